@@ -1,0 +1,29 @@
+// Test main: a Qt application object on the main thread (for event loops and queued calls)
+// and a private home folder for the whole test process.
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+extern QString g_testHome;
+}
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/pellmere-test-home-XXXXXX"));
+    if (!home.isValid())
+        return 2;
+    testsupport::g_testHome = home.path();
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path() + QStringLiteral("/.local/state")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/.local/share")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/.cache")));
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
