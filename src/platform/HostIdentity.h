@@ -14,8 +14,7 @@
 
 namespace platform {
 
-class HostIdentity
-{
+class HostIdentity {
 public:
     virtual ~HostIdentity() = default;
 

@@ -78,7 +78,7 @@ QString LinuxHostIdentity::defaultRouteInterface() const
 
 QByteArray LinuxHostIdentity::machineIdAddress() const
 {
-    for (const QString &candidate : {QStringLiteral("etc/machine-id"), QStringLiteral("var/lib/dbus/machine-id")}) {
+    for (const QString &candidate : { QStringLiteral("etc/machine-id"), QStringLiteral("var/lib/dbus/machine-id") }) {
         const QByteArray id = readSmallFile(path(candidate)).trimmed();
         if (id.size() < 12)
             continue;

@@ -12,8 +12,7 @@
 
 namespace platform {
 
-class LinuxHostIdentity : public HostIdentity
-{
+class LinuxHostIdentity : public HostIdentity {
 public:
     explicit LinuxHostIdentity(QString rootDirectory = QStringLiteral("/"));
 

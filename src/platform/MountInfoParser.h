@@ -13,26 +13,24 @@
 
 namespace platform {
 
-struct MountEntry
-{
+struct MountEntry {
     int mountId = -1;
     int parentId = -1;
     uint major = 0;
     uint minor = 0;
-    QString root;         // the mounted folder inside its file system ("/" for whole ones)
+    QString root; // the mounted folder inside its file system ("/" for whole ones)
     QString mountPoint;
     QStringList mountOptions;
     QStringList optionalFields;
-    QString fsType;       // "ext4", "fuseblk", "fuse.exfat-fuse", ...
-    QString source;       // "/dev/sdb1", "//nas/share", "tmpfs", ...
+    QString fsType; // "ext4", "fuseblk", "fuse.exfat-fuse", ...
+    QString source; // "/dev/sdb1", "//nas/share", "tmpfs", ...
     QStringList superOptions;
 
     bool isReadOnly() const { return mountOptions.contains(QLatin1String("ro")); }
     bool operator==(const MountEntry &) const = default;
 };
 
-class MountInfoParser
-{
+class MountInfoParser {
 public:
     static QList<MountEntry> parse(const QByteArray &contents);
     // Parses one line; answers false for a malformed one.

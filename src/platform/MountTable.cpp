@@ -35,7 +35,7 @@ std::optional<MountEntry> MountTable::entryForPath(const QString &path)
     const MountEntry *best = nullptr;
     for (const MountEntry &entry : entries) {
         const bool below = clean == entry.mountPoint || entry.mountPoint == QLatin1String("/")
-                           || clean.startsWith(entry.mountPoint + QLatin1Char('/'));
+            || clean.startsWith(entry.mountPoint + QLatin1Char('/'));
         if (below && entry.major == info.stx_dev_major && entry.minor == info.stx_dev_minor
             && (!best || entry.mountPoint.size() >= best->mountPoint.size()))
             best = &entry;

@@ -12,8 +12,7 @@
 
 namespace platform {
 
-class MountTable
-{
+class MountTable {
 public:
     static QList<MountEntry> read();
     // The mount holding path (not following a final symbolic link), or nullopt when the

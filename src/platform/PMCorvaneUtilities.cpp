@@ -33,7 +33,7 @@ bool stringBoolValue(const QString &text)
         return false;
     const QChar c = text.at(i);
     return c == QLatin1Char('Y') || c == QLatin1Char('y') || c == QLatin1Char('T') || c == QLatin1Char('t')
-           || (c >= QLatin1Char('1') && c <= QLatin1Char('9'));
+        || (c >= QLatin1Char('1') && c <= QLatin1Char('9'));
 }
 
 } // namespace
@@ -132,14 +132,13 @@ QString stringWithRealPath(const QString &path)
 
 bool isPackagePath(const QString &path)
 {
-    static const std::array<QLatin1String, 21> kSuffixes = {
-        QLatin1String(".app"),          QLatin1String(".bundle"),        QLatin1String(".framework"),
-        QLatin1String(".plugin"),       QLatin1String(".kext"),          QLatin1String(".rtfd"),
-        QLatin1String(".pages"),        QLatin1String(".numbers"),       QLatin1String(".key"),
-        QLatin1String(".photolibrary"), QLatin1String(".photoslibrary"), QLatin1String(".migratedphotolibrary"),
-        QLatin1String(".aplibrary"),    QLatin1String(".imovielibrary"), QLatin1String(".tvlibrary"),
-        QLatin1String(".theater"),      QLatin1String(".fcpbundle"),     QLatin1String(".logicx"),
-        QLatin1String(".band"),         QLatin1String(".musiclibrary"),  QLatin1String(".sparsebundle")};
+    static const std::array<QLatin1String, 21> kSuffixes = { QLatin1String(".app"), QLatin1String(".bundle"),
+        QLatin1String(".framework"), QLatin1String(".plugin"), QLatin1String(".kext"), QLatin1String(".rtfd"),
+        QLatin1String(".pages"), QLatin1String(".numbers"), QLatin1String(".key"), QLatin1String(".photolibrary"),
+        QLatin1String(".photoslibrary"), QLatin1String(".migratedphotolibrary"), QLatin1String(".aplibrary"),
+        QLatin1String(".imovielibrary"), QLatin1String(".tvlibrary"), QLatin1String(".theater"),
+        QLatin1String(".fcpbundle"), QLatin1String(".logicx"), QLatin1String(".band"), QLatin1String(".musiclibrary"),
+        QLatin1String(".sparsebundle") };
     struct stat sb = {};
     if (stat(QFile::encodeName(path).constData(), &sb) != 0 || !S_ISDIR(sb.st_mode))
         return false;
@@ -154,8 +153,8 @@ bool isPackagePath(const QString &path)
 
 QString stringWithPrimaryMACAddressWithColons(bool withColons)
 {
-    const QString text =
-        platform::HostIdentity::formatMacAddress(platform::HostIdentity::create()->primaryMacAddress(), withColons);
+    const QString text
+        = platform::HostIdentity::formatMacAddress(platform::HostIdentity::create()->primaryMacAddress(), withColons);
     return text.isEmpty() ? QString() : text;
 }
 

@@ -165,8 +165,8 @@ QString PlatformPaths::userFolder(UserFolder folder)
 QStringList PlatformPaths::volumeRoots()
 {
     const QString user = userName();
-    return {QStringLiteral("/media/") + user, QStringLiteral("/run/media/") + user, QStringLiteral("/media"),
-            QStringLiteral("/mnt")};
+    return { QStringLiteral("/media/") + user, QStringLiteral("/run/media/") + user, QStringLiteral("/media"),
+        QStringLiteral("/mnt") };
 }
 
 QString PlatformPaths::volumeDirectoryContaining(const QString &path)

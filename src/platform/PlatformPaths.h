@@ -13,18 +13,17 @@ namespace platform {
 
 enum class UserFolder { Movies, Music, Pictures, Documents, Desktop, Downloads };
 
-class PlatformPaths
-{
+class PlatformPaths {
 public:
     static QString homeDirectory();
     static QString configHome(); // $XDG_CONFIG_HOME or ~/.config
-    static QString stateHome();  // $XDG_STATE_HOME or ~/.local/state
-    static QString dataHome();   // $XDG_DATA_HOME or ~/.local/share
-    static QString cacheHome();  // $XDG_CACHE_HOME or ~/.cache
+    static QString stateHome(); // $XDG_STATE_HOME or ~/.local/state
+    static QString dataHome(); // $XDG_DATA_HOME or ~/.local/share
+    static QString cacheHome(); // $XDG_CACHE_HOME or ~/.cache
     static QString runtimeDirectory(); // $XDG_RUNTIME_DIR, else a private folder below /tmp
 
-    static QString agentLogPath();    // .../pellmere/Pellmere.log
-    static QString managerLogPath();  // .../pellmere/PellmereUI.log
+    static QString agentLogPath(); // .../pellmere/Pellmere.log
+    static QString managerLogPath(); // .../pellmere/PellmereUI.log
     static QString preferencesDirectory(); // $XDG_CONFIG_HOME/pellmere
     static QString standardDefaultsPath(); // the agent's "debug" and other plain defaults
     static QString hostPreferencesPath(const QString &hostName); // per-user, per-host preference set

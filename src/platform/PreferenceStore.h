@@ -20,8 +20,7 @@
 
 namespace platform {
 
-class PreferenceStore
-{
+class PreferenceStore {
 public:
     explicit PreferenceStore(QString filePath);
 

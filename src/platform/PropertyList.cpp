@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -19,8 +20,7 @@ namespace {
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01 00:00:00 UTC).
 constexpr qint64 kPlistEpochOffset = 978307200;
 
-struct PlistDeleter
-{
+struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
@@ -47,9 +47,7 @@ bool xmlNestingWithinLimit(const QByteArray &bytes, int limit)
         const bool closing = p < end && *p == '/';
         if (closing)
             ++p;
-        auto startsWith = [&](const char *word, size_t n) {
-            return size_t(end - p) >= n && memcmp(p, word, n) == 0;
-        };
+        auto startsWith = [&](const char *word, size_t n) { return size_t(end - p) >= n && memcmp(p, word, n) == 0; };
         const bool container = startsWith("dict", 4) || startsWith("array", 5);
         if (!container)
             continue;
@@ -62,6 +60,114 @@ bool xmlNestingWithinLimit(const QByteArray &bytes, int limit)
             return false;
     }
     return true;
+}
+
+// libplist's binary reader also recurses once per container. Walk the object graph of a
+// binary list first: the longest chain of containers must stay within the limit, and a
+// reference cycle (which libplist would chase forever) is refused. Each object is visited
+// once, so the cost is linear in the file.
+QString checkBinaryStructure(const QByteArray &bytes, int limit)
+{
+    const QString malformed = QStringLiteral("malformed binary property list");
+    const QString deeper = QStringLiteral("property list nested deeper than %1 levels").arg(limit);
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData());
+    const quint64 size = quint64(bytes.size());
+    if (size < 8 + 32)
+        return malformed;
+    auto readBE = [&](quint64 offset, int width, quint64 *value) {
+        if (width < 1 || width > 8 || offset > size || quint64(width) > size - offset)
+            return false;
+        quint64 v = 0;
+        for (int i = 0; i < width; ++i)
+            v = (v << 8) | data[offset + quint64(i)];
+        *value = v;
+        return true;
+    };
+    const uchar *trailer = data + size - 32;
+    const int offsetSize = trailer[6];
+    const int refSize = trailer[7];
+    quint64 objectCount = 0;
+    quint64 topObject = 0;
+    quint64 tableOffset = 0;
+    if (!readBE(size - 24, 8, &objectCount) || !readBE(size - 16, 8, &topObject) || !readBE(size - 8, 8, &tableOffset))
+        return malformed;
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || objectCount == 0 || topObject >= objectCount
+        || tableOffset >= size || objectCount > (size - tableOffset) / quint64(offsetSize))
+        return malformed;
+
+    // Children of object i, or false when its header is malformed.
+    auto children = [&](quint64 index, QList<quint64> *refs) {
+        refs->clear();
+        quint64 offset = 0;
+        if (!readBE(tableOffset + index * quint64(offsetSize), offsetSize, &offset) || offset >= size)
+            return false;
+        const uchar marker = data[offset];
+        const int kind = marker >> 4;
+        if (kind != 0xA && kind != 0xC && kind != 0xD)
+            return true;
+        quint64 count = marker & 0x0F;
+        quint64 cursor = offset + 1;
+        if (count == 0x0F) {
+            if (cursor >= size || (data[cursor] >> 4) != 0x1)
+                return false;
+            const int width = 1 << (data[cursor] & 0x0F);
+            if (!readBE(cursor + 1, width, &count))
+                return false;
+            cursor += 1 + quint64(width);
+        }
+        const quint64 refCount = kind == 0xD ? count * 2 : count;
+        if (count > size || refCount > (size - std::min(cursor, size)) / quint64(refSize))
+            return false;
+        refs->reserve(qsizetype(refCount));
+        for (quint64 i = 0; i < refCount; ++i) {
+            quint64 ref = 0;
+            if (!readBE(cursor + i * quint64(refSize), refSize, &ref) || ref >= objectCount)
+                return false;
+            refs->append(ref);
+        }
+        return true;
+    };
+
+    enum : uchar { Unvisited = 0, InProgress = 1, Done = 2 };
+    std::vector<uchar> state(objectCount, Unvisited);
+    std::vector<int> height(objectCount, 0);
+    struct Frame {
+        quint64 object;
+        QList<quint64> refs;
+        qsizetype next = 0;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({ topObject, {}, 0 });
+    if (!children(topObject, &stack.back().refs))
+        return malformed;
+    state[topObject] = InProgress;
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        if (frame.next < frame.refs.size()) {
+            const quint64 child = frame.refs.at(frame.next++);
+            if (state[child] == InProgress)
+                return QStringLiteral("binary property list refers to itself");
+            if (state[child] == Done)
+                continue;
+            if (int(stack.size()) > limit)
+                return deeper;
+            Frame childFrame { child, {}, 0 };
+            if (!children(child, &childFrame.refs))
+                return malformed;
+            state[child] = InProgress;
+            stack.push_back(std::move(childFrame));
+            continue;
+        }
+        int h = 0;
+        for (quint64 ref : frame.refs)
+            h = std::max(h, height[ref] + 1);
+        height[frame.object] = h;
+        state[frame.object] = Done;
+        stack.pop_back();
+        if (!stack.empty() && int(stack.size()) + h > limit)
+            return deeper;
+    }
+    return height[topObject] <= limit ? QString() : deeper;
 }
 
 std::optional<QVariant> toVariant(plist_t node, int depth, QString *error)
@@ -183,8 +289,8 @@ PlistPtr fromVariant(const QVariant &value, int depth, QString *error)
     case QMetaType::UChar: {
         const qulonglong unsignedValue = value.toULongLong();
         if (unsignedValue > qulonglong(std::numeric_limits<qint64>::max())) {
-            setError(error, QStringLiteral("integer %1 exceeds the signed 64-bit range of property lists")
-                                .arg(unsignedValue));
+            setError(error,
+                QStringLiteral("integer %1 exceeds the signed 64-bit range of property lists").arg(unsignedValue));
             return nullptr;
         }
         return PlistPtr(plist_new_uint(unsignedValue));
@@ -209,8 +315,9 @@ PlistPtr fromVariant(const QVariant &value, int depth, QString *error)
         const qint64 msecs = date.toMSecsSinceEpoch() - kPlistEpochOffset * 1000;
         const qint64 sec = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
         if (sec < std::numeric_limits<int32_t>::min() || sec > std::numeric_limits<int32_t>::max()) {
-            setError(error, QStringLiteral("date %1 is outside the range this property-list writer can store")
-                                .arg(date.toString(Qt::ISODate)));
+            setError(error,
+                QStringLiteral("date %1 is outside the range this property-list writer can store")
+                    .arg(date.toString(Qt::ISODate)));
             return nullptr;
         }
         const qint64 usec = (msecs - sec * 1000) * 1000;
@@ -243,8 +350,8 @@ PlistPtr fromVariant(const QVariant &value, int depth, QString *error)
     default:
         break;
     }
-    setError(error, value.isValid()
-                        ? QStringLiteral("values of type %1 cannot be stored in a property list")
+    setError(error,
+        value.isValid() ? QStringLiteral("values of type %1 cannot be stored in a property list")
                               .arg(QString::fromLatin1(value.typeName()))
                         : QStringLiteral("a null value cannot be stored in a property list"));
     return nullptr;
@@ -263,7 +370,13 @@ std::optional<QVariant> PropertyList::parse(const QByteArray &bytes, QString *er
         return std::nullopt;
     }
     const bool binary = plist_is_binary(bytes.constData(), uint32_t(bytes.size())) != 0;
-    if (!binary && !xmlNestingWithinLimit(bytes, kMaxDepth)) {
+    if (binary) {
+        const QString problem = checkBinaryStructure(bytes, kMaxDepth);
+        if (!problem.isEmpty()) {
+            setError(error, problem);
+            return std::nullopt;
+        }
+    } else if (!xmlNestingWithinLimit(bytes, kMaxDepth)) {
         setError(error, QStringLiteral("property list nested deeper than %1 levels").arg(kMaxDepth));
         return std::nullopt;
     }
@@ -274,8 +387,8 @@ std::optional<QVariant> PropertyList::parse(const QByteArray &bytes, QString *er
         plist_from_xml(bytes.constData(), uint32_t(bytes.size()), &raw);
     PlistPtr root(raw);
     if (!root) {
-        setError(error, binary ? QStringLiteral("malformed binary property list")
-                               : QStringLiteral("malformed XML property list"));
+        setError(error,
+            binary ? QStringLiteral("malformed binary property list") : QStringLiteral("malformed XML property list"));
         return std::nullopt;
     }
     return toVariant(root.get(), 0, error);

@@ -28,8 +28,7 @@ namespace platform {
 
 enum class PlistFormat { Xml, Binary };
 
-class PropertyList
-{
+class PropertyList {
 public:
     // Inputs larger than this are refused unread (no property list of ours comes near).
     static constexpr qint64 kDefaultMaxBytes = 64 * 1024 * 1024;
@@ -46,13 +45,13 @@ public:
 
     // Reads and parses a file. A missing, unreadable, oversized or corrupt file answers nullopt
     // with the reason in *error.
-    [[nodiscard]] static std::optional<QVariant> readFile(const QString &path, QString *error = nullptr,
-                                                          qint64 maxBytes = kDefaultMaxBytes);
+    [[nodiscard]] static std::optional<QVariant> readFile(
+        const QString &path, QString *error = nullptr, qint64 maxBytes = kDefaultMaxBytes);
 
     // Serializes and writes atomically: the old file stays intact unless the new one was
     // written completely and renamed over it.
-    [[nodiscard]] static bool writeFile(const QString &path, const QVariant &root,
-                                        PlistFormat format = PlistFormat::Xml, QString *error = nullptr);
+    [[nodiscard]] static bool writeFile(
+        const QString &path, const QVariant &root, PlistFormat format = PlistFormat::Xml, QString *error = nullptr);
 };
 
 } // namespace platform

@@ -9,8 +9,7 @@
 
 namespace platform {
 
-class SystemLog
-{
+class SystemLog {
 public:
     // identity names the program in syslog ("pellmere", "pellmerectl").
     static void install(const QString &identity);

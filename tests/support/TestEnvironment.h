@@ -14,8 +14,7 @@ namespace testsupport {
 QString testHome();
 
 // Processes Qt events until condition() holds or the timeout passes; answers condition().
-bool waitFor(const std::function<bool()> &condition,
-             std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Writes bytes to a file, creating its folders; fails the current test when it cannot.
 void writeFile(const QString &path, const QByteArray &bytes);

@@ -9,8 +9,7 @@
 
 #include <QString>
 
-class PMAgentLog
-{
+class PMAgentLog {
 public:
     static inline const QString kSeparatorLine = QStringLiteral("----------------------------------------------------");
 

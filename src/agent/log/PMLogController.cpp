@@ -129,8 +129,7 @@ bool PMLogController::pruneLogIfTooLarge()
     const QString path = logFilename();
     struct stat sb = {};
     // stat() follows a link to the file it names, as the size check must.
-    if (path.isEmpty() || stat(QFile::encodeName(path).constData(), &sb) != 0
-        || sb.st_size <= kMaximumLogFileSize)
+    if (path.isEmpty() || stat(QFile::encodeName(path).constData(), &sb) != 0 || sb.st_size <= kMaximumLogFileSize)
         return false;
     if (!QFile::remove(path)) {
         qCWarning(lcLog) << "cannot delete oversized log" << path;

@@ -19,8 +19,7 @@
 
 #include <mutex>
 
-class PMLogController : public QObject
-{
+class PMLogController : public QObject {
     Q_OBJECT
 
 public:

@@ -8,8 +8,7 @@
 
 #include <QString>
 
-class PMLogView
-{
+class PMLogView {
 public:
     virtual ~PMLogView() = default;
 

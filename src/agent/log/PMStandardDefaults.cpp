@@ -6,7 +6,7 @@ platform::PreferenceStore &PMStandardDefaults::sharedInstance()
 {
     static platform::PreferenceStore *store = [] {
         auto *created = new platform::PreferenceStore(platform::PlatformPaths::standardDefaultsPath());
-        created->registerDefaults({{kDebugKey, false}});
+        created->registerDefaults({ { kDebugKey, false } });
         return created;
     }();
     return *store;

@@ -9,8 +9,7 @@
 
 #include "platform/PreferenceStore.h"
 
-class PMStandardDefaults
-{
+class PMStandardDefaults {
 public:
     static inline const QString kDebugKey = QStringLiteral("debug");
 

@@ -16,8 +16,7 @@ namespace platform {
 class HostIdentity;
 }
 
-class PMHostUserIdentity
-{
+class PMHostUserIdentity {
 public:
     // "%@-%d" of the address without separators and the user id.
     static QString driveIdentity(const QString &macWithoutSeparators, uint userId);

@@ -28,9 +28,7 @@ PMUserDefaults &PMUserDefaults::sharedInstance()
         const QString mac = platform::HostIdentity::formatMacAddress(host->primaryMacAddress(), false);
         const uint uid = host->userId();
         return new PMUserDefaults(platform::PlatformPaths::hostPreferencesPath(host->hostName()),
-                                  [mac, uid](const QDateTime &now) {
-                                      return PMHostUserIdentity::preferenceIdentity(mac, now, uid);
-                                  });
+            [mac, uid](const QDateTime &now) { return PMHostUserIdentity::preferenceIdentity(mac, now, uid); });
     }();
     return *instance;
 }
@@ -191,7 +189,7 @@ QDateTime PMUserDefaults::dateFromDescription(const QString &text)
         } else if (!zone.isEmpty()) {
             return {};
         }
-        date.setTimeZone(QTimeZone::fromSecondsAheadOfUtc(offset));
+        date.setTimeZone(QTimeZone(offset));
     }
     return date.toUTC();
 }

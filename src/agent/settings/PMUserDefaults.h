@@ -19,8 +19,7 @@
 #include <functional>
 #include <mutex>
 
-class PMUserDefaults
-{
+class PMUserDefaults {
 public:
     static inline const QString kVersionKey = QStringLiteral("user-default-version");
     static inline const QString kUniqueIdKey = QStringLiteral("unique-host-user-id");
