@@ -1,0 +1,85 @@
+// Copies one file, link or package (a whole folder tree) with its data, mode, owner (when
+// permitted), times, extended attributes and access lists, never following a link. Metadata
+// the destination cannot hold (FAT, exFAT) is left behind without error.
+//
+//   PMFileCopyAgent agent(source, destination, handler);
+//   const bool copied = agent.performCopy();
+//
+// The delegate hears data progress at least every 8 MiB of a file and is asked what to do
+// after each error (skip the item, quit, or go on); it cancels the copy by setCancelled(true),
+// which takes effect at the next event. One copy at a time per agent, on the calling thread;
+// the delegate is called on that thread and is not owned.
+#pragma once
+
+#include "agent/copy/PMFileCopyAgentDelegate.h"
+
+#include <QString>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+class PMFileCopyAgent {
+public:
+    enum State { Idle = 0, Copying = 1, CancelledByCallback = 2, Finished = 3 };
+    // Events of a copy, as the callback sees them.
+    enum class Event { FileStart, FileFinish, DirectoryStart, DirectoryFinish, Progress, Error };
+
+    // Bytes copied per data step: the largest gap between two progress reports.
+    static constexpr qint64 kProgressChunkBytes = 8 * 1024 * 1024;
+
+    PMFileCopyAgent() = default;
+    PMFileCopyAgent(const QString &source, const QString &destination, PMFileCopyAgentDelegate *delegate);
+    ~PMFileCopyAgent();
+    PMFileCopyAgent(const PMFileCopyAgent &) = delete;
+    PMFileCopyAgent &operator=(const PMFileCopyAgent &) = delete;
+
+    // True exactly when every item was copied. A failed copy leaves what it wrote.
+    [[nodiscard]] bool performCopy();
+
+    bool cancelled() const { return m_cancelled; }
+    void setCancelled(bool cancelled) { m_cancelled = cancelled; }
+    QString sourcePath() const { return m_sourcePath; }
+    void setSourcePath(const QString &path) { m_sourcePath = path; }
+    QString destinationPath() const { return m_destinationPath; }
+    void setDestionationPath(const QString &path) { m_destinationPath = path; }
+    int state() const { return m_state; }
+    PMFileCopyAgentDelegate *delegate() const { return m_delegate; }
+    void setDelegate(PMFileCopyAgentDelegate *delegate) { m_delegate = delegate; }
+    quint64 totalFinished() const { return m_totalFinished; }
+    quint64 totalInProgress() const { return m_totalInProgress; }
+
+private:
+    // Answers the delegate's action for an event: Continue, Skip or Quit.
+    // value: the errno of an error, the exact size of a finished file, the bytes copied so far.
+    int callback(Event event, const QString &source, const QString &destination, quint64 value = 0);
+
+    // Each answers false when the item was not copied; m_quit is set when the copy must stop.
+    // The item is named relative to two open parent folders; the paths are for the delegate.
+    struct Item {
+        int sourceParentFd;
+        QByteArray sourceName;
+        int destinationParentFd;
+        QByteArray destinationName;
+        QString sourcePath;
+        QString destinationPath;
+    };
+    bool copyItem(const Item &item);
+    bool copyRegularFile(const Item &item);
+    bool copyDirectory(const Item &item, const struct stat &sourceStat);
+    bool copyLink(const Item &item, const struct stat &sourceStat);
+    bool copyData(int sourceFd, int destinationFd, const QString &sourcePath, const QString &destinationPath);
+    bool copyMetadata(int sourceFd, int destinationFd, const struct stat &sourceStat, const QString &sourcePath,
+        const QString &destinationPath);
+    // Reports an error event; answers the delegate's action (and notes a quit).
+    int reportError(const QString &sourcePath, const QString &destinationPath, int errorNumber);
+
+    bool m_cancelled = false;
+    QString m_sourcePath;
+    QString m_destinationPath;
+    int m_state = Idle;
+    PMFileCopyAgentDelegate *m_delegate = nullptr;
+    quint64 m_totalFinished = 0;
+    quint64 m_totalInProgress = 0;
+    bool m_quit = false;
+    int m_dataMethod = 0; // 0 copy_file_range, 1 sendfile, 2 read/write: the best that worked here
+};

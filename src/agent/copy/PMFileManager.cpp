@@ -1,0 +1,550 @@
+#include "agent/copy/PMFileManager.h"
+
+#include "agent/copy/PMCopyHandler.h"
+#include "agent/copy/PMCopyItemFilter.h"
+#include "agent/copy/PMCopyLog.h"
+#include "agent/copy/PMFileCopyAgent.h"
+#include "agent/copy/PMFileSystemKind.h"
+#include "agent/copy/PMItemOperations.h"
+#include "agent/copy/PMUniqueFd.h"
+#include "agent/log/PMAgentLog.h"
+#include "platform/PMCorvaneUtilities.h"
+#include "platform/PlatformPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// strerror(EISDIR) in the C locale; the reporters compare this exact text.
+const QString kIsADirectory = QStringLiteral("Is a directory");
+
+struct DirCloser {
+    void operator()(DIR *dir) const { closedir(dir); }
+};
+
+constexpr quint64 roundedTo512(quint64 size)
+{
+    return (size + 511) & ~quint64(511);
+}
+
+// The size of the folder open at fd, which this call owns; entries are never followed.
+quint64 folderSize(int fd)
+{
+    std::unique_ptr<DIR, DirCloser> listing(fdopendir(fd));
+    if (!listing) {
+        ::close(fd);
+        return 0;
+    }
+    const int listingFd = dirfd(listing.get());
+    quint64 total = 0;
+    while (const dirent *entry = readdir(listing.get())) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (entry->d_type == DT_LNK)
+            continue;
+        if (entry->d_type == DT_DIR) {
+            const int child = openat(listingFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                total += folderSize(child);
+            continue;
+        }
+        struct stat item = {};
+        if (fstatat(listingFd, name, &item, AT_SYMLINK_NOFOLLOW) != 0)
+            continue; // cannot tell what it is: skipped
+        if (S_ISDIR(item.st_mode)) {
+            const int child = openat(listingFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                total += folderSize(child);
+        } else if (S_ISREG(item.st_mode)) {
+            total += roundedTo512(quint64(item.st_size));
+        }
+    }
+    return total;
+}
+
+// What an item is, read without following a final link.
+struct ItemKind {
+    bool exists = false;
+    bool isDirectory = false;
+    bool isLink = false;
+    bool isPackage = false;
+
+    bool isPlainFolder() const { return isDirectory && !isPackage; }
+};
+
+ItemKind itemKindAtPath(const QString &path)
+{
+    ItemKind kind;
+    struct stat item = {};
+    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &item) != 0)
+        return kind;
+    kind.exists = true;
+    kind.isDirectory = S_ISDIR(item.st_mode);
+    kind.isLink = S_ISLNK(item.st_mode);
+    kind.isPackage = kind.isDirectory && PMCorvaneUtilities::isPackagePath(path);
+    return kind;
+}
+
+// The direct children's names in listing order (no sorting: the order the folder gives).
+QStringList childNames(const QString &folder)
+{
+    QStringList names;
+    PMUniqueFd fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.isValid())
+        return names;
+    std::unique_ptr<DIR, DirCloser> listing(fdopendir(fd.release()));
+    if (!listing)
+        return names;
+    while (const dirent *entry = readdir(listing.get())) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    return names;
+}
+
+QString childPath(const QString &parent, const QString &name)
+{
+    if (parent.endsWith(QLatin1Char('/')))
+        return QString(parent + name);
+    return QString(parent + QLatin1Char('/') + name);
+}
+
+QString parentPath(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    const qsizetype slash = clean.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QString();
+    return slash == 0 ? QStringLiteral("/") : clean.left(slash);
+}
+
+PMCopyDelegate *delegateOf(PMCopyHandler *handler)
+{
+    return handler ? handler->delegate() : nullptr;
+}
+
+} // namespace
+
+PMFileManager::PMFileManager(const PMCopyItemFilter *filter)
+    : m_filter(filter)
+{
+}
+
+// ---- Sizes ----
+
+quint64 PMFileManager::fastPathSize(const QString &path)
+{
+    struct stat item = {};
+    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &item) != 0)
+        return 0;
+    if (S_ISDIR(item.st_mode))
+        return fastFolderSizeAtPath(path);
+    if (!S_ISREG(item.st_mode))
+        return 0;
+    return roundedTo512(quint64(item.st_size));
+}
+
+quint64 PMFileManager::fastFolderSizeAtPath(const QString &path)
+{
+    if (path.isEmpty())
+        return 0;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 ? 0 : folderSize(fd);
+}
+
+// ---- Filter, lock, backup date ----
+
+bool PMFileManager::shouldCopyItem(const QString &path, bool limitTo4G) const
+{
+    return shouldCopyItem(path, QFileInfo(path).fileName(), limitTo4G);
+}
+
+bool PMFileManager::shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const
+{
+    return !m_filter || m_filter->shouldCopyItem(path, baseName, limitTo4G);
+}
+
+static PMUniqueFd openForFlags(const QString &path)
+{
+    return PMUniqueFd(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+}
+
+bool PMFileManager::changeLockAtFileAtPath(const QString &path, bool locked)
+{
+    PMUniqueFd fd = openForFlags(path);
+    int flags = 0;
+    if (!fd.isValid() || ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0)
+        return false;
+    const int wanted = locked ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    if (wanted == flags)
+        return true;
+    return ioctl(fd.get(), FS_IOC_SETFLAGS, &wanted) == 0;
+}
+
+bool PMFileManager::isLockedAtPath(const QString &path)
+{
+    PMUniqueFd fd = openForFlags(path);
+    int flags = 0;
+    return fd.isValid() && ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL) != 0;
+}
+
+void PMFileManager::setSyncBackupDateTo(const QDateTime &date, const QString &path)
+{
+    Q_UNUSED(date);
+    Q_UNUSED(path);
+}
+
+QDateTime PMFileManager::syncBackupDateFor(const QString &path) const
+{
+    Q_UNUSED(path);
+    return QDateTime(QDate(1904, 1, 1), QTime(0, 0), Qt::UTC);
+}
+
+// ---- Forwarding to the progress owner ----
+
+void PMFileManager::setFileCopyPath(const QString &path, PMCopyHandler *handler)
+{
+    if (PMCopyDelegate *delegate = delegateOf(handler))
+        delegate->setFileCopyPath(path);
+}
+
+void PMFileManager::accumulateCopiedData(quint64 bytes, PMCopyHandler *handler)
+{
+    if (PMCopyDelegate *delegate = delegateOf(handler))
+        delegate->accumulateCopiedDataUInt64(bytes);
+}
+
+void PMFileManager::accumulateSkipFilteredData(quint64 bytes, PMCopyHandler *handler)
+{
+    if (PMCopyDelegate *delegate = delegateOf(handler))
+        delegate->accumulateSkipFilteredDataUInt64(bytes);
+}
+
+void PMFileManager::resetPartiallyCopiedDataHandler(PMCopyHandler *handler)
+{
+    if (PMCopyDelegate *delegate = delegateOf(handler))
+        delegate->resetPartiallyCopiedData();
+}
+
+std::optional<bool> PMFileManager::askIsADirectory(
+    const QString &source, const QString &destination, PMCopyHandler *handler)
+{
+    if (!handler)
+        return std::nullopt;
+    return handler->shouldProceedAfterError(QVariantMap { { PMCopyHandler::kPathKey, source },
+        { PMCopyHandler::kToPathKey, destination }, { PMCopyHandler::kErrorKey, kIsADirectory } });
+}
+
+// ---- Copy ----
+
+bool PMFileManager::copyPath(
+    const QString &source, const QString &destination, bool copyingToTavrin, PMCopyHandler *handler)
+{
+    // Only an existing destination can be examined, so the limit is off for a new one.
+    const bool limitTo4G = PMFileSystemKind::isFATPath(destination);
+    const ItemKind sourceKind = itemKindAtPath(source);
+    if (!sourceKind.exists)
+        return false;
+    ItemKind destinationKind = itemKindAtPath(destination);
+
+    // A link onto a link: recreate it when the texts differ, keep it when they are equal.
+    if (sourceKind.isLink && destinationKind.isLink)
+        return copyOneItem(source, destination, limitTo4G, true, copyingToTavrin, handler);
+
+    if (destinationKind.exists) {
+        if (!sourceKind.isDirectory)
+            qCInfo(lcCopy).noquote() << QStringLiteral("object exists in destination path %1").arg(destination);
+    } else if (!sourceKind.isPlainFolder()) {
+        const QString parent = parentPath(destination);
+        if (parent.isEmpty())
+            return false;
+        if (!createDirectoryAtPath(parent, QVariantMap(), true, copyingToTavrin)) {
+            PMAgentLog::logMessage(QStringLiteral("Unable to create directory at %1.").arg(parent));
+            return false;
+        }
+        return copyOneItem(source, destination, limitTo4G, sourceKind.isLink, copyingToTavrin, handler);
+    } else {
+        if (!subtreeHasCopyableItem(source, limitTo4G)) {
+            accumulateSkipFilteredData(fastFolderSizeAtPath(source), handler);
+            return true;
+        }
+        if (!createDirectoryAtPath(destination, QVariantMap(), true, copyingToTavrin)) {
+            PMAgentLog::logMessage(QStringLiteral("Unable to create directory at %1.").arg(destination));
+            return false;
+        }
+        destinationKind = itemKindAtPath(destination);
+    }
+
+    const int bits = (sourceKind.isPlainFolder() ? 1 : 0) | (destinationKind.isPlainFolder() ? 2 : 0);
+    switch (bits) {
+    case 3:
+        return copyFolderChildren(source, destination, limitTo4G, copyingToTavrin, handler);
+    case 1:
+    case 2:
+        return askIsADirectory(source, destination, handler).value_or(false);
+    default:
+        return mergeChildren(source, destination, limitTo4G, copyingToTavrin, handler);
+    }
+}
+
+bool PMFileManager::copyOneItem(const QString &source, const QString &destination, bool limitTo4G, bool isLink,
+    bool copyingToTavrin, PMCopyHandler *handler)
+{
+    if (!shouldCopyItem(source, limitTo4G)) {
+        accumulateSkipFilteredData(fastPathSize(source), handler);
+        return false;
+    }
+    setFileCopyPath(source, handler);
+    PMItemOperations operations(handler);
+    bool result = false;
+    if (isLink) {
+        const QString text = PMItemOperations::linkText(source);
+        if (!text.isNull()) {
+            if (PMItemOperations::linkText(destination) == text) {
+                result = true;
+            } else {
+                struct stat existing = {};
+                if (lstat(QFile::encodeName(destination).constData(), &existing) == 0)
+                    operations.removeItem(destination);
+                result = operations.createSymbolicLink(destination, text, source);
+            }
+        }
+    } else {
+        PMFileCopyAgent agent(source, destination, handler);
+        result = agent.performCopy();
+        resetPartiallyCopiedDataHandler(handler);
+    }
+    setFileCopyPath(QString(), handler);
+    if (result && copyingToTavrin)
+        setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), destination);
+    accumulateCopiedData(fastPathSize(source), handler);
+    return result;
+}
+
+bool PMFileManager::copyFolderChildren(
+    const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin, PMCopyHandler *handler)
+{
+    const QStringList children = childNames(source);
+    if (children.isEmpty())
+        return true;
+    bool result = true;
+    for (const QString &name : children) {
+        const QString childSource = childPath(source, name);
+        const QString childDestination = childPath(destination, name);
+        if (!shouldCopyItem(childSource, limitTo4G)) {
+            accumulateSkipFilteredData(fastPathSize(childSource), handler);
+            result = true;
+            continue;
+        }
+        if (!copyPath(childSource, childDestination, copyingToTavrin, handler)) {
+            PMAgentLog::logMessage(QStringLiteral("Copy of %1 onto %2 failed.").arg(childSource, childDestination));
+            result = false;
+            break;
+        }
+    }
+    if (PMCopyDelegate *delegate = delegateOf(handler))
+        delegate->syncThreadProcessATempFolder(destination);
+    return result;
+}
+
+bool PMFileManager::mergeChildren(
+    const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin, PMCopyHandler *handler)
+{
+    if (!shouldCopyItem(source, limitTo4G)) {
+        accumulateSkipFilteredData(fastPathSize(source), handler);
+        return false;
+    }
+    bool result = false;
+    for (const QString &name : childNames(source)) {
+        const QString childSource = childPath(source, name);
+        if (!shouldCopyItem(childSource, limitTo4G)) {
+            accumulateSkipFilteredData(fastPathSize(childSource), handler);
+            continue;
+        }
+        result = copyPath(childSource, childPath(destination, name), copyingToTavrin, handler);
+        if (!result)
+            PMAgentLog::logMessage(QStringLiteral("Copy of %1 to %2 failed.").arg(source, destination));
+    }
+    return result;
+}
+
+bool PMFileManager::subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const
+{
+    for (const QString &name : childNames(folder)) {
+        const QString child = childPath(folder, name);
+        if (shouldCopyItem(child, limitTo4G))
+            return true;
+        struct stat item = {};
+        if (lstat(QFile::encodeName(child).constData(), &item) == 0 && S_ISDIR(item.st_mode)
+            && subtreeHasCopyableItem(child, limitTo4G))
+            return true;
+    }
+    return false;
+}
+
+// ---- Move ----
+
+bool PMFileManager::movePath(
+    const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler)
+{
+    const ItemKind sourceKind = itemKindAtPath(source);
+    if (!sourceKind.exists)
+        return false;
+    const bool sourceLocked = isLockedAtPath(source);
+    const bool destinationLocked = isLockedAtPath(destination);
+    if (sourceLocked && !changeLockAtFileAtPath(source, false)) {
+        PMAgentLog::logMessage(QStringLiteral("unlocking source failed"));
+        return false;
+    }
+
+    const ItemKind destinationKind = itemKindAtPath(destination);
+    bool result = false;
+    bool moved = false;
+    if (!destinationKind.exists) {
+        static_cast<void>(createDirectoryAtPath(parentPath(destination), QVariantMap(), true, movingToTavrin));
+        PMItemOperations operations(handler);
+        result = moved = operations.moveItem(source, destination);
+        if (result && movingToTavrin)
+            setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), destination);
+    } else if (sourceKind.isPlainFolder() && destinationKind.isPlainFolder()) {
+        result = moveInto(source, destination, movingToTavrin, handler);
+    } else if (!sourceKind.isPlainFolder() && (destinationKind.isPackage || !destinationKind.isDirectory)) {
+        result = moved = replaceByMove(source, destination, sourceLocked, destinationLocked, movingToTavrin, handler);
+    } else {
+        result = askIsADirectory(source, destination, handler).value_or(false);
+    }
+    // The lock travels with the item; an item that stayed keeps its own.
+    if (sourceLocked)
+        relock(moved ? destination : source);
+    return result;
+}
+
+bool PMFileManager::moveInto(
+    const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler)
+{
+    for (const QString &name : childNames(source)) {
+        if (!movePath(childPath(source, name), childPath(destination, name), movingToTavrin, handler))
+            return false;
+    }
+    return true;
+}
+
+bool PMFileManager::replaceByMove(const QString &source, const QString &destination, bool sourceLocked,
+    bool destinationLocked, bool movingToTavrin, PMCopyHandler *handler)
+{
+    Q_UNUSED(sourceLocked);
+    if (destinationLocked && !changeLockAtFileAtPath(destination, false))
+        return false;
+    PMItemOperations remover(handler);
+    if (!remover.removeItem(destination))
+        return false;
+    PMItemOperations mover(handler);
+    const bool result = mover.moveItem(source, destination);
+    if (result && movingToTavrin)
+        setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), destination);
+    return result;
+}
+
+void PMFileManager::relock(const QString &path)
+{
+    // A destination that cannot hold the flag (FAT, exFAT, FUSE) still has the item.
+    if (!changeLockAtFileAtPath(path, true))
+        PMAgentLog::logMessage(QStringLiteral("locking %1 failed").arg(path));
+}
+
+// ---- Create ----
+
+bool PMFileManager::createOneDirectory(const QString &path, const QVariantMap &attributes)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    if (::mkdir(encoded.constData(), 0777) != 0) {
+        // Created meanwhile by someone else: as good as created by us.
+        struct stat item = {};
+        return errno == EEXIST && stat(encoded.constData(), &item) == 0 && S_ISDIR(item.st_mode);
+    }
+    if (attributes.contains(kPosixPermissionsKey))
+        static_cast<void>(
+            ::chmod(encoded.constData(), mode_t(attributes.value(kPosixPermissionsKey).toUInt() & 07777)));
+    return true;
+}
+
+bool PMFileManager::createDirectoryAtPath(
+    const QString &path, const QVariantMap &attributes, bool recurse, bool creatingOnTavrin)
+{
+    const QString clean = QDir::cleanPath(platform::PlatformPaths::expandTilde(path));
+    if (clean.isEmpty())
+        return false;
+    struct stat item = {};
+    if (recurse) {
+        const QString parent = parentPath(clean);
+        if (!parent.isEmpty()) {
+            bool parentOK = false;
+            // stat follows a link, so a linked parent counts as its target.
+            if (stat(QFile::encodeName(parent).constData(), &item) == 0) {
+                parentOK = S_ISDIR(item.st_mode);
+            } else {
+                parentOK = createOneDirectory(parent, QVariantMap())
+                    || createDirectoryAtPath(parent, QVariantMap(), true, creatingOnTavrin);
+                if (parentOK && creatingOnTavrin)
+                    setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), parent);
+            }
+            if (!parentOK)
+                return false;
+        }
+    }
+    if (stat(QFile::encodeName(clean).constData(), &item) == 0)
+        return S_ISDIR(item.st_mode);
+    const bool created = createOneDirectory(clean, attributes);
+    if (created && creatingOnTavrin)
+        setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), clean);
+    return created;
+}
+
+bool PMFileManager::writeWholeFile(const QString &path, const QByteArray &contents, const QVariantMap &attributes)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit())
+        return false;
+    if (attributes.contains(kPosixPermissionsKey))
+        static_cast<void>(::chmod(
+            QFile::encodeName(path).constData(), mode_t(attributes.value(kPosixPermissionsKey).toUInt() & 07777)));
+    return true;
+}
+
+bool PMFileManager::createFileAtPath(const QString &path, const QByteArray &contents, const QVariantMap &attributes,
+    bool createPathElements, bool creatingOnTavrin)
+{
+    const QString clean = QDir::cleanPath(platform::PlatformPaths::expandTilde(path));
+    bool created = writeWholeFile(clean, contents, attributes);
+    if (!created) {
+        // The file's permission bits would make its folders unsearchable: folders get the defaults.
+        QVariantMap folderAttributes = attributes;
+        folderAttributes.remove(kPosixPermissionsKey);
+        if (createDirectoryAtPath(parentPath(clean), folderAttributes, createPathElements, creatingOnTavrin))
+            created = writeWholeFile(clean, contents, attributes);
+        if (!created) {
+            PMAgentLog::logMessage(QStringLiteral("Unable to create file at %1.").arg(clean));
+            return false;
+        }
+    }
+    if (creatingOnTavrin)
+        setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), clean);
+    return true;
+}

@@ -1,0 +1,95 @@
+// The copy engine's file operations: copy, move, create folders and files on a drive, and
+// measure the allocated size of an item quickly.
+//
+//   PMFileManager fileManager(&validatorAdapter);  // the filter may be nullptr: copy everything
+//   if (!fileManager.copyPath(localPath, drivePath, true, &reporter)) ...
+//   const quint64 bytes = PMFileManager::fastPathSize(localPath);
+//
+// Every outcome is told to the handler (and through handler->delegate() to the progress
+// owner); failures are a false result plus a log line, never an exception. Links are never
+// followed: a link is copied as a link with the same text, and no walk leaves a folder
+// through one. All operations are synchronous and run on the calling thread; one instance
+// may be used by one thread at a time (the drive's worker), several instances concurrently.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+class PMCopyHandler;
+class PMCopyItemFilter;
+
+class PMFileManager {
+public:
+    // Attribute key of createDirectoryAtPath / createFileAtPath: the permission bits (int).
+    static inline const QString kPosixPermissionsKey = QStringLiteral("posixPermissions");
+
+    explicit PMFileManager(const PMCopyItemFilter *filter = nullptr);
+
+    const PMCopyItemFilter *filter() const { return m_filter; }
+    void setFilter(const PMCopyItemFilter *filter) { m_filter = filter; }
+
+    // Copies a file, package, link or folder tree onto destination; merges into an existing
+    // folder. False when anything was not copied.
+    [[nodiscard]] bool copyPath(
+        const QString &source, const QString &destination, bool copyingToTavrin, PMCopyHandler *handler);
+    // Moves source onto destination, replacing a file or package there and merging folders.
+    [[nodiscard]] bool movePath(
+        const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler);
+    // Creates path (and with recurse its missing parents); an existing folder is success.
+    [[nodiscard]] bool createDirectoryAtPath(
+        const QString &path, const QVariantMap &attributes, bool recurse, bool creatingOnTavrin);
+    [[nodiscard]] bool createFileAtPath(const QString &path, const QByteArray &contents, const QVariantMap &attributes,
+        bool createPathElements, bool creatingOnTavrin);
+
+    // Allocated size: a regular file's length rounded up to a multiple of 512, a folder the
+    // sum over its whole tree (hidden entries included); links, special files and paths that
+    // cannot be examined count 0.
+    static quint64 fastPathSize(const QString &path);
+    static quint64 fastFolderSizeAtPath(const QString &path);
+
+    // Whether the filter lets the item onto the drive (always true without a filter).
+    bool shouldCopyItem(const QString &path, bool limitTo4G) const;
+    bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const;
+
+    // Sets or clears the immutable flag; false where the file system or the caller's
+    // privileges do not allow it.
+    static bool changeLockAtFileAtPath(const QString &path, bool locked);
+    // Whether the item carries the immutable flag (false for links and when unreadable).
+    static bool isLockedAtPath(const QString &path);
+
+    // The backup-date hook: records nothing, and every path answers the 1904 epoch, which
+    // the sync engine reads as "no backup date".
+    void setSyncBackupDateTo(const QDateTime &date, const QString &path);
+    QDateTime syncBackupDateFor(const QString &path) const;
+
+    // Guarded forwarding to handler->delegate(): nothing happens when either is missing or
+    // the delegate does not respond.
+    static void setFileCopyPath(const QString &path, PMCopyHandler *handler);
+    static void accumulateCopiedData(quint64 bytes, PMCopyHandler *handler);
+    static void accumulateSkipFilteredData(quint64 bytes, PMCopyHandler *handler);
+    static void resetPartiallyCopiedDataHandler(PMCopyHandler *handler);
+
+private:
+    // Filters and copies a file, package or link whose parent folder exists.
+    bool copyOneItem(const QString &source, const QString &destination, bool limitTo4G, bool isLink,
+        bool copyingToTavrin, PMCopyHandler *handler);
+    bool copyFolderChildren(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
+        PMCopyHandler *handler);
+    bool mergeChildren(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
+        PMCopyHandler *handler);
+    bool subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const;
+    bool moveInto(const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler);
+    bool replaceByMove(const QString &source, const QString &destination, bool sourceLocked, bool destinationLocked,
+        bool movingToTavrin, PMCopyHandler *handler);
+    static bool createOneDirectory(const QString &path, const QVariantMap &attributes);
+    static bool writeWholeFile(const QString &path, const QByteArray &contents, const QVariantMap &attributes);
+    static void relock(const QString &path);
+    static std::optional<bool> askIsADirectory(
+        const QString &source, const QString &destination, PMCopyHandler *handler);
+
+    const PMCopyItemFilter *m_filter = nullptr;
+};

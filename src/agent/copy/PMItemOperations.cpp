@@ -1,0 +1,108 @@
+#include "agent/copy/PMItemOperations.h"
+
+#include "agent/copy/PMCopyHandler.h"
+#include "agent/copy/PMCopyLog.h"
+#include "agent/copy/PMFileCopyAgent.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+int removeEntry(const char *path, const struct stat *, int type, struct FTW *)
+{
+    const int result = (type == FTW_DP || type == FTW_D) ? ::rmdir(path) : ::unlink(path);
+    return result == 0 ? 0 : errno;
+}
+
+} // namespace
+
+bool PMItemOperations::askMoving(int errorNumber, const QString &source, const QString &destination)
+{
+    if (!m_handler)
+        return false;
+    return m_handler->shouldProceedAfterErrorMovingItem(errorNumber, source, destination).value_or(false);
+}
+
+bool PMItemOperations::moveItem(const QString &source, const QString &destination)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(destination);
+    int result = renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // File systems without the no-replace rename (FUSE drivers): check, then rename.
+        struct stat existing = {};
+        if (lstat(to.constData(), &existing) == 0) {
+            errno = EEXIST;
+            result = -1;
+        } else {
+            result = ::rename(from.constData(), to.constData());
+        }
+    }
+    if (result == 0)
+        return true;
+    int errorNumber = errno;
+    if (errorNumber == EXDEV) {
+        // Across file systems a move is a copy followed by removal of the source.
+        PMFileCopyAgent agent(source, destination, nullptr);
+        if (agent.performCopy())
+            return removeItem(source);
+        PMItemOperations cleaner(nullptr);
+        cleaner.removeItem(destination);
+        errorNumber = EXDEV;
+    }
+    qCDebug(lcCopy) << "move of" << source << "onto" << destination << "failed:" << strerror(errorNumber);
+    return askMoving(errorNumber, source, destination);
+}
+
+bool PMItemOperations::removeItem(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat item = {};
+    int errorNumber = 0;
+    if (lstat(encoded.constData(), &item) != 0) {
+        errorNumber = errno;
+    } else if (S_ISDIR(item.st_mode)) {
+        errorNumber = nftw(encoded.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+        if (errorNumber < 0)
+            errorNumber = errno;
+    } else if (::unlink(encoded.constData()) != 0) {
+        errorNumber = errno;
+    }
+    if (errorNumber == 0)
+        return true;
+    if (!m_handler)
+        return false;
+    return m_handler->shouldProceedAfterErrorRemovingItem(errorNumber, path).value_or(false);
+}
+
+bool PMItemOperations::createSymbolicLink(const QString &path, const QString &text, const QString &source)
+{
+    if (::symlink(QFile::encodeName(text).constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    const int errorNumber = errno;
+    if (!m_handler)
+        return false;
+    return m_handler->shouldProceedAfterErrorCopyingItem(errorNumber, source, path).value_or(false);
+}
+
+QString PMItemOperations::linkText(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat item = {};
+    if (lstat(encoded.constData(), &item) != 0 || !S_ISLNK(item.st_mode))
+        return QString();
+    std::vector<char> text(size_t(item.st_size > 0 ? item.st_size : PATH_MAX) + 1);
+    const ssize_t length = readlink(encoded.constData(), text.data(), text.size() - 1);
+    if (length < 0)
+        return QString();
+    return QFile::decodeName(QByteArray(text.data(), length));
+}

@@ -1,0 +1,39 @@
+// The plain item operations the copy engine performs for itself: move, remove, read and
+// create links. Every failure is put to the handler's file-manager questions first, so an
+// error reporter may repair it or decide to go on; its "yes" turns the failure into success.
+//
+//   PMItemOperations operations(handler);
+//   if (!operations.moveItem(source, destination)) ...
+//
+// Links are never followed. Not copyable; one instance per operation, on the calling thread.
+#pragma once
+
+#include <QString>
+
+class PMCopyHandler;
+
+class PMItemOperations {
+public:
+    explicit PMItemOperations(PMCopyHandler *handler)
+        : m_handler(handler)
+    {
+    }
+    PMItemOperations(const PMItemOperations &) = delete;
+    PMItemOperations &operator=(const PMItemOperations &) = delete;
+
+    // Renames source onto a destination that must not exist; across file systems the item is
+    // copied and the source removed.
+    bool moveItem(const QString &source, const QString &destination);
+    // Removes a file, link or whole folder tree.
+    bool removeItem(const QString &path);
+    // Creates a symbolic link at path holding text; `source` names the link being copied.
+    bool createSymbolicLink(const QString &path, const QString &text, const QString &source);
+
+    // The text of the link at path, or a null string when path is not a link.
+    static QString linkText(const QString &path);
+
+private:
+    bool askMoving(int errorNumber, const QString &source, const QString &destination);
+
+    PMCopyHandler *m_handler;
+};
