@@ -12,7 +12,7 @@ packages=(
   libmount-dev libblkid-dev libattr1-dev libacl1-dev
   libgtest-dev libgmock-dev googletest
   # tests and demo: media generation, session bus, drive images
-  ffmpeg dbus e2fsprogs dosfstools exfat-fuse exfatprogs ntfs-3g mtools fdisk util-linux rsync
+  ffmpeg dbus e2fsprogs dosfstools exfat-fuse exfatprogs ntfs-3g mtools fdisk util-linux rsync fusefat
 )
 
 missing=()
