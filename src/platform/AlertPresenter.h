@@ -21,8 +21,7 @@ namespace platform {
 
 enum class AlertAnswer { Ok, Cancel };
 
-struct AlertRequest
-{
+struct AlertRequest {
     QString title;
     QString message;
     bool cancelButton = false;
@@ -32,14 +31,13 @@ struct AlertRequest
     AlertAnswer safeAnswer = AlertAnswer::Ok;
 };
 
-class AlertPresenter
-{
+class AlertPresenter {
 public:
     virtual ~AlertPresenter() = default;
 
     // showLog, when set, is called each time the user presses the log button; the alert stays.
-    virtual void present(const AlertRequest &request, std::function<void(AlertAnswer)> done,
-                         std::function<void()> showLog)
+    virtual void present(
+        const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog)
         = 0;
 
 protected:

@@ -9,11 +9,10 @@
 
 namespace platform {
 
-class HeadlessAlertPresenter : public AlertPresenter
-{
+class HeadlessAlertPresenter : public AlertPresenter {
 public:
-    void present(const AlertRequest &request, std::function<void(AlertAnswer)> done,
-                 std::function<void()> showLog) override;
+    void present(
+        const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog) override;
 };
 
 } // namespace platform

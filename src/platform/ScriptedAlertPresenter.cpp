@@ -26,8 +26,8 @@ QList<AlertRequest> ScriptedAlertPresenter::requests() const
     return m_requests;
 }
 
-void ScriptedAlertPresenter::present(const AlertRequest &request, std::function<void(AlertAnswer)> done,
-                                     std::function<void()> showLog)
+void ScriptedAlertPresenter::present(
+    const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog)
 {
     AlertAnswer answer = request.safeAnswer;
     bool pressLog = false;
@@ -44,8 +44,8 @@ void ScriptedAlertPresenter::present(const AlertRequest &request, std::function<
         answer = AlertAnswer::Ok;
     qCInfo(lcScriptedAlert).noquote() << QStringLiteral("Alert \"%1\": %2 -- answered %3")
                                              .arg(request.title, request.message,
-                                                  answer == AlertAnswer::Ok ? QStringLiteral("OK")
-                                                                            : QStringLiteral("Cancel"));
+                                                 answer == AlertAnswer::Ok ? QStringLiteral("OK")
+                                                                           : QStringLiteral("Cancel"));
     // Answer from the event loop, as a dialog would, so callers cannot rely on a synchronous answer.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),

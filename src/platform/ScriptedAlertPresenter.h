@@ -20,8 +20,7 @@
 
 namespace platform {
 
-class ScriptedAlertPresenter : public AlertPresenter
-{
+class ScriptedAlertPresenter : public AlertPresenter {
 public:
     void appendAnswer(AlertAnswer answer);
     // Each later alert presses the log button once before it is answered.
@@ -29,8 +28,8 @@ public:
 
     QList<AlertRequest> requests() const;
 
-    void present(const AlertRequest &request, std::function<void(AlertAnswer)> done,
-                 std::function<void()> showLog) override;
+    void present(
+        const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog) override;
 
 private:
     mutable std::mutex m_mutex;

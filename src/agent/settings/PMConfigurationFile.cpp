@@ -1,0 +1,779 @@
+#include "agent/settings/PMConfigurationFile.h"
+
+#include "agent/log/PMAgentLog.h"
+#include "agent/settings/PMHostUserIdentity.h"
+#include "platform/PMCorvaneUtilities.h"
+#include "platform/PlatformPaths.h"
+#include "platform/PropertyList.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QUrl>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fts.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcConfig, "pellmere.settings")
+
+using namespace PMCorvaneUtilities;
+
+namespace {
+
+// Past this many changes that could not be written, replaying them onto a file changed by
+// someone else is given up (the file is then simply rewritten from memory).
+constexpr std::size_t kMaxUnwrittenChanges = 256;
+constexpr int kFilePermissions = 0666;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("PMConfigurationFile", text);
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+QStringList stringList(const QVariantList &list)
+{
+    QStringList strings;
+    strings.reserve(list.size());
+    for (const QVariant &value : list) {
+        if (value.typeId() == QMetaType::QString)
+            strings.append(value.toString());
+    }
+    return strings;
+}
+
+QVariantList variantList(const QStringList &list)
+{
+    QVariantList values;
+    values.reserve(list.size());
+    for (const QString &value : list)
+        values.append(value);
+    return values;
+}
+
+bool isPathBelow(const QString &path, const QString &folder)
+{
+    if (folder.isEmpty())
+        return false;
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    return path == folder || path.startsWith(base);
+}
+
+QString syncTypeKeyFor(int syncType)
+{
+    switch (syncType) {
+    case PMConfigurationFile::kSyncTypePerUser:
+        return QStringLiteral("ptop");
+    case PMConfigurationFile::kSyncTypeCopyToCopy:
+        return QStringLiteral("ctoc");
+    default:
+        return QStringLiteral("UNKNOWN-SYNC-TYPE");
+    }
+}
+
+QString libraryPathFromPreferenceDomain(const QString &domain, const QString &mediaFolder)
+{
+    const QString prefsPath
+        = platform::PlatformPaths::configHome() + QLatin1Char('/') + domain + QStringLiteral(".plist");
+    if (!QFileInfo::exists(prefsPath))
+        return {};
+    const auto prefs = platform::PropertyList::readFile(prefsPath, nullptr, PMConfigurationFile::kMaxFileBytes);
+    if (!prefs || prefs->typeId() != QMetaType::QVariantMap)
+        return {};
+    const QString path = stringForKey(prefs->toMap(), QStringLiteral("LibraryPath"));
+    if (path.isEmpty() || isPathBelow(platform::PlatformPaths::expandTilde(path), mediaFolder))
+        return {};
+    return path;
+}
+
+// Deletes the true-delete records below root: every item whose name carries a record prefix,
+// with all it contains. Never follows a link and never enters another file system.
+void removeTrueDeleteRecords(const QString &root)
+{
+    const QByteArray rootPath = QFile::encodeName(root);
+    char *paths[] = { const_cast<char *>(rootPath.constData()), nullptr };
+    FTS *fts = ::fts_open(paths, FTS_PHYSICAL | FTS_XDEV | FTS_NOCHDIR, nullptr);
+    if (!fts) {
+        qCWarning(lcConfig).noquote() << "cannot walk" << root << ::strerror(errno);
+        return;
+    }
+    const QByteArray filePrefix = PMConfigurationFile::kTrueDeleteFilePrefix.toUtf8();
+    const QByteArray folderPrefix = PMConfigurationFile::kTrueDeleteFolderPrefix.toUtf8();
+    while (FTSENT *entry = ::fts_read(fts)) {
+        const QByteArray name(entry->fts_name, entry->fts_namelen);
+        const bool parentMarked = entry->fts_level > 0 && entry->fts_parent && entry->fts_parent->fts_number;
+        const bool marked
+            = entry->fts_level > 0 && (parentMarked || name.startsWith(filePrefix) || name.startsWith(folderPrefix));
+        switch (entry->fts_info) {
+        case FTS_D:
+            entry->fts_number = marked ? 1 : 0;
+            break;
+        case FTS_DP:
+            if (entry->fts_number && ::rmdir(entry->fts_path) != 0)
+                qCWarning(lcConfig).noquote() << "cannot remove" << entry->fts_path << ::strerror(errno);
+            break;
+        case FTS_DC:
+        case FTS_DNR:
+        case FTS_ERR:
+            break;
+        default:
+            if (marked && ::unlink(entry->fts_path) != 0)
+                qCWarning(lcConfig).noquote() << "cannot remove" << entry->fts_path << ::strerror(errno);
+            break;
+        }
+    }
+    ::fts_close(fts);
+}
+
+} // namespace
+
+PMConfigurationFile::PMConfigurationFile(const QString &mountPoint, int syncType, const QString &userId)
+    : m_mountPoint(mountPoint)
+    , m_configPath(QDir(mountPoint).filePath(kFileName))
+    , m_userId(userId)
+    , m_debugLog(PMAgentLog::isDebugEnabled())
+    , m_syncType(syncType)
+{
+    std::lock_guard lock(m_configLock);
+    initializeConfigurationFileLocked();
+}
+
+std::unique_ptr<PMConfigurationFile> PMConfigurationFile::configWithMountPoint(const QString &mountPoint, int syncType)
+{
+    return std::make_unique<PMConfigurationFile>(mountPoint, syncType, PMHostUserIdentity::uniqueHostUserId());
+}
+
+void PMConfigurationFile::debugLog(const QString &text) const
+{
+    if (m_debugLog)
+        PMAgentLog::debugMessage(text);
+}
+
+PMConfigurationFile::ReadResult PMConfigurationFile::readFileLocked(
+    QVariantMap *contents, QByteArray *bytes, bool logFailures) const
+{
+    struct stat info { };
+    if (::lstat(QFile::encodeName(m_configPath).constData(), &info) != 0)
+        return ReadResult::Missing;
+    auto refuse = [&](const QString &message) {
+        if (logFailures)
+            PMAgentLog::logMessage(message);
+        return ReadResult::Refused;
+    };
+    if (S_ISDIR(info.st_mode))
+        return refuse(
+            QStringLiteral("A directory exists where the configuration file %1 should go.").arg(m_configPath));
+    const QString unreadable = tr("Unable to read configuration file from \"%1\".").arg(m_configPath);
+    // Only a regular file is read: a link could lead anywhere, and a pipe or device could block
+    // the agent or feed it without end.
+    const FileDescriptor fd(
+        ::open(QFile::encodeName(m_configPath).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileBytes)
+        return refuse(unreadable);
+    QByteArray data(qsizetype(info.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::read(fd.get(), data.data() + done, std::size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    data.truncate(done);
+    if (data.isEmpty())
+        return refuse(unreadable);
+    QString error;
+    const auto parsed = platform::PropertyList::parse(data, &error);
+    if (!parsed || parsed->typeId() != QMetaType::QVariantMap) {
+        if (logFailures) {
+            PMAgentLog::logMessage(tr("The configuration file on \"%1\" appears to be corrupt.").arg(m_mountPoint));
+            PMAgentLog::logMessage(
+                QStringLiteral("errorString = \"%1\"").arg(parsed ? QStringLiteral("not a dictionary") : error));
+        }
+        return ReadResult::Refused;
+    }
+    *contents = parsed->toMap();
+    *bytes = data;
+    return ReadResult::Loaded;
+}
+
+QVariantMap PMConfigurationFile::internalConfiguration(int syncType)
+{
+    QVariantMap config;
+    config.insert(kVersionKey, kCurrentVersion);
+    config.insert(kSyncTypeKey, syncTypeKeyFor(syncType));
+    if (syncType == kSyncTypePerUser)
+        config.insert(kPtopListKey, QVariantMap());
+    else if (syncType == kSyncTypeCopyToCopy)
+        config.insert(kItemsToSyncKey, QVariantList());
+    return config;
+}
+
+void PMConfigurationFile::initializeConfigurationFileLocked()
+{
+    m_hasSyncConfiguration = false;
+    QVariantMap contents;
+    QByteArray bytes;
+    switch (readFileLocked(&contents, &bytes, true)) {
+    case ReadResult::Missing:
+        m_config = internalConfiguration(m_syncType);
+        return;
+    case ReadResult::Refused:
+        return;
+    case ReadResult::Loaded:
+        break;
+    }
+    m_knownFileBytes = bytes;
+    const QVariant version = numberForKey(contents, kVersionKey);
+    debugLog(QStringLiteral("-initializeConfigurationFile: configuration file read: %1.").arg(m_configPath));
+    debugLog(QStringLiteral("-initializeConfigurationFile: version = %1").arg(version.toString()));
+    if (version.isValid() && version.toLongLong() > 2) {
+        m_config = contents;
+        m_hasSyncConfiguration = true;
+    } else {
+        m_oldConfig = contents;
+        m_hasOldSyncFormat = true;
+    }
+}
+
+int PMConfigurationFile::syncType() const
+{
+    std::lock_guard lock(m_configLock);
+    return m_syncType;
+}
+
+QString PMConfigurationFile::syncTypeKey() const
+{
+    return syncTypeKeyFor(syncType());
+}
+
+std::optional<QVariantMap> PMConfigurationFile::syncConfigDictionary() const
+{
+    std::lock_guard lock(m_configLock);
+    return m_config;
+}
+
+std::optional<QVariantMap> PMConfigurationFile::oldSyncConfigDictionary() const
+{
+    std::lock_guard lock(m_configLock);
+    return m_oldConfig;
+}
+
+bool PMConfigurationFile::hasSyncConfigurationLocked() const
+{
+    if (m_syncType != kSyncTypePerUser)
+        return m_hasSyncConfiguration;
+    if (!m_hasSyncConfiguration || !m_config)
+        return false;
+    const auto ptop = dictionaryForKey(*m_config, kPtopListKey);
+    return ptop && dictionaryForKey(*ptop, m_userId).has_value();
+}
+
+bool PMConfigurationFile::hasSyncConfiguration() const
+{
+    std::lock_guard lock(m_configLock);
+    return hasSyncConfigurationLocked();
+}
+
+bool PMConfigurationFile::hasOldSyncFormat() const
+{
+    std::lock_guard lock(m_configLock);
+    return m_hasOldSyncFormat;
+}
+
+std::optional<QStringList> PMConfigurationFile::syncItemListLocked() const
+{
+    if (!m_config)
+        return std::nullopt;
+    std::optional<QVariantList> items;
+    if (m_syncType == kSyncTypePerUser) {
+        const auto ptop = dictionaryForKey(*m_config, kPtopListKey);
+        const auto entry = ptop ? dictionaryForKey(*ptop, m_userId) : std::nullopt;
+        items = entry ? arrayForKey(*entry, kItemsToSyncKey) : std::nullopt;
+        debugLog(QStringLiteral("KRTConfig.syncItemList: ptop list = %1")
+                     .arg(items ? stringList(*items).join(QStringLiteral(", ")) : QStringLiteral("(null)")));
+    } else if (m_syncType == kSyncTypeCopyToCopy) {
+        items = arrayForKey(*m_config, kItemsToSyncKey);
+        debugLog(QStringLiteral("KRTConfig.syncItemList: ctoc list = %1")
+                     .arg(items ? stringList(*items).join(QStringLiteral(", ")) : QStringLiteral("(null)")));
+    }
+    if (!items)
+        return std::nullopt;
+    return stringList(*items);
+}
+
+std::optional<QStringList> PMConfigurationFile::syncItemList() const
+{
+    std::lock_guard lock(m_configLock);
+    return syncItemListLocked();
+}
+
+bool PMConfigurationFile::setSyncItemList(const std::optional<QStringList> &list)
+{
+    std::lock_guard lock(m_configLock);
+    if (list) {
+        if (!m_config && !m_hasOldSyncFormat)
+            initializeConfigurationFileLocked();
+        if (!list->isEmpty() && m_syncType == 0)
+            m_syncType = kSyncTypePerUser;
+    }
+    const int type = m_syncType;
+    if (type != kSyncTypePerUser && type != kSyncTypeCopyToCopy)
+        debugLog(QStringLiteral("setSyncItemList: syncType not matched = %1").arg(type));
+    if (!m_config)
+        return writeConfigFileLocked();
+    const QString userId = m_userId;
+    const QString machineName = stringWithMachineName();
+    return applyAndWriteLocked([type, list, userId, machineName](QVariantMap &config) {
+        if (type == kSyncTypePerUser) {
+            QVariantMap ptop = dictionaryForKey(config, kPtopListKey).value_or(QVariantMap());
+            if (!list) {
+                ptop.remove(userId);
+            } else {
+                QVariantMap entry = dictionaryForKey(ptop, userId).value_or(QVariantMap());
+                if (!entry.contains(kSyncPathKey))
+                    entry.insert(kSyncPathKey, machineName);
+                entry.insert(kItemsToSyncKey, variantList(*list));
+                ptop.insert(userId, entry);
+            }
+            config.insert(kPtopListKey, ptop);
+        } else if (type == kSyncTypeCopyToCopy) {
+            config.insert(kItemsToSyncKey, list ? variantList(*list) : QVariantList());
+        }
+    });
+}
+
+QStringList PMConfigurationFile::oldSyncItemList() const
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_oldConfig)
+        return {};
+    return stringList(arrayForKey(*m_oldConfig, kOldItemsKey).value_or(QVariantList()));
+}
+
+QString PMConfigurationFile::configSyncType() const
+{
+    std::lock_guard lock(m_configLock);
+    return m_config ? stringForKey(*m_config, kSyncTypeKey) : QString();
+}
+
+std::optional<QStringList> PMConfigurationFile::configSyncUserList() const
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_config)
+        return std::nullopt;
+    const auto users = arrayForKey(*m_config, kUserListKey);
+    if (!users)
+        return std::nullopt;
+    return stringList(*users);
+}
+
+QString PMConfigurationFile::syncTargetPath() const
+{
+    std::lock_guard lock(m_configLock);
+    const QString host = stringWithHostname();
+    if (m_syncType != kSyncTypePerUser || !m_config)
+        return host;
+    const auto ptop = dictionaryForKey(*m_config, kPtopListKey);
+    const auto entry = ptop ? dictionaryForKey(*ptop, m_userId) : std::nullopt;
+    if (!entry)
+        return host;
+    return QDir(host).filePath(stringForKey(*entry, kSyncPathKey));
+}
+
+bool PMConfigurationFile::addUserToList()
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_config)
+        m_config = internalConfiguration(m_syncType);
+    const QString userId = m_userId;
+    return applyAndWriteLocked([userId](QVariantMap &config) {
+        QVariantList users = arrayForKey(config, kUserListKey).value_or(QVariantList());
+        if (!users.contains(QVariant(userId)))
+            users.append(userId);
+        QVariantMap settings = dictionaryForKey(config, userId).value_or(QVariantMap());
+        for (const QString &key : { kMoviesKey, kMusicKey, kPicturesKey, kDocumentsKey }) {
+            if (!settings.contains(key))
+                settings.insert(key, true);
+        }
+        if (!settings.contains(kDeviceFilterKey))
+            settings.insert(kDeviceFilterKey, 1);
+        settings.insert(kUserListKey, users);
+        config.insert(userId, settings);
+        config.insert(kUserListKey, users);
+    });
+}
+
+bool PMConfigurationFile::removeUserFromList()
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_config)
+        return false;
+    bool written = true;
+    const auto users = arrayForKey(*m_config, kUserListKey);
+    if (users && users->contains(QVariant(m_userId))) {
+        const QString userId = m_userId;
+        written = applyAndWriteLocked([userId](QVariantMap &config) {
+            QVariantList list = arrayForKey(config, kUserListKey).value_or(QVariantList());
+            list.removeAll(QVariant(userId));
+            config.insert(kUserListKey, list);
+            config.remove(userId);
+        });
+    }
+    if (m_syncType == kSyncTypePerUser)
+        written = setSyncItemList(std::nullopt) && written;
+    return written;
+}
+
+bool PMConfigurationFile::hasUserSeenDevice() const
+{
+    std::lock_guard lock(m_configLock);
+    return m_config && dictionaryForKey(*m_config, m_userId).has_value();
+}
+
+void PMConfigurationFile::updateComputerName()
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_config || !dictionaryForKey(*m_config, m_userId))
+        return;
+    const QString userId = m_userId;
+    const QString name = stringWithMachineName();
+    const Change change = [userId, name](QVariantMap &config) {
+        auto settings = dictionaryForKey(config, userId);
+        if (!settings)
+            return;
+        settings->insert(kComputerNameKey, name);
+        config.insert(userId, *settings);
+    };
+    change(*m_config);
+    m_unwrittenChanges.push_back(change);
+}
+
+QVariantMap PMConfigurationFile::userSettingsLocked(const QString &userId) const
+{
+    if (!m_config)
+        return {};
+    return dictionaryForKey(*m_config, userId).value_or(QVariantMap());
+}
+
+bool PMConfigurationFile::userBool(const QString &userId, const QString &key, bool fallback) const
+{
+    std::lock_guard lock(m_configLock);
+    const QVariantMap settings = userSettingsLocked(userId);
+    return settings.contains(key) ? boolForKey(settings, key) : fallback;
+}
+
+qint32 PMConfigurationFile::userInt(const QString &userId, const QString &key) const
+{
+    std::lock_guard lock(m_configLock);
+    const QVariant value = numberForKey(userSettingsLocked(userId), key);
+    return value.isValid() ? qint32(value.toLongLong()) : 0;
+}
+
+bool PMConfigurationFile::setUserValue(const QString &key, const QVariant &value)
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_config || !dictionaryForKey(*m_config, m_userId))
+        return writeConfigFileLocked();
+    const QString userId = m_userId;
+    return applyAndWriteLocked([userId, key, value](QVariantMap &config) {
+        auto settings = dictionaryForKey(config, userId);
+        if (!settings)
+            return;
+        settings->insert(key, value);
+        config.insert(userId, *settings);
+    });
+}
+
+// clang-format off
+bool PMConfigurationFile::isParticipatingEnabledForUser() const { return userBool(m_userId, kParticipateKey, false); }
+bool PMConfigurationFile::isParticipatingEnabledForUniqueHostID(const QString &id) const { return userBool(id, kParticipateKey, false); }
+bool PMConfigurationFile::setParticipatingEnabledForUser(bool enabled) { return setUserValue(kParticipateKey, enabled); }
+bool PMConfigurationFile::isContinuousEnabledForUser() const { return userBool(m_userId, kContinuousKey, false); }
+bool PMConfigurationFile::isContinuousEnabledForUniqueHostID(const QString &id) const { return userBool(id, kContinuousKey, false); }
+bool PMConfigurationFile::setContinuousEnabledForUser(bool enabled) { return setUserValue(kContinuousKey, enabled); }
+bool PMConfigurationFile::isQuietEnabledForUser() const { return userBool(m_userId, kQuietKey, false); }
+bool PMConfigurationFile::isQuietEnabledForUniqueHostID(const QString &id) const { return userBool(id, kQuietKey, false); }
+bool PMConfigurationFile::setQuietEnabledForUser(bool enabled) { return setUserValue(kQuietKey, enabled); }
+bool PMConfigurationFile::isSyncMoviesEnabledForUser() const { return userBool(m_userId, kMoviesKey, true); }
+bool PMConfigurationFile::isSyncMoviesEnabledForUniqueHostID(const QString &id) const { return userBool(id, kMoviesKey, true); }
+bool PMConfigurationFile::setSyncMoviesEnabledForUser(bool enabled) { return setUserValue(kMoviesKey, enabled); }
+bool PMConfigurationFile::isSyncMusicEnabledForUser() const { return userBool(m_userId, kMusicKey, true); }
+bool PMConfigurationFile::isSyncMusicEnabledForUniqueHostID(const QString &id) const { return userBool(id, kMusicKey, true); }
+bool PMConfigurationFile::setSyncMusicEnabledForUser(bool enabled) { return setUserValue(kMusicKey, enabled); }
+bool PMConfigurationFile::isSyncPicturesEnabledForUser() const { return userBool(m_userId, kPicturesKey, true); }
+bool PMConfigurationFile::isSyncPicturesEnabledForUniqueHostID(const QString &id) const { return userBool(id, kPicturesKey, true); }
+bool PMConfigurationFile::setSyncPicturesEnabledForUser(bool enabled) { return setUserValue(kPicturesKey, enabled); }
+bool PMConfigurationFile::isSyncDocumentsEnabledForUser() const { return userBool(m_userId, kDocumentsKey, false); }
+bool PMConfigurationFile::isSyncDocumentsEnabledForUniqueHostID(const QString &id) const { return userBool(id, kDocumentsKey, false); }
+bool PMConfigurationFile::setSyncDocumentsEnabledForUser(bool enabled) { return setUserValue(kDocumentsKey, enabled); }
+qint32 PMConfigurationFile::getSyncDeviceFilterForUser() const { return userInt(m_userId, kDeviceFilterKey); }
+qint32 PMConfigurationFile::getSyncDeviceFilterForUniqueHostID(const QString &id) const { return userInt(id, kDeviceFilterKey); }
+bool PMConfigurationFile::setSyncDeviceFilterForUser(qint32 filter) { return setUserValue(kDeviceFilterKey, filter); }
+qint32 PMConfigurationFile::getSyncMediaDeviceTargetForUser() const { return userInt(m_userId, kMediaDeviceTargetKey); }
+qint32 PMConfigurationFile::getSyncMediaDeviceTargetForUniqueHostID(const QString &id) const { return userInt(id, kMediaDeviceTargetKey); }
+bool PMConfigurationFile::setSyncMediaDeviceTargetForUser(qint32 target) { return setUserValue(kMediaDeviceTargetKey, target); }
+QDateTime PMConfigurationFile::lastSyncDateForUser() const { return lastSyncDateForUniqueHostID(m_userId); }
+// clang-format on
+
+QDateTime PMConfigurationFile::lastSyncDateForUniqueHostID(const QString &userId) const
+{
+    std::lock_guard lock(m_configLock);
+    return dateForKey(userSettingsLocked(userId), kLastSyncTimeKey);
+}
+
+bool PMConfigurationFile::setLastSyncDateForUser(const QDateTime &date)
+{
+    return setUserValue(kLastSyncTimeKey, date.toUTC());
+}
+
+QString PMConfigurationFile::computerNameForUniqueHostID(const QString &userId) const
+{
+    std::lock_guard lock(m_configLock);
+    return stringForKey(userSettingsLocked(userId), kComputerNameKey);
+}
+
+bool PMConfigurationFile::computerWithUniqueIDHasSyncEnabledForDevice(
+    const QString &computerId, const QString &device) const
+{
+    Q_UNUSED(device)
+    std::lock_guard lock(m_configLock);
+    // An empty identity would be the prefix of every key.
+    if (computerId.isEmpty() || !m_config)
+        return false;
+    for (auto it = m_config->cbegin(); it != m_config->cend(); ++it) {
+        if (it.key().startsWith(computerId) && it->typeId() == QMetaType::QVariantMap
+            && boolForKey(it->toMap(), kParticipateKey))
+            return true;
+    }
+    return false;
+}
+
+void PMConfigurationFile::removeUsersOfComputerWithUniqueID(const QString &computerId)
+{
+    std::lock_guard lock(m_configLock);
+    // An empty identity would remove the whole configuration, version and lists included.
+    if (computerId.isEmpty() || !m_config)
+        return;
+    const Change change = [computerId](QVariantMap &config) {
+        QStringList keys;
+        for (auto it = config.cbegin(); it != config.cend(); ++it) {
+            if (it.key().startsWith(computerId))
+                keys.append(it.key());
+        }
+        for (const QString &key : keys)
+            config.remove(key);
+    };
+    change(*m_config);
+    m_unwrittenChanges.push_back(change);
+}
+
+bool PMConfigurationFile::convertOldSync()
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_hasOldSyncFormat || !m_oldConfig)
+        return m_hasSyncConfiguration;
+    const QString uuid = stringForKey(*m_oldConfig, kOldUuidKey);
+    // A uuid naming "..", "." or a path would make us delete outside the temporary folders.
+    if (!uuid.isEmpty() && !uuid.contains(QLatin1Char('/')) && uuid != QStringLiteral(".")
+        && uuid != QStringLiteral("..")) {
+        const QString localTemp = platform::PlatformPaths::homeDirectory() + QStringLiteral("/.Z_PM_W/") + uuid;
+        if (QFileInfo(localTemp).isDir() && !QFileInfo(localTemp).isSymLink()) {
+            PMAgentLog::logMessage(
+                QStringLiteral("convertOldSync: removing old local temp directory \"%1\"").arg(localTemp));
+            qCInfo(lcConfig).noquote() << QStringLiteral("remove oldLocalTempPath %1").arg(localTemp);
+            QDir(localTemp).removeRecursively();
+        }
+        const QString globalTemp = QDir(m_mountPoint).filePath(QStringLiteral("Pellmere/.Z_PM_W/") + uuid);
+        if (QFileInfo(globalTemp).isDir() && !QFileInfo(globalTemp).isSymLink()) {
+            PMAgentLog::logMessage(
+                QStringLiteral("convertOldSync: removing old global temp directory \"%1\"").arg(globalTemp));
+            qCInfo(lcConfig).noquote() << QStringLiteral("remove oldGlobalTempPath = %1").arg(globalTemp);
+            QDir(globalTemp).removeRecursively();
+        }
+    }
+    QVariantMap converted;
+    converted.insert(kVersionKey, kCurrentVersion);
+    converted.insert(kSyncTypeKey, QStringLiteral("ctoc"));
+    converted.insert(kItemsToSyncKey, arrayForKey(*m_oldConfig, kOldItemsKey).value_or(QVariantList()));
+    m_config = converted;
+    // The old file is replaced as a whole; nothing of it is to be merged back.
+    m_unwrittenChanges.clear();
+    m_knownFileBytes.clear();
+    m_changesLost = true;
+    if (writeConfigFileLocked()) {
+        m_hasSyncConfiguration = true;
+        m_hasOldSyncFormat = false;
+    }
+    return m_hasSyncConfiguration;
+}
+
+bool PMConfigurationFile::createDefaultSyncSet()
+{
+    std::lock_guard lock(m_configLock);
+    if (!m_config)
+        m_config = internalConfiguration(m_syncType);
+    using platform::PlatformPaths;
+    using platform::UserFolder;
+    QStringList list;
+    for (const UserFolder folder : { UserFolder::Movies, UserFolder::Music, UserFolder::Pictures })
+        list.append(PlatformPaths::abbreviateWithTilde(PlatformPaths::userFolder(folder)));
+    const QString iTunes = getiTunesMusicLibraryPath();
+    if (!iTunes.isEmpty())
+        list.append(PlatformPaths::abbreviateWithTilde(iTunes));
+    const QString iPhoto = getiPhotoLibraryPath();
+    if (!iPhoto.isEmpty())
+        list.append(iPhoto);
+    const QString photoBooth = getPhotoBoothLibraryPath();
+    if (!photoBooth.isEmpty())
+        list.append(photoBooth);
+    qCInfo(lcConfig).noquote()
+        << QStringLiteral("createDefaultSyncSet: newSyncList = (%1)").arg(list.join(QStringLiteral(", ")));
+    if (!list.isEmpty() && setSyncItemList(list))
+        m_hasSyncConfiguration = true;
+    return hasSyncConfigurationLocked();
+}
+
+bool PMConfigurationFile::applyAndWriteLocked(Change change)
+{
+    change(*m_config);
+    if (m_unwrittenChanges.size() >= kMaxUnwrittenChanges) {
+        m_unwrittenChanges.clear();
+        m_changesLost = true;
+    }
+    if (!m_changesLost)
+        m_unwrittenChanges.push_back(std::move(change));
+    return writeConfigFileLocked();
+}
+
+void PMConfigurationFile::rebaseOnFileLocked()
+{
+    if (m_changesLost)
+        return;
+    QVariantMap onDisk;
+    QByteArray bytes;
+    if (readFileLocked(&onDisk, &bytes, false) != ReadResult::Loaded || bytes == m_knownFileBytes)
+        return;
+    const QVariant version = numberForKey(onDisk, kVersionKey);
+    if (!version.isValid() || version.toLongLong() <= 2)
+        return;
+    // Someone else wrote the file since we read it: keep what they wrote and apply ours on top.
+    debugLog(QStringLiteral("writeConfigFile: configuration file changed on disk; merging our changes"));
+    for (const Change &change : m_unwrittenChanges)
+        change(onDisk);
+    m_config = onDisk;
+    m_hasSyncConfiguration = true;
+}
+
+bool PMConfigurationFile::writeConfigFile()
+{
+    std::lock_guard lock(m_configLock);
+    return writeConfigFileLocked();
+}
+
+bool PMConfigurationFile::writeConfigFileLocked()
+{
+    if (!m_config) {
+        PMAgentLog::logMessage(QStringLiteral("Unable to convert configuration dictionary to XML format. %1")
+                                   .arg(QStringLiteral("(null)")));
+        return false;
+    }
+    rebaseOnFileLocked();
+    if (auto settings = dictionaryForKey(*m_config, m_userId)) {
+        settings->insert(kComputerNameKey, stringWithMachineName());
+        m_config->insert(m_userId, *settings);
+    }
+    debugLog(QStringLiteral("writeConfigFile: new config dictionary=\"%1\"").arg(m_configPath));
+    QString error;
+    const QByteArray bytes = platform::PropertyList::serialize(*m_config, platform::PlistFormat::Xml, &error);
+    if (bytes.isEmpty()) {
+        PMAgentLog::logMessage(
+            QStringLiteral("Unable to convert configuration dictionary to XML format. %1").arg(error));
+        return false;
+    }
+    // Never write through a link a drive carries in place of the file: it could point anywhere.
+    if (QFileInfo(m_configPath).isSymLink()
+        || !platform::PropertyList::writeFile(m_configPath, *m_config, platform::PlistFormat::Xml, &error)) {
+        PMAgentLog::logMessage(tr("Unable to write configuration file to \"%1\".").arg(m_configPath));
+        return false;
+    }
+    m_knownFileBytes = bytes;
+    m_hasSyncConfiguration = true;
+    m_unwrittenChanges.clear();
+    m_changesLost = false;
+    debugLog(QStringLiteral("writeConfigFile: configuration file %1 written: %2\n")
+                 .arg(m_configPath, QString::fromUtf8(bytes)));
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+        | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    if (QFile::setPermissions(m_configPath, permissions))
+        debugLog(QStringLiteral("Permissions on configuration file \"%1\" set to %2")
+                     .arg(m_configPath)
+                     .arg(kFilePermissions, 0, 8));
+    else
+        debugLog(QStringLiteral("Unable to set permissions on configuration file \"%1\" to %2")
+                     .arg(m_configPath)
+                     .arg(kFilePermissions, 0, 8));
+    return true;
+}
+
+bool PMConfigurationFile::removeSyncConfiguration()
+{
+    std::lock_guard lock(m_configLock);
+    QFile::remove(m_configPath);
+    m_hasSyncConfiguration = false;
+    m_knownFileBytes.clear();
+    removeTrueDeleteRecords(m_mountPoint);
+    return true;
+}
+
+QString PMConfigurationFile::getiTunesMusicLibraryPath()
+{
+    const QString music = platform::PlatformPaths::userFolder(platform::UserFolder::Music);
+    const QString libraryFile = QDir(music).filePath(QStringLiteral("iTunes Music Library.xml"));
+    if (!QFileInfo(libraryFile).isFile())
+        return {};
+    const auto library = platform::PropertyList::readFile(libraryFile);
+    if (!library || library->typeId() != QMetaType::QVariantMap)
+        return {};
+    const QUrl url(stringForKey(library->toMap(), QStringLiteral("Music Folder")));
+    const QString path = url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
+    if (path.isEmpty() || isPathBelow(path, music))
+        return {};
+    return path;
+}
+
+QString PMConfigurationFile::getiPhotoLibraryPath()
+{
+    return libraryPathFromPreferenceDomain(
+        QStringLiteral("com.apple.iPhoto"), platform::PlatformPaths::userFolder(platform::UserFolder::Pictures));
+}
+
+QString PMConfigurationFile::getPhotoBoothLibraryPath()
+{
+    return libraryPathFromPreferenceDomain(
+        QStringLiteral("com.apple.PhotoBooth"), platform::PlatformPaths::userFolder(platform::UserFolder::Pictures));
+}

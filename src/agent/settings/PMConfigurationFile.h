@@ -1,0 +1,180 @@
+// The sync configuration stored at the root of a drive (".PellmereConfig"), shared by every
+// computer and user that syncs with that drive; each computer-user's choices live under its
+// identity ("<MAC>-<uid>") in the same XML property list.
+//
+//   PMConfigurationFile config(mountPoint, PMConfigurationFile::kSyncTypePerUser,
+//                              PMHostUserIdentity::uniqueHostUserId());
+//   if (!config.hasSyncConfiguration()) config.createDefaultSyncSet();
+//   config.setSyncMoviesEnabledForUser(false);      // rewrites the whole file atomically
+//
+// The file is read once at creation. Every change is written back at once; before writing,
+// a file that another computer changed meanwhile is read again and this object's unwritten
+// changes are applied on top of it, so entries others wrote survive our rewrite. A file that
+// cannot be read (corrupt, too large, a directory, a link or anything but a regular file) is
+// logged and left alone until something is explicitly written.
+//
+// Threads: any. One lock guards the in-memory contents and the file, so a reader on one
+// thread never sees a change of another thread half made. Calls block while a write is in
+// progress (a write is one small file).
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class PMConfigurationFile {
+public:
+    static constexpr int kSyncTypePerUser = 1; // "ptop": a sync list per computer-user
+    static constexpr int kSyncTypeCopyToCopy = 2; // "ctoc": one sync list for the drive
+    static constexpr int kCurrentVersion = 3;
+    // No configuration of ours comes near this size; larger files are refused unread.
+    static constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
+
+    static inline const QString kFileName = QStringLiteral(".PellmereConfig");
+    static inline const QString kVersionKey = QStringLiteral("config-version");
+    static inline const QString kSyncTypeKey = QStringLiteral("sync-type");
+    static inline const QString kPtopListKey = QStringLiteral("ptop-list");
+    static inline const QString kItemsToSyncKey = QStringLiteral("items-to-sync");
+    static inline const QString kUserListKey = QStringLiteral("sync-user-list");
+    static inline const QString kSyncPathKey = QStringLiteral("sync-path");
+    static inline const QString kParticipateKey = QStringLiteral("local-participate-in-sync");
+    static inline const QString kContinuousKey = QStringLiteral("local-continuous-sync");
+    static inline const QString kQuietKey = QStringLiteral("local-quiet-sync");
+    static inline const QString kMoviesKey = QStringLiteral("local-sync-movies");
+    static inline const QString kMusicKey = QStringLiteral("local-sync-music");
+    static inline const QString kPicturesKey = QStringLiteral("local-sync-pictures");
+    static inline const QString kDocumentsKey = QStringLiteral("local-sync-documents");
+    static inline const QString kDeviceFilterKey = QStringLiteral("local-sync-devicefilters");
+    static inline const QString kMediaDeviceTargetKey = QStringLiteral("local-sync-media-device-target");
+    static inline const QString kLastSyncTimeKey = QStringLiteral("local-last-sync-time");
+    static inline const QString kComputerNameKey = QStringLiteral("sync-computer-name");
+    static inline const QString kOldUuidKey = QStringLiteral("tavrin-uuid");
+    static inline const QString kOldItemsKey = QStringLiteral("tavrin-items-to-sync");
+    static inline const QString kTrueDeleteFilePrefix = QStringLiteral(".d$f.");
+    static inline const QString kTrueDeleteFolderPrefix = QStringLiteral(".d$d.");
+
+    // Reads the file at once. userId is the computer-user this object acts for.
+    PMConfigurationFile(const QString &mountPoint, int syncType, const QString &userId);
+    // The same for this computer's user.
+    static std::unique_ptr<PMConfigurationFile> configWithMountPoint(const QString &mountPoint, int syncType);
+
+    QString mountPoint() const { return m_mountPoint; }
+    QString configPath() const { return m_configPath; }
+    QString userId() const { return m_userId; }
+    int syncType() const;
+    QString syncTypeKey() const;
+
+    // Copies of the contents; nullopt when none was read or made.
+    std::optional<QVariantMap> syncConfigDictionary() const;
+    std::optional<QVariantMap> oldSyncConfigDictionary() const;
+
+    // Type 1: a current-format file was read or written and it has an entry for this user.
+    bool hasSyncConfiguration() const;
+    bool hasOldSyncFormat() const;
+
+    std::optional<QStringList> syncItemList() const;
+    // nullopt removes this user's list (type 1) or empties the drive's list (type 2).
+    bool setSyncItemList(const std::optional<QStringList> &list);
+    QStringList oldSyncItemList() const;
+    QString configSyncType() const;
+    std::optional<QStringList> configSyncUserList() const;
+    // The host name, joined with this user's "sync-path" for type 1 when the user has an entry.
+    QString syncTargetPath() const;
+
+    bool addUserToList();
+    bool removeUserFromList();
+    bool hasUserSeenDevice() const;
+    void updateComputerName();
+
+    bool isParticipatingEnabledForUser() const;
+    bool isParticipatingEnabledForUniqueHostID(const QString &userId) const;
+    bool setParticipatingEnabledForUser(bool enabled);
+    bool isContinuousEnabledForUser() const;
+    bool isContinuousEnabledForUniqueHostID(const QString &userId) const;
+    bool setContinuousEnabledForUser(bool enabled);
+    bool isQuietEnabledForUser() const;
+    bool isQuietEnabledForUniqueHostID(const QString &userId) const;
+    bool setQuietEnabledForUser(bool enabled);
+    bool isSyncMoviesEnabledForUser() const;
+    bool isSyncMoviesEnabledForUniqueHostID(const QString &userId) const;
+    bool setSyncMoviesEnabledForUser(bool enabled);
+    bool isSyncMusicEnabledForUser() const;
+    bool isSyncMusicEnabledForUniqueHostID(const QString &userId) const;
+    bool setSyncMusicEnabledForUser(bool enabled);
+    bool isSyncPicturesEnabledForUser() const;
+    bool isSyncPicturesEnabledForUniqueHostID(const QString &userId) const;
+    bool setSyncPicturesEnabledForUser(bool enabled);
+    bool isSyncDocumentsEnabledForUser() const;
+    bool isSyncDocumentsEnabledForUniqueHostID(const QString &userId) const;
+    bool setSyncDocumentsEnabledForUser(bool enabled);
+    qint32 getSyncDeviceFilterForUser() const;
+    qint32 getSyncDeviceFilterForUniqueHostID(const QString &userId) const;
+    bool setSyncDeviceFilterForUser(qint32 filter);
+    qint32 getSyncMediaDeviceTargetForUser() const;
+    qint32 getSyncMediaDeviceTargetForUniqueHostID(const QString &userId) const;
+    bool setSyncMediaDeviceTargetForUser(qint32 target);
+    QDateTime lastSyncDateForUser() const;
+    QDateTime lastSyncDateForUniqueHostID(const QString &userId) const;
+    bool setLastSyncDateForUser(const QDateTime &date);
+    QString computerNameForUniqueHostID(const QString &userId) const;
+
+    // Whether a user of the computer (identities beginning with computerId) takes part in
+    // syncing with this drive. The device is not consulted.
+    bool computerWithUniqueIDHasSyncEnabledForDevice(const QString &computerId, const QString &device) const;
+
+    bool convertOldSync();
+    bool createDefaultSyncSet();
+    bool writeConfigFile();
+    // Deletes the file and every true-delete record on the volume. Answers YES.
+    bool removeSyncConfiguration();
+    // In memory only: drops every top-level entry of the computer's users.
+    void removeUsersOfComputerWithUniqueID(const QString &computerId);
+
+    // Locations of the media libraries other applications keep, when they lie outside the
+    // user's Music or Pictures folder; empty otherwise.
+    static QString getiTunesMusicLibraryPath();
+    static QString getiPhotoLibraryPath();
+    static QString getPhotoBoothLibraryPath();
+
+private:
+    using Change = std::function<void(QVariantMap &)>;
+    enum class ReadResult { Loaded, Missing, Refused };
+
+    void initializeConfigurationFileLocked();
+    ReadResult readFileLocked(QVariantMap *contents, QByteArray *bytes, bool logFailures) const;
+    static QVariantMap internalConfiguration(int syncType);
+    bool applyAndWriteLocked(Change change);
+    bool writeConfigFileLocked();
+    void rebaseOnFileLocked();
+    bool hasSyncConfigurationLocked() const;
+    std::optional<QStringList> syncItemListLocked() const;
+    QVariantMap userSettingsLocked(const QString &userId) const;
+    bool userBool(const QString &userId, const QString &key, bool fallback) const;
+    qint32 userInt(const QString &userId, const QString &key) const;
+    bool setUserValue(const QString &key, const QVariant &value);
+    void debugLog(const QString &text) const;
+
+    const QString m_mountPoint;
+    const QString m_configPath;
+    const QString m_userId;
+    const bool m_debugLog;
+
+    mutable std::recursive_mutex m_configLock; // guards every field below
+    int m_syncType;
+    std::optional<QVariantMap> m_config;
+    std::optional<QVariantMap> m_oldConfig;
+    bool m_hasSyncConfiguration = false;
+    bool m_hasOldSyncFormat = false;
+    // The file as we last read or wrote it; a different file at write time was changed by
+    // someone else and is taken as the base for our unwritten changes.
+    QByteArray m_knownFileBytes;
+    std::vector<Change> m_unwrittenChanges;
+    bool m_changesLost = false;
+};
