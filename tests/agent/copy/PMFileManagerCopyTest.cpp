@@ -1,0 +1,243 @@
+// copyPath on a local file system: what reaches the drive, what the progress owner hears,
+// and the decisions for every combination of source and destination.
+#include "CopyTestDoubles.h"
+#include "CopyTestSupport.h"
+
+#include "agent/copy/PMFileManager.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace copytest;
+
+class PMFileManagerCopyTest : public ::testing::Test {
+protected:
+    QString src(const QString &relative) const { return join(m_source.path(), relative); }
+    QString dst(const QString &relative) const { return join(m_destination.path(), relative); }
+
+    QTemporaryDir m_source;
+    QTemporaryDir m_destination;
+    RecordingFilter m_filter;
+    PMFileManager m_fileManager { &m_filter };
+    RecordingHandler m_handler;
+};
+
+TEST_F(PMFileManagerCopyTest, TreeOntoMissingDestinationCopiesEverythingAndReportsProgress)
+{
+    testsupport::writeFile(src(QStringLiteral("Album/a.mp3")), QByteArray(1000, 'a'));
+    testsupport::writeFile(src(QStringLiteral("Album/Disc 2/b.mp3")), QByteArray(10, 'b'));
+    testsupport::writeFile(src(QStringLiteral("Album/.hidden")), "h");
+    makeLink(QStringLiteral("a.mp3"), src(QStringLiteral("Album/latest")));
+
+    ASSERT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("Album")), dst(QStringLiteral("Drive/Album")), true, &m_handler));
+
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Drive/Album/a.mp3"))), QByteArray(1000, 'a'));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Drive/Album/Disc 2/b.mp3"))), QByteArray(10, 'b'));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Drive/Album/.hidden"))), QByteArray("h"));
+    EXPECT_EQ(linkText(dst(QStringLiteral("Drive/Album/latest"))), QStringLiteral("a.mp3"));
+
+    const RecordingDelegate &progress = m_handler.progress;
+    // Every file and link is counted by its allocated size, the link as nothing.
+    EXPECT_EQ(progress.copied, 1024u + 512u + 512u);
+    EXPECT_EQ(progress.copiedReports, 4);
+    EXPECT_EQ(progress.resets, 3); // one per data copy; the link needs none
+    EXPECT_EQ(progress.skippedFiltered, 0u);
+    // Each item's path is announced and cleared again.
+    EXPECT_EQ(progress.fileCopyPaths.size(), 8);
+    EXPECT_EQ(progress.fileCopyPaths.count(QStringLiteral("<nil>")), 4);
+    EXPECT_TRUE(progress.fileCopyPaths.contains(src(QStringLiteral("Album/Disc 2/b.mp3"))));
+    // Both non-empty folders were handed over once their children were in place.
+    EXPECT_TRUE(progress.tempFolders.contains(dst(QStringLiteral("Drive/Album"))));
+    EXPECT_TRUE(progress.tempFolders.contains(dst(QStringLiteral("Drive/Album/Disc 2"))));
+    EXPECT_EQ(progress.tempFolders.size(), 2);
+    EXPECT_TRUE(m_handler.errors.isEmpty());
+}
+
+TEST_F(PMFileManagerCopyTest, FolderWhoseWholeTreeIsFilteredOutIsNotCreated)
+{
+    testsupport::writeFile(src(QStringLiteral("Junk/.DS_Store")), QByteArray(700, 'x'));
+    testsupport::writeFile(src(QStringLiteral("Junk/Deeper/.DS_Store")), QByteArray(1, 'x'));
+    m_filter.rejectedNames = { QStringLiteral(".DS_Store"), QStringLiteral("Deeper") };
+
+    EXPECT_TRUE(m_fileManager.copyPath(src(QStringLiteral("Junk")), dst(QStringLiteral("Junk")), false, &m_handler));
+
+    EXPECT_FALSE(QFileInfo::exists(dst(QStringLiteral("Junk"))));
+    EXPECT_EQ(m_handler.progress.skippedFiltered, 1024u + 512u);
+    EXPECT_EQ(m_handler.progress.copied, 0u);
+}
+
+TEST_F(PMFileManagerCopyTest, FilteredChildrenAreSkippedAndCountedWhileTheRestIsCopied)
+{
+    testsupport::writeFile(src(QStringLiteral("Folder/keep.txt")), "keep");
+    testsupport::writeFile(src(QStringLiteral("Folder/skip.tmp")), QByteArray(513, 's'));
+    m_filter.rejectedNames = { QStringLiteral("skip.tmp") };
+
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("Folder")), dst(QStringLiteral("Folder")), false, &m_handler));
+
+    EXPECT_TRUE(QFileInfo::exists(dst(QStringLiteral("Folder/keep.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(dst(QStringLiteral("Folder/skip.tmp"))));
+    EXPECT_EQ(m_handler.progress.skippedFiltered, 1024u);
+    EXPECT_EQ(m_handler.progress.copied, 512u);
+}
+
+TEST_F(PMFileManagerCopyTest, FilteredFileOntoMissingDestinationIsNotCopiedAndReportsSkipped)
+{
+    testsupport::writeFile(src(QStringLiteral("movie.avi")), QByteArray(2000, 'm'));
+    m_filter.rejectedNames = { QStringLiteral("movie.avi") };
+
+    EXPECT_FALSE(m_fileManager.copyPath(
+        src(QStringLiteral("movie.avi")), dst(QStringLiteral("Movies/movie.avi")), false, &m_handler));
+    EXPECT_FALSE(QFileInfo::exists(dst(QStringLiteral("Movies/movie.avi"))));
+    EXPECT_EQ(m_handler.progress.skippedFiltered, 2048u);
+    EXPECT_EQ(m_handler.progress.copiedReports, 0);
+}
+
+TEST_F(PMFileManagerCopyTest, NonEmptyFolderMergesIntoExistingFolder)
+{
+    testsupport::writeFile(src(QStringLiteral("Photos/new.jpg")), "new");
+    testsupport::writeFile(dst(QStringLiteral("Photos/old.jpg")), "old");
+
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("Photos")), dst(QStringLiteral("Photos")), false, &m_handler));
+
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Photos/new.jpg"))), QByteArray("new"));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Photos/old.jpg"))), QByteArray("old"));
+    EXPECT_EQ(m_handler.progress.tempFolders, QStringList { dst(QStringLiteral("Photos")) });
+}
+
+TEST_F(PMFileManagerCopyTest, EmptyFolderOntoExistingFolderSucceedsWithoutHandingOver)
+{
+    ASSERT_TRUE(QDir().mkpath(src(QStringLiteral("Empty"))));
+    ASSERT_TRUE(QDir().mkpath(dst(QStringLiteral("Empty"))));
+
+    EXPECT_TRUE(m_fileManager.copyPath(src(QStringLiteral("Empty")), dst(QStringLiteral("Empty")), false, &m_handler));
+    EXPECT_TRUE(m_handler.progress.tempFolders.isEmpty());
+}
+
+TEST_F(PMFileManagerCopyTest, FileOntoExistingFileFailsLeavesItAndSaysSoOnTheConsole)
+{
+    testsupport::writeFile(src(QStringLiteral("song.mp3")), "new contents");
+    testsupport::writeFile(dst(QStringLiteral("song.mp3")), "old");
+    ConsoleCapture console("pellmere.copy");
+
+    EXPECT_FALSE(
+        m_fileManager.copyPath(src(QStringLiteral("song.mp3")), dst(QStringLiteral("song.mp3")), false, &m_handler));
+
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("song.mp3"))), QByteArray("old"));
+    EXPECT_TRUE(console.lines().contains(
+        QStringLiteral("object exists in destination path ") + dst(QStringLiteral("song.mp3"))))
+        << console.lines().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(PMFileManagerCopyTest, FolderAgainstFileInEitherDirectionIsTheHandlersAnswerToIsADirectory)
+{
+    testsupport::writeFile(src(QStringLiteral("Folder/child")), "c");
+    testsupport::writeFile(src(QStringLiteral("file")), "f");
+    testsupport::writeFile(dst(QStringLiteral("Folder")), "a file where the folder goes");
+    ASSERT_TRUE(QDir().mkpath(dst(QStringLiteral("file"))));
+
+    m_handler.answer = true;
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("Folder")), dst(QStringLiteral("Folder")), false, &m_handler));
+    m_handler.answer = false;
+    EXPECT_FALSE(m_fileManager.copyPath(src(QStringLiteral("file")), dst(QStringLiteral("file")), false, &m_handler));
+
+    ASSERT_EQ(m_handler.errors.size(), 2);
+    EXPECT_EQ(m_handler.errors[0],
+        (QVariantMap { { QStringLiteral("Path"), src(QStringLiteral("Folder")) },
+            { QStringLiteral("ToPath"), dst(QStringLiteral("Folder")) },
+            { QStringLiteral("Error"), QStringLiteral("Is a directory") } }));
+    EXPECT_EQ(m_handler.errors[1].value(QStringLiteral("Path")).toString(), src(QStringLiteral("file")));
+    // Nothing was replaced either way.
+    EXPECT_TRUE(QFileInfo(dst(QStringLiteral("Folder"))).isFile());
+    EXPECT_TRUE(QFileInfo(dst(QStringLiteral("file"))).isDir());
+
+    // A handler that does not answer the question means failure.
+    PMCopyHandler silent;
+    EXPECT_FALSE(m_fileManager.copyPath(src(QStringLiteral("Folder")), dst(QStringLiteral("Folder")), false, &silent));
+}
+
+TEST_F(PMFileManagerCopyTest, LinksAreRecreatedWithTheirTextNeverFollowedAndEqualOnesKept)
+{
+    testsupport::writeFile(src(QStringLiteral("target.txt")), "target");
+    makeLink(QStringLiteral("../elsewhere/missing"), src(QStringLiteral("dangling")));
+    makeLink(src(QStringLiteral("target.txt")), src(QStringLiteral("absolute")));
+
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("dangling")), dst(QStringLiteral("dangling")), false, &m_handler));
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("absolute")), dst(QStringLiteral("absolute")), false, &m_handler));
+    EXPECT_EQ(linkText(dst(QStringLiteral("dangling"))), QStringLiteral("../elsewhere/missing"));
+    EXPECT_EQ(linkText(dst(QStringLiteral("absolute"))), src(QStringLiteral("target.txt")));
+
+    // The same link again is left alone (same inode) and succeeds.
+    const ino_t before = lstatOf(dst(QStringLiteral("absolute"))).st_ino;
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("absolute")), dst(QStringLiteral("absolute")), false, &m_handler));
+    EXPECT_EQ(lstatOf(dst(QStringLiteral("absolute"))).st_ino, before);
+
+    // A link with other text is replaced by one with the source's text.
+    makeLink(QStringLiteral("old/text"), dst(QStringLiteral("changed")));
+    makeLink(QStringLiteral("new/text"), src(QStringLiteral("changed")));
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("changed")), dst(QStringLiteral("changed")), false, &m_handler));
+    EXPECT_EQ(linkText(dst(QStringLiteral("changed"))), QStringLiteral("new/text"));
+    EXPECT_TRUE(m_handler.errors.isEmpty());
+}
+
+TEST_F(PMFileManagerCopyTest, PackageIsCopiedWholeAndMergedChildByChildOntoAnExistingOne)
+{
+    testsupport::writeFile(src(QStringLiteral("Talk.key/Index.xml")), "index v2");
+    testsupport::writeFile(src(QStringLiteral("Talk.key/Data/image.png")), "png");
+
+    EXPECT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("Talk.key")), dst(QStringLiteral("Talk.key")), false, &m_handler));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Talk.key/Data/image.png"))), QByteArray("png"));
+    // A package is one item: one data copy, no folder hand-over.
+    EXPECT_EQ(m_handler.progress.resets, 1);
+    EXPECT_TRUE(m_handler.progress.tempFolders.isEmpty());
+
+    // Onto the existing package: the new child arrives, existing files are not overwritten.
+    testsupport::writeFile(src(QStringLiteral("Talk.key/Data/new.png")), "new");
+    EXPECT_FALSE(
+        m_fileManager.copyPath(src(QStringLiteral("Talk.key")), dst(QStringLiteral("Talk.key")), false, &m_handler));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Talk.key/Data/new.png"))), QByteArray("new"));
+    EXPECT_TRUE(agentLogContains(QStringLiteral("Copy of %1 to %2 failed.")
+                                     .arg(src(QStringLiteral("Talk.key")), dst(QStringLiteral("Talk.key")))));
+}
+
+TEST_F(PMFileManagerCopyTest, FailedChildStopsTheFolderAndIsLogged)
+{
+    testsupport::writeFile(src(QStringLiteral("Folder/a")), "a");
+    testsupport::writeFile(dst(QStringLiteral("Folder/a")), "existing");
+
+    EXPECT_FALSE(
+        m_fileManager.copyPath(src(QStringLiteral("Folder")), dst(QStringLiteral("Folder")), false, &m_handler));
+    EXPECT_TRUE(agentLogContains(QStringLiteral("Copy of %1 onto %2 failed.")
+                                     .arg(src(QStringLiteral("Folder/a")), dst(QStringLiteral("Folder/a")))));
+    // The folder is still handed over after the stop.
+    EXPECT_EQ(m_handler.progress.tempFolders, QStringList { dst(QStringLiteral("Folder")) });
+}
+
+TEST_F(PMFileManagerCopyTest, MissingSourceFailsAndAWorkWithoutHandlerStillCopies)
+{
+    EXPECT_FALSE(
+        m_fileManager.copyPath(src(QStringLiteral("missing")), dst(QStringLiteral("missing")), false, &m_handler));
+    testsupport::writeFile(src(QStringLiteral("x")), "x");
+    EXPECT_TRUE(m_fileManager.copyPath(src(QStringLiteral("x")), dst(QStringLiteral("deep/er/x")), false, nullptr));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("deep/er/x"))), QByteArray("x"));
+}
+
+TEST_F(PMFileManagerCopyTest, BackupDateHookStoresNothing)
+{
+    const QDateTime epoch(QDate(1904, 1, 1), QTime(0, 0), Qt::UTC);
+    m_fileManager.setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), src(QStringLiteral("x")));
+    EXPECT_EQ(m_fileManager.syncBackupDateFor(src(QStringLiteral("x"))), epoch);
+}
+
+} // namespace
