@@ -223,6 +223,12 @@ bool PMFileCopyAgent::copyData(
     std::unique_ptr<char[]> buffer;
     constexpr size_t kBufferBytes = 1024 * 1024;
     for (;;) {
+        // A cancel asked for during the last progress report stops before more data is written.
+        if (m_cancelled) {
+            m_state = CancelledByCallback;
+            m_quit = true;
+            return false;
+        }
         ssize_t step = -1;
         if (m_dataMethod == CopyFileRange) {
             step = copy_file_range(sourceFd, nullptr, destinationFd, nullptr, size_t(kProgressChunkBytes), 0);

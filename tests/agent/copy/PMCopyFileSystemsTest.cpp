@@ -1,0 +1,163 @@
+// What a copy keeps on each kind of drive (mode, times, extended attributes, links), and
+// the FAT 4 GiB rule decided by the destination's file system.
+#include "CopyTestDoubles.h"
+#include "CopyTestSupport.h"
+
+#include "agent/copy/PMFileManager.h"
+#include "agent/copy/PMFileSystemKind.h"
+#include "support/DriveImage.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <ostream>
+#include <sys/xattr.h>
+
+namespace {
+
+using namespace copytest;
+using testsupport::DriveImage;
+
+constexpr time_t kMtimeSeconds = 981173106; // 2001-02-03 04:05:06 UTC
+constexpr long kMtimeNanoseconds = 123456789;
+
+// What each file system must keep of a copied file.
+struct Expectations {
+    DriveImage::FileSystem fileSystem;
+    const char *name;
+    const char *kind; // PMFileSystemKind's answer
+    bool keepsMode;
+    bool keepsXattrs;
+    bool keepsLinks;
+    long timeResolutionNs; // 1 = nanoseconds
+};
+
+void PrintTo(const Expectations &expectations, std::ostream *stream)
+{
+    *stream << expectations.name;
+}
+
+class PMCopyFileSystemsTest : public ::testing::TestWithParam<Expectations> {
+protected:
+    void SetUp() override
+    {
+        QString whyNot;
+        m_drive = DriveImage::create(GetParam().fileSystem, 64, &whyNot);
+        if (!m_drive || !m_drive->mount(false, &whyNot))
+            GTEST_SKIP() << whyNot.toStdString();
+        const QString file = join(m_source.path(), QStringLiteral("Docs/report.txt"));
+        testsupport::writeFile(file, "report");
+        const QByteArray encoded = QFile::encodeName(file);
+        ASSERT_EQ(::chmod(encoded.constData(), 0604), 0);
+        ASSERT_EQ(::lsetxattr(encoded.constData(), "user.pellmere", "tag", 3, 0), 0);
+        const struct timespec times[2] = { { kMtimeSeconds, kMtimeNanoseconds }, { kMtimeSeconds, kMtimeNanoseconds } };
+        ASSERT_EQ(::utimensat(AT_FDCWD, encoded.constData(), times, 0), 0);
+        makeLink(QStringLiteral("report.txt"), join(m_source.path(), QStringLiteral("Docs/link")));
+    }
+
+    QTemporaryDir m_source;
+    std::unique_ptr<DriveImage> m_drive;
+    RecordingHandler m_handler;
+};
+
+TEST_P(PMCopyFileSystemsTest, CopyKeepsWhatTheFileSystemCanHold)
+{
+    const Expectations expected = GetParam();
+    EXPECT_EQ(PMFileSystemKind::kindForPath(m_drive->mountPoint()), QString::fromLatin1(expected.kind));
+    EXPECT_FALSE(PMFileSystemKind::isFATPath(m_drive->mountPoint()));
+    PMFileManager fileManager;
+    const QString destination = join(m_drive->mountPoint(), QStringLiteral("Docs"));
+    // Copy the file on its own first: a failing link must not hide the file's outcome.
+    ASSERT_TRUE(fileManager.copyPath(join(m_source.path(), QStringLiteral("Docs/report.txt")),
+        join(destination, QStringLiteral("report.txt")), true, &m_handler));
+    const bool linkCopied = fileManager.copyPath(join(m_source.path(), QStringLiteral("Docs/link")),
+        join(destination, QStringLiteral("link")), true, &m_handler);
+
+    const QString copy = join(destination, QStringLiteral("report.txt"));
+    EXPECT_EQ(testsupport::readFile(copy), QByteArray("report"));
+    const struct stat copied = lstatOf(copy);
+    if (expected.keepsMode) {
+        EXPECT_EQ(copied.st_mode & 07777, 0604u);
+    }
+    EXPECT_EQ(copied.st_mtim.tv_sec, kMtimeSeconds);
+    EXPECT_EQ(copied.st_mtim.tv_nsec, kMtimeNanoseconds / expected.timeResolutionNs * expected.timeResolutionNs);
+    char value[8] = {};
+    const ssize_t length = ::lgetxattr(QFile::encodeName(copy).constData(), "user.pellmere", value, sizeof value);
+    EXPECT_EQ(length == 3, expected.keepsXattrs);
+    // Metadata the drive cannot hold is no error.
+    EXPECT_TRUE(m_handler.agentErrors.isEmpty());
+
+    EXPECT_EQ(linkCopied, expected.keepsLinks);
+    if (expected.keepsLinks) {
+        EXPECT_EQ(linkText(join(destination, QStringLiteral("link"))), QStringLiteral("report.txt"));
+        EXPECT_TRUE(m_handler.fileManagerErrors.isEmpty());
+    } else {
+        // The drive refused the link; the handler was asked and the copy was counted anyway.
+        EXPECT_EQ(m_handler.fileManagerErrors.size(), 1);
+        EXPECT_EQ(m_handler.progress.copiedReports, 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, PMCopyFileSystemsTest,
+    ::testing::Values(Expectations { DriveImage::FileSystem::Ext4, "ext4", "ext4", true, true, true, 1 },
+        Expectations { DriveImage::FileSystem::Ntfs, "ntfs", "ntfs", false, true, true, 100 },
+        Expectations { DriveImage::FileSystem::ExFat, "exfat", "exfat", false, false, false, 1000000000 }),
+    [](const ::testing::TestParamInfo<Expectations> &param) { return std::string(param.param.name); });
+
+class PMCopyFatLimitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString whyNot;
+        m_drive = DriveImage::create(DriveImage::FileSystem::Fat32, 64, &whyNot);
+        if (!m_drive)
+            GTEST_SKIP() << whyNot.toStdString();
+        ASSERT_TRUE(m_drive->fatMakeFolder(QStringLiteral("/Movies")));
+        // FAT can be mounted read-only only; the filter rejects what would be written.
+        if (!m_drive->mount(true, &whyNot))
+            GTEST_SKIP() << whyNot.toStdString();
+        // Sparse: 5 GiB long, nothing written.
+        QFile big(join(m_source.path(), QStringLiteral("Movies/long.mkv")));
+        ASSERT_TRUE(QDir().mkpath(join(m_source.path(), QStringLiteral("Movies"))));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(kBigSize));
+    }
+
+    static constexpr qint64 kBigSize = qint64(5) * 1024 * 1024 * 1024;
+    QTemporaryDir m_source;
+    std::unique_ptr<DriveImage> m_drive;
+    RecordingFilter m_filter;
+    RecordingHandler m_handler;
+};
+
+TEST_F(PMCopyFatLimitTest, ExistingFatDestinationTurnsTheLimitOnAndTheLongFileIsRefused)
+{
+    EXPECT_EQ(PMFileSystemKind::kindForPath(m_drive->mountPoint()), QStringLiteral("vfat"));
+    EXPECT_TRUE(PMFileSystemKind::isFATPath(join(m_drive->mountPoint(), QStringLiteral("Movies"))));
+    PMFileManager fileManager(&m_filter);
+
+    EXPECT_TRUE(fileManager.copyPath(join(m_source.path(), QStringLiteral("Movies")),
+        join(m_drive->mountPoint(), QStringLiteral("Movies")), true, &m_handler));
+
+    ASSERT_FALSE(m_filter.limits.isEmpty());
+    EXPECT_FALSE(m_filter.limits.contains(false));
+    EXPECT_EQ(m_handler.progress.skippedFiltered, quint64(kBigSize));
+    EXPECT_EQ(m_handler.progress.copiedReports, 0);
+}
+
+TEST_F(PMCopyFatLimitTest, MissingDestinationLeavesTheLimitOff)
+{
+    m_filter.rejectAll = true;
+    PMFileManager fileManager(&m_filter);
+
+    EXPECT_TRUE(fileManager.copyPath(join(m_source.path(), QStringLiteral("Movies")),
+        join(m_drive->mountPoint(), QStringLiteral("NewMovies")), true, &m_handler));
+
+    ASSERT_FALSE(m_filter.limits.isEmpty());
+    EXPECT_FALSE(m_filter.limits.contains(true));
+    EXPECT_EQ(m_handler.progress.skippedFiltered, quint64(kBigSize));
+}
+
+} // namespace
