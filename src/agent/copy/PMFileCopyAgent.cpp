@@ -15,7 +15,9 @@
 #include <sys/sendfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -198,7 +200,7 @@ bool PMFileCopyAgent::copyRegularFile(const Item &item)
         reportError(item.sourcePath, item.destinationPath, errno);
         return false;
     }
-    bool copied = copyData(sourceFd.get(), destinationFd.get(), item.sourcePath, item.destinationPath)
+    bool copied = copyData(sourceFd.get(), destinationFd.get(), sourceStat, item.sourcePath, item.destinationPath)
         && copyMetadata(sourceFd.get(), destinationFd.get(), sourceStat, item.sourcePath, item.destinationPath);
     // A FUSE driver or a full disk may report the last write only at close. close() gives
     // up the descriptor whatever it answers, so it is never closed twice.
@@ -216,30 +218,73 @@ bool PMFileCopyAgent::copyRegularFile(const Item &item)
     return true;
 }
 
-bool PMFileCopyAgent::copyData(
-    int sourceFd, int destinationFd, const QString &sourcePath, const QString &destinationPath)
+bool PMFileCopyAgent::copyData(int sourceFd, int destinationFd, const struct stat &sourceStat,
+    const QString &sourcePath, const QString &destinationPath)
 {
     quint64 copied = 0;
+    const bool sparse = sourceStat.st_size > 0 && quint64(sourceStat.st_blocks) * 512 < quint64(sourceStat.st_size);
+    if (!sparse)
+        return copyRange(sourceFd, destinationFd, -1, copied, sourcePath, destinationPath);
+    // Copy only the data of a sparse file, so its holes stay holes where the drive has them.
+    off_t position = 0;
+    while (position < sourceStat.st_size) {
+        const off_t data = lseek(sourceFd, position, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break; // only a hole is left
+        if (data < 0) {
+            // The file system cannot tell data from holes: copy the rest whole.
+            if (lseek(sourceFd, position, SEEK_SET) < 0 || lseek(destinationFd, position, SEEK_SET) < 0) {
+                reportError(sourcePath, destinationPath, errno);
+                return false;
+            }
+            return copyRange(sourceFd, destinationFd, -1, copied, sourcePath, destinationPath);
+        }
+        off_t hole = lseek(sourceFd, data, SEEK_HOLE);
+        if (hole < 0)
+            hole = sourceStat.st_size;
+        if (lseek(sourceFd, data, SEEK_SET) < 0 || lseek(destinationFd, data, SEEK_SET) < 0) {
+            reportError(sourcePath, destinationPath, errno);
+            return false;
+        }
+        copied = quint64(data);
+        if (!copyRange(sourceFd, destinationFd, qint64(hole - data), copied, sourcePath, destinationPath))
+            return false;
+        position = hole;
+    }
+    // The length, including a trailing hole; a FAT drive refuses 4 GiB and more here.
+    if (ftruncate(destinationFd, sourceStat.st_size) != 0) {
+        reportError(sourcePath, destinationPath, errno);
+        return false;
+    }
+    return true;
+}
+
+bool PMFileCopyAgent::copyRange(int sourceFd, int destinationFd, qint64 length, quint64 &copied,
+    const QString &sourcePath, const QString &destinationPath)
+{
     std::unique_ptr<char[]> buffer;
     constexpr size_t kBufferBytes = 1024 * 1024;
-    for (;;) {
+    qint64 remaining = length < 0 ? std::numeric_limits<qint64>::max() : length;
+    while (remaining > 0) {
         // A cancel asked for during the last progress report stops before more data is written.
         if (m_cancelled) {
             m_state = CancelledByCallback;
             m_quit = true;
             return false;
         }
+        const qint64 request = std::min(remaining, kProgressChunkBytes);
         ssize_t step = -1;
         if (m_dataMethod == CopyFileRange) {
-            step = copy_file_range(sourceFd, nullptr, destinationFd, nullptr, size_t(kProgressChunkBytes), 0);
+            step = copy_file_range(sourceFd, nullptr, destinationFd, nullptr, size_t(request), 0);
         } else if (m_dataMethod == SendFile) {
-            step = sendfile(destinationFd, sourceFd, nullptr, size_t(kProgressChunkBytes));
+            step = sendfile(destinationFd, sourceFd, nullptr, size_t(request));
         } else {
             if (!buffer)
                 buffer = std::make_unique<char[]>(kBufferBytes);
             step = 0;
-            while (step < kProgressChunkBytes) {
-                const ssize_t readBytes = ::read(sourceFd, buffer.get(), kBufferBytes);
+            while (step < request) {
+                const ssize_t readBytes
+                    = ::read(sourceFd, buffer.get(), size_t(std::min<qint64>(qint64(kBufferBytes), request - step)));
                 if (readBytes < 0 && errno == EINTR)
                     continue;
                 if (readBytes <= 0) {
@@ -266,8 +311,9 @@ bool PMFileCopyAgent::copyData(
             return false;
         }
         if (step == 0)
-            return true;
+            return true; // end of file
         copied += quint64(step);
+        remaining -= step;
         const int action = callback(Event::Progress, sourcePath, destinationPath, copied);
         if (action == PMFileCopyAgentDelegate::Quit) {
             m_quit = true;
@@ -276,6 +322,7 @@ bool PMFileCopyAgent::copyData(
         if (action == PMFileCopyAgentDelegate::Skip)
             return false;
     }
+    return true;
 }
 
 bool PMFileCopyAgent::copyMetadata(int sourceFd, int destinationFd, const struct stat &sourceStat,

@@ -67,7 +67,12 @@ private:
     bool copyRegularFile(const Item &item);
     bool copyDirectory(const Item &item, const struct stat &sourceStat);
     bool copyLink(const Item &item, const struct stat &sourceStat);
-    bool copyData(int sourceFd, int destinationFd, const QString &sourcePath, const QString &destinationPath);
+    bool copyData(int sourceFd, int destinationFd, const struct stat &sourceStat, const QString &sourcePath,
+        const QString &destinationPath);
+    // Copies length bytes (all up to the end of the file when negative) from the current
+    // positions, adding to copied and reporting progress after every step.
+    bool copyRange(int sourceFd, int destinationFd, qint64 length, quint64 &copied, const QString &sourcePath,
+        const QString &destinationPath);
     bool copyMetadata(int sourceFd, int destinationFd, const struct stat &sourceStat, const QString &sourcePath,
         const QString &destinationPath);
     // Reports an error event; answers the delegate's action (and notes a quit).

@@ -145,6 +145,37 @@ TEST_F(PMFileCopyAgentTest, MetadataTravelsWithTheDataOnExt4)
     EXPECT_TRUE(m_handler.agentErrors.isEmpty());
 }
 
+TEST_F(PMFileCopyAgentTest, SparseFileKeepsItsHolesItsDataAndItsLength)
+{
+    const QString source = path(QStringLiteral("sparse.img"));
+    const QByteArray head = patterned(100000);
+    const QByteArray middle = patterned(3 * kMiB + 5);
+    constexpr qint64 kLength = 512 * kMiB + 77;
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(head), head.size());
+        ASSERT_TRUE(file.seek(200 * kMiB));
+        ASSERT_EQ(file.write(middle), middle.size());
+        ASSERT_TRUE(file.resize(kLength));
+    }
+    PMFileCopyAgent agent(source, path(QStringLiteral("copy.img")), &m_handler);
+    ASSERT_TRUE(agent.performCopy());
+
+    QFile copy(path(QStringLiteral("copy.img")));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.size(), kLength);
+    EXPECT_EQ(copy.read(head.size()), head);
+    EXPECT_EQ(copy.read(1000), QByteArray(1000, '\0'));
+    ASSERT_TRUE(copy.seek(200 * kMiB - 10));
+    EXPECT_EQ(copy.read(middle.size() + 20), QByteArray(10, '\0') + middle + QByteArray(10, '\0'));
+    ASSERT_TRUE(copy.seek(kLength - 5));
+    EXPECT_EQ(copy.read(10), QByteArray(5, '\0'));
+    // Allocated: about the data, nowhere near the length.
+    EXPECT_LT(qint64(lstatOf(copy.fileName()).st_blocks) * 512, 64 * kMiB);
+    EXPECT_EQ(agent.totalFinished(), quint64(kLength));
+}
+
 TEST_F(PMFileCopyAgentTest, MissingSourceIsAskedAboutWithBothPaths)
 {
     PMFileCopyAgent agent(path(QStringLiteral("missing")), path(QStringLiteral("copy")), &m_handler);
