@@ -15,9 +15,13 @@ QString join(const QString &base, const QString &segment)
 {
     if (segment.isEmpty())
         return base;
-    if (base.endsWith(QLatin1Char('/')))
-        return segment.startsWith(QLatin1Char('/')) ? base + segment.mid(1) : base + segment;
-    return segment.startsWith(QLatin1Char('/')) ? base + segment : base + QLatin1Char('/') + segment;
+    const bool baseSlash = base.endsWith(QLatin1Char('/'));
+    const bool segmentSlash = segment.startsWith(QLatin1Char('/'));
+    if (baseSlash && segmentSlash)
+        return base + segment.mid(1);
+    if (baseSlash || segmentSlash)
+        return base + segment;
+    return base + QLatin1Char('/') + segment;
 }
 
 bool hasDotComponents(const QString &path)
@@ -98,7 +102,8 @@ QString PMDriveLayout::syncItemForLocalPath(const QString &localPath) const
 
 bool PMDriveLayout::staysInside(const QString &base, const QString &path)
 {
-    if (!(path == base || path.startsWith(base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/'))))
+    const QString prefix = base.endsWith(QLatin1Char('/')) ? base : QString(base + QLatin1Char('/'));
+    if (path != base && !path.startsWith(prefix))
         return false;
     const QString rest = path.mid(base.size());
     if (hasDotComponents(rest))
