@@ -1,0 +1,158 @@
+#include "agent/media/PMFileValidator.h"
+
+#include "agent/log/PMAgentLog.h"
+#include "agent/media/PMValidatorOwner.h"
+#include "platform/PMCorvaneUtilities.h"
+#include "platform/PlatformPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QLatin1String kTemporaryFilePrefix(".d$f.");
+const QLatin1String kTemporaryFolderPrefix(".d$d.");
+
+const QSet<QString> &filteredPathSet()
+{
+    static const QSet<QString> paths(
+        PMFileValidator::filteredFilePaths().cbegin(), PMFileValidator::filteredFilePaths().cend());
+    return paths;
+}
+
+const QSet<QString> &filteredNameSet()
+{
+    static const QSet<QString> names(
+        PMFileValidator::filteredFileNames().cbegin(), PMFileValidator::filteredFileNames().cend());
+    return names;
+}
+
+} // namespace
+
+PMFileValidator::PMFileValidator()
+{
+    m_validators.reserve(4);
+}
+
+const QStringList &PMFileValidator::filteredFileNames()
+{
+    static const QStringList names = {
+        QStringLiteral(".DS_Store"),
+        QStringLiteral(".Spotlight-V100"),
+        QStringLiteral(".hotfiles.btree"),
+        QStringLiteral(".Trash"),
+        QStringLiteral(".Trashes"),
+        QStringLiteral(".localized"),
+        QStringLiteral(".ipspot_update"),
+        QStringLiteral(".Z_PM_W"),
+    };
+    return names;
+}
+
+const QStringList &PMFileValidator::filteredFilePaths()
+{
+    static const QStringList paths = [] {
+        QStringList list = {
+            QStringLiteral("/Applications"),
+            QStringLiteral("/Library"),
+            QStringLiteral("/Volume"),
+            QStringLiteral("/tmp"),
+            QStringLiteral("/var"),
+            QStringLiteral("/usr"),
+            QStringLiteral("/bin"),
+            QStringLiteral("/sbin"),
+            QStringLiteral("/etc"),
+            QStringLiteral("/dev"),
+            QStringLiteral("/System"),
+            QStringLiteral("~/.Z_PM_W"),
+            // System folders of this platform that hold no user data worth copying.
+            QStringLiteral("/proc"),
+            QStringLiteral("/sys"),
+            QStringLiteral("/run"),
+            QStringLiteral("/boot"),
+        };
+        for (QString &path : list)
+            path = standardizedPath(path);
+        return list;
+    }();
+    return paths;
+}
+
+QString PMFileValidator::standardizedPath(const QString &path)
+{
+    if (path.isEmpty())
+        return path;
+    return QDir::cleanPath(platform::PlatformPaths::expandTilde(path));
+}
+
+int PMFileValidator::addContainerValidator(std::shared_ptr<const PMContainerValidator> validator)
+{
+    if (validator)
+        m_validators.push_back(std::move(validator));
+    return int(m_validators.size());
+}
+
+int PMFileValidator::addContainerValidators(const PMMediaLists::List &validators)
+{
+    for (const auto &validator : validators)
+        if (validator)
+            m_validators.push_back(validator);
+    return int(m_validators.size());
+}
+
+void PMFileValidator::flushValidators()
+{
+    m_validators = PMMediaLists::List();
+    m_validators.reserve(4);
+}
+
+bool PMFileValidator::shouldCopyItem(const QString &path, bool limitTo4G) const
+{
+    const QString standardized = standardizedPath(path);
+    const qsizetype slash = standardized.lastIndexOf(QLatin1Char('/'));
+    const QString baseName = slash >= 0 && standardized.size() > 1 ? standardized.mid(slash + 1) : standardized;
+    return shouldCopyItem(path, baseName, limitTo4G);
+}
+
+bool PMFileValidator::passesSizeLimit(const QString &path) const
+{
+    struct stat sb = {};
+    if (lstat(QFile::encodeName(path).constData(), &sb) != 0) {
+        // A file that vanished is dropped by the copy itself; its size cannot exceed anything.
+        PMAgentLog::debugMessage(QStringLiteral("shouldCopyItem: cannot read the size of \"%1\"").arg(path));
+        return true;
+    }
+    return qint64(sb.st_size) <= kMaxSizeWith4GLimit;
+}
+
+bool PMFileValidator::shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const
+{
+    if (const PMValidatorOwner *owner = m_owner.load(); owner && owner->cancelPending())
+        return false;
+    if (baseName.startsWith(kTemporaryFilePrefix) || baseName.startsWith(kTemporaryFolderPrefix))
+        return false;
+    if (filteredNameSet().contains(baseName))
+        return false;
+    if (filteredPathSet().contains(standardizedPath(path)))
+        return false;
+
+    const QByteArray nativePath = QFile::encodeName(path);
+    struct stat sb = {};
+    if (stat(nativePath.constData(), &sb) == 0 && S_ISDIR(sb.st_mode) && !PMCorvaneUtilities::isPackagePath(path))
+        return true;
+
+    if (m_validators.empty())
+        return false;
+    const QByteArray baseNameUtf8 = baseName.toUtf8();
+    for (const auto &validator : m_validators) {
+        bool copy = false;
+        if (!validator->matchItem(path, baseNameUtf8, copy) || !copy)
+            continue;
+        if (!limitTo4G || passesSizeLimit(path))
+            return true;
+    }
+    return false;
+}

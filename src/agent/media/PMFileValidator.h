@@ -1,0 +1,59 @@
+// The one question the sync engine and the copy engine ask of every item: may this path be
+// copied to this drive, given the media lists chosen for it?
+//
+//   PMFileValidator validator;
+//   validator.setOwner(&controller);                       // its cancelPending() is consulted
+//   validator.addContainerValidators(lists.mediaFileExtensions());
+//   if (validator.shouldCopyItem(path, baseName, driveIsFAT)) ...
+//
+// Decision, in order: a pending cancel, the sync engine's temporary names (".d$f.", ".d$d."),
+// never-synced names and paths refuse; a folder that is not a package is always entered; then
+// the container validators in order, the first that copies wins; with limitTo4G a file of
+// 4 GiB or more is not copied by any of them.
+//
+// Set up (owner, validators) on one thread before it is shared; afterwards shouldCopyItem may
+// be called from any number of worker threads at once. The owner is not owned and must
+// outlive the validator or be reset first.
+#pragma once
+
+#include "agent/media/PMMediaLists.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+class PMValidatorOwner;
+
+class PMFileValidator {
+public:
+    // The largest file that may go to a drive that cannot hold 4 GiB files.
+    static constexpr qint64 kMaxSizeWith4GLimit = 4294967295LL;
+
+    PMFileValidator();
+
+    void setOwner(const PMValidatorOwner *owner) { m_owner.store(owner); }
+    const PMValidatorOwner *owner() const { return m_owner.load(); }
+
+    // Append; answer the new count.
+    int addContainerValidator(std::shared_ptr<const PMContainerValidator> validator);
+    int addContainerValidators(const PMMediaLists::List &validators);
+    void flushValidators();
+    const PMMediaLists::List &containerValidators() const { return m_validators; }
+
+    // Uses the last component of the standardized path as the base name.
+    bool shouldCopyItem(const QString &path, bool limitTo4G) const;
+    bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const;
+
+    // Names and paths that are never copied (paths standardized, "~" expanded).
+    static const QStringList &filteredFileNames();
+    static const QStringList &filteredFilePaths();
+    // "~" expanded, "." and ".." and repeated or trailing separators removed.
+    static QString standardizedPath(const QString &path);
+
+private:
+    bool passesSizeLimit(const QString &path) const;
+
+    std::atomic<const PMValidatorOwner *> m_owner { nullptr };
+    PMMediaLists::List m_validators;
+};
