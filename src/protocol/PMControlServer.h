@@ -1,0 +1,68 @@
+// The agent's end of the control protocol on the session bus: owns the well-known name
+// com.corvane.pellmere (which also keeps the agent single: a second one cannot own it) and
+// exports /com/corvane/pellmere with the interface com.corvane.pellmere.Control:
+//   HandleEvent(ay event) -> (ay reply)   the event is dispatched, its reply flattened back;
+//   PostEvent(ay event)                   no reply: the action runs, nothing is written back;
+//   RequestUnmount(s mountPoint) -> (b approved, u status, s message).
+// Bytes that are not a flattened event are answered with the D-Bus error
+// com.corvane.pellmere.Error.BadEvent (PostEvent drops them with a log line).
+//
+//   PMControlServer server(QDBusConnection::sessionBus());
+//   server.handlers().installHandler(kPMEventClass, kPMQueryID, {...});
+//   QString why;
+//   if (!server.start(&why)) { qCritical() << why; return 1; }
+//
+// Lives on the main thread: calls from the bus arrive there through its event loop and are
+// handled one at a time, so a handler may block (an alert) and the reply simply waits.
+#pragma once
+
+#include "protocol/PMBusNames.h"
+#include "protocol/PMEventHandlerTable.h"
+#include "protocol/PMUnmountAnswer.h"
+
+#include <QDBusConnection>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace protocol {
+
+class PMControlBusObject;
+
+class PMControlServer : public QObject {
+    Q_OBJECT
+public:
+    explicit PMControlServer(
+        QDBusConnection connection, QString serviceName = kPMServiceName, QObject *parent = nullptr);
+    ~PMControlServer() override;
+
+    PMEventHandlerTable &handlers() { return m_handlers; }
+    const PMEventHandlerTable &handlers() const { return m_handlers; }
+
+    // Decides RequestUnmount; without one every unmount is approved.
+    void setUnmountApprover(std::function<PMUnmountAnswer(const QString &mountPoint)> approver);
+
+    // Exports the object and takes the name, never queueing for it nor taking it from its
+    // owner. On failure nothing stays registered and `error` says why (for a second agent:
+    // which process owns the name).
+    [[nodiscard]] bool start(QString *error = nullptr);
+    // Releases the name and the object; also done on destruction.
+    void stop();
+    bool isRunning() const { return m_running; }
+
+    // Used by the exported object: the whole HandleEvent and PostEvent paths.
+    std::optional<QByteArray> handleFlattenedEvent(const QByteArray &bytes, QString *error);
+    void postFlattenedEvent(const QByteArray &bytes);
+    PMUnmountAnswer requestUnmount(const QString &mountPoint);
+
+private:
+    QDBusConnection m_connection;
+    QString m_serviceName;
+    PMEventHandlerTable m_handlers;
+    std::function<PMUnmountAnswer(const QString &)> m_unmountApprover;
+    std::unique_ptr<PMControlBusObject> m_busObject;
+    bool m_running = false;
+};
+
+} // namespace protocol
