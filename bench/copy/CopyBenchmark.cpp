@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -74,8 +75,24 @@ void removeTree(const QString &path)
     ::sync();
 }
 
+double cpuSeconds(int who)
+{
+    struct rusage usage = {};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double g_cpuOurs = 0;
+double g_cpuTheirs = 0;
+
 double timeProcess(const QStringList &arguments)
 {
+    const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
+    struct CpuCount {
+        double before;
+        ~CpuCount() { g_cpuTheirs += cpuSeconds(RUSAGE_CHILDREN) - before; }
+    } count { cpuBefore };
     QElapsedTimer timer;
     timer.start();
     if (!testsupport::DriveImage::run(arguments.first(), arguments.mid(1), nullptr, 600000))
@@ -87,6 +104,10 @@ double timeEngine(const QString &source, const QString &destination)
 {
     PMFileManager fileManager;
     CountingHandler handler;
+    struct CpuCount {
+        double before = cpuSeconds(RUSAGE_SELF);
+        ~CpuCount() { g_cpuOurs += cpuSeconds(RUSAGE_SELF) - before; }
+    } count;
     QElapsedTimer timer;
     timer.start();
     if (!fileManager.copyPath(source, destination, true, &handler))
@@ -123,6 +144,7 @@ double compare(const char *label, int runs, const QString &source, const QString
 {
     std::vector<double> ours;
     std::vector<double> theirs;
+    g_cpuOurs = g_cpuTheirs = 0;
     for (int run = 0; run < runs; ++run) {
         const QString cpTarget = workDir + QStringLiteral("/cp-copy");
         const QString ourTarget = workDir + QStringLiteral("/pm-copy");
@@ -133,7 +155,8 @@ double compare(const char *label, int runs, const QString &source, const QString
         removeTree(ourTarget);
     }
     const double ratio = median(ours) / median(theirs);
-    std::printf("%-34s ours %.3f s  cp %.3f s  ratio %.3f\n", label, median(ours), median(theirs), ratio);
+    std::printf("%-34s ours %.3f s  cp %.3f s  ratio %.3f  (processor time ours %.2f s, cp %.2f s)\n", label,
+        median(ours), median(theirs), ratio, g_cpuOurs / runs, g_cpuTheirs / runs);
     return ratio;
 }
 

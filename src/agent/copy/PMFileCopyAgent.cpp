@@ -90,25 +90,15 @@ bool PMFileCopyAgent::performCopy()
 
     const QString source = QDir::cleanPath(platform::PlatformPaths::expandTilde(m_sourcePath));
     const QString destination = QDir::cleanPath(platform::PlatformPaths::expandTilde(m_destinationPath));
-    const QFileInfo sourceInfo(source);
-    const QFileInfo destinationInfo(destination);
     bool result = false;
-    // The parent folders are reached following links; only the item itself never is.
-    PMUniqueFd sourceParent(::open(QFile::encodeName(sourceInfo.path()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    const int sourceParentError = errno;
-    PMUniqueFd destinationParent(
-        ::open(QFile::encodeName(destinationInfo.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const int destinationParentError = errno;
-    if (source.isEmpty() || destination.isEmpty() || sourceInfo.fileName().isEmpty()
-        || destinationInfo.fileName().isEmpty()) {
+    // Whole paths: the folders on the way are followed, the item itself never is (O_NOFOLLOW
+    // and AT_SYMLINK_NOFOLLOW apply to the last component).
+    if (source.isEmpty() || destination.isEmpty() || source == QLatin1String("/")
+        || destination == QLatin1String("/")) {
         reportError(source, destination, ENOENT);
-    } else if (!sourceParent.isValid()) {
-        reportError(source, destination, sourceParentError);
-    } else if (!destinationParent.isValid()) {
-        reportError(source, destination, destinationParentError);
     } else {
-        result = copyItem(Item { sourceParent.get(), QFile::encodeName(sourceInfo.fileName()), destinationParent.get(),
-            QFile::encodeName(destinationInfo.fileName()), source, destination });
+        result = copyItem(Item {
+            AT_FDCWD, QFile::encodeName(source), AT_FDCWD, QFile::encodeName(destination), source, destination });
     }
     m_state = Finished;
     return result && !m_quit;
@@ -167,7 +157,7 @@ bool PMFileCopyAgent::copyItem(const Item &item)
         return false;
     }
     if (S_ISREG(sourceStat.st_mode))
-        return copyRegularFile(item);
+        return copyRegularFile(item, sourceStat);
     if (S_ISDIR(sourceStat.st_mode))
         return copyDirectory(item, sourceStat);
     if (S_ISLNK(sourceStat.st_mode))
@@ -177,7 +167,7 @@ bool PMFileCopyAgent::copyItem(const Item &item)
     return true;
 }
 
-bool PMFileCopyAgent::copyRegularFile(const Item &item)
+bool PMFileCopyAgent::copyRegularFile(const Item &item, const struct stat &sourceStat)
 {
     const int startAction = callback(Event::FileStart, item.sourcePath, item.destinationPath);
     if (startAction == PMFileCopyAgentDelegate::Quit) {
@@ -188,8 +178,7 @@ bool PMFileCopyAgent::copyRegularFile(const Item &item)
         return true;
 
     PMUniqueFd sourceFd(openat(item.sourceParentFd, item.sourceName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat sourceStat = {};
-    if (!sourceFd.isValid() || fstat(sourceFd.get(), &sourceStat) != 0) {
+    if (!sourceFd.isValid()) {
         reportError(item.sourcePath, item.destinationPath, errno);
         return false;
     }

@@ -64,7 +64,7 @@ private:
         QString destinationPath;
     };
     bool copyItem(const Item &item);
-    bool copyRegularFile(const Item &item);
+    bool copyRegularFile(const Item &item, const struct stat &sourceStat);
     bool copyDirectory(const Item &item, const struct stat &sourceStat);
     bool copyLink(const Item &item, const struct stat &sourceStat);
     bool copyData(int sourceFd, int destinationFd, const struct stat &sourceStat, const QString &sourcePath,

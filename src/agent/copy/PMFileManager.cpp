@@ -83,6 +83,7 @@ struct ItemKind {
     bool isDirectory = false;
     bool isLink = false;
     bool isPackage = false;
+    quint64 fileSize = 0; // a regular file's allocated size, else 0
 
     bool isPlainFolder() const { return isDirectory && !isPackage; }
 };
@@ -97,6 +98,8 @@ ItemKind itemKindAtPath(const QString &path)
     kind.isDirectory = S_ISDIR(item.st_mode);
     kind.isLink = S_ISLNK(item.st_mode);
     kind.isPackage = kind.isDirectory && PMCorvaneUtilities::isPackagePath(path);
+    if (S_ISREG(item.st_mode))
+        kind.fileSize = roundedTo512(quint64(item.st_size));
     return kind;
 }
 
@@ -491,6 +494,10 @@ bool PMFileManager::createDirectoryAtPath(
     if (clean.isEmpty())
         return false;
     struct stat item = {};
+    // An existing folder needs no look at its parents (it is the common case while copying).
+    const QByteArray encoded = QFile::encodeName(clean);
+    if (stat(encoded.constData(), &item) == 0)
+        return S_ISDIR(item.st_mode);
     if (recurse) {
         const QString parent = parentPath(clean);
         if (!parent.isEmpty()) {
@@ -508,7 +515,7 @@ bool PMFileManager::createDirectoryAtPath(
                 return false;
         }
     }
-    if (stat(QFile::encodeName(clean).constData(), &item) == 0)
+    if (stat(encoded.constData(), &item) == 0)
         return S_ISDIR(item.st_mode);
     const bool created = createOneDirectory(clean, attributes);
     if (created && creatingOnTavrin)
