@@ -19,14 +19,13 @@ PMEventHandlerTable &handlerTable()
     static PMEventHandlerTable table = [] {
         PMEventHandlerTable t;
         t.setDebugSink([](const QString &) {});
-        t.installHandler(kPMEventClass, kPMSetSyncListID, {QStringLiteral("handleSetSyncListEvent"),
-                                                          [](const PMHandlerRequest &request) {
-                                                              const auto items = request.event.paramDescriptorForKeyword(
-                                                                  kPMSyncItemsProperty);
-                                                              for (int i = 1; items && i <= items->numberOfItems(); ++i)
-                                                                  (void)items->descriptorAtIndex(i)->filePath();
-                                                              return PMHandlerResult::none();
-                                                          }});
+        t.installHandler(kPMEventClass, kPMSetSyncListID,
+            { QStringLiteral("handleSetSyncListEvent"), [](const PMHandlerRequest &request) {
+                 const auto items = request.event.paramDescriptorForKeyword(kPMSyncItemsProperty);
+                 for (int i = 1; items && i <= items->numberOfItems(); ++i)
+                     (void)items->descriptorAtIndex(i)->filePath();
+                 return PMHandlerResult::none();
+             } });
         return t;
     }();
     return table;

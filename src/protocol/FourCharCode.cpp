@@ -1,5 +1,7 @@
 #include "protocol/FourCharCode.h"
 
+#include <cctype>
+
 namespace protocol {
 
 namespace {
@@ -26,6 +28,10 @@ QString fourCharCodeToString(FourCharCode code)
 std::optional<FourCharCode> fourCharCodeFromString(const QString &text)
 {
     if (text.size() > 2 && text.size() <= 10 && text.startsWith(QLatin1String("0x"))) {
+        for (const QChar c : QStringView(text).mid(2)) {
+            if (c.unicode() > 0x7F || !std::isxdigit(c.unicode()))
+                return std::nullopt;
+        }
         bool ok = false;
         const uint value = text.mid(2).toUInt(&ok, 16);
         if (ok)

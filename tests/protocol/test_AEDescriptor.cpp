@@ -21,6 +21,7 @@ TEST(FourCharCode, ConvertsBothWays)
     EXPECT_EQ(fourCharCodeFromString(QStringLiteral("QUR")), std::nullopt);
     EXPECT_EQ(fourCharCodeFromString(QStringLiteral("QURYX")), std::nullopt);
     EXPECT_EQ(fourCharCodeFromString(QStringLiteral("0xZZ")), std::nullopt);
+    EXPECT_EQ(fourCharCodeFromString(QStringLiteral("0x 12")), std::nullopt);
     EXPECT_EQ(fourCharCodeFromString(QStringLiteral("Q\tRY")), std::nullopt);
 }
 
