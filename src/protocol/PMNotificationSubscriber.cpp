@@ -90,9 +90,18 @@ bool PMNotificationSubscriber::subscribe(const QString &name)
     m_name = name;
     m_subscribed = m_connection.connect(QString(), kPMNotificationsPath, kPMNotificationsInterface, kPMPostedSignal,
         matchArguments(), QString(), this, SLOT(onPosted(QDBusMessage)));
-    if (!m_subscribed)
+    if (!m_subscribed) {
         qCWarning(lcProtocol) << "cannot subscribe to notifications:" << m_connection.lastError().message();
-    return m_subscribed;
+        return false;
+    }
+    // The match rule travels to the bus without an answer. A call answered by the bus after it
+    // proves the rule is in place, so nothing posted after subscribe() returns can be missed.
+    const QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    const QDBusMessage pong = m_connection.call(ping);
+    if (pong.type() != QDBusMessage::ReplyMessage)
+        qCWarning(lcProtocol) << "the bus did not confirm the subscription:" << pong.errorMessage();
+    return true;
 }
 
 void PMNotificationSubscriber::unsubscribe()

@@ -24,8 +24,9 @@ public:
         QDBusConnection connection = QDBusConnection::sessionBus(), QObject *parent = nullptr);
     ~PMNotificationSubscriber() override;
 
-    // Starts receiving the notifications with this name, or all of them for an empty name.
-    // One subscription per instance; a second call replaces the first.
+    // Starts receiving the notifications with this name, or all of them for an empty name;
+    // every notification posted after this returns is received. One subscription per
+    // instance; a second call replaces the first. Blocks for one round trip to the bus.
     [[nodiscard]] bool subscribe(const QString &name = QString());
     void unsubscribe();
 
