@@ -148,7 +148,9 @@ std::optional<QDBusMessage> PMControlClient::call(const QDBusMessage &message, q
 qint32 PMControlClient::fail(qint32 status, const QString &text)
 {
     m_lastErrorText = text;
-    qCWarning(lcProtocol).noquote() << text;
+    // The caller decides how to report a failed send (pellmerectl prints it, the manager logs
+    // it); here it is only traced.
+    qCDebug(lcProtocol).noquote() << text;
     return status;
 }
 

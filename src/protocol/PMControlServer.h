@@ -51,12 +51,13 @@ public:
     void stop();
     bool isRunning() const { return m_running; }
 
-    // Used by the exported object: the whole HandleEvent and PostEvent paths.
+private:
+    friend class PMControlBusObject;
+    // The whole HandleEvent, PostEvent and RequestUnmount paths, called by the exported object.
     std::optional<QByteArray> handleFlattenedEvent(const QByteArray &bytes, QString *error);
     void postFlattenedEvent(const QByteArray &bytes);
     PMUnmountAnswer requestUnmount(const QString &mountPoint);
 
-private:
     QDBusConnection m_connection;
     QString m_serviceName;
     PMEventHandlerTable m_handlers;
