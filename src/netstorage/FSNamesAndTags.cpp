@@ -53,7 +53,7 @@ void FSNamesAndTags::scan(const FSCatalogSource &source)
 {
     m_ntfs3gDisabled = source.isNtfs3gDriverDisabled();
     for (const FSPersonalityInfo &info : source.personalities()) {
-        qCInfo(lcFSCatalog).noquote() << "scanFSDir found personalities for key" << info.personality;
+        qCDebug(lcFSCatalog).noquote() << "scanFSDir found personalities for key" << info.personality;
         if (info.personality.isEmpty() || m_byPersonality.contains(info.personality))
             continue;
         if (info.userName.isEmpty())
@@ -65,7 +65,7 @@ void FSNamesAndTags::scan(const FSCatalogSource &source)
         QVariantMap description { { kNameKey, info.userName }, { kCanFormatKey, canFormat },
             { kPersonalityKey, info.personality } };
         if (!info.contentMask.isEmpty()) {
-            qCInfo(lcFSCatalog).noquote() << "scanFSDir setting dictionary entries for key" << info.personality;
+            qCDebug(lcFSCatalog).noquote() << "scanFSDir setting dictionary entries for key" << info.personality;
             description.insert(kContentMaskKey, info.contentMask);
             m_byUserName.insert(info.userName, description);
             m_byContentHint.insert(info.contentMask, description);

@@ -60,6 +60,7 @@ PMSyncController::PMSyncController(const QString &mountPoint, const QString &ven
     , m_owner(owner)
     , m_alerts(alerts)
     , m_config(std::make_unique<PMConfigurationFile>(mountPoint, PMConfigurationFile::kSyncTypePerUser, userId))
+    , m_qualifier(std::make_unique<PMDriveQualifier>(mountPoint, uuid, *m_config))
     , m_mainThreadContext(std::make_unique<QObject>())
 {
     m_continuousSyncState.store(m_config->isContinuousEnabledForUser());

@@ -17,6 +17,7 @@
 
 #include "agent/copy/PMCopyDelegate.h"
 #include "agent/settings/PMConfigurationFile.h"
+#include "agent/sync/PMDriveQualifier.h"
 #include "agent/sync/PMSyncProgress.h"
 #include "platform/AlertPresenter.h"
 
@@ -85,6 +86,27 @@ public:
     void setDeviceSerialNumber(const QString &serialNumber);
     PMConfigurationFile &deviceConfig() { return *m_config; }
     const PMConfigurationFile &deviceConfig() const { return *m_config; }
+
+    // Drive and file-system qualification, answered by the drive's PMDriveQualifier: the
+    // questions on the main thread, the facts from any thread.
+    PMDriveQualifier &driveQualifier() { return *m_qualifier; }
+    bool isValidDevice() const { return m_qualifier->isValidDevice(); }
+    bool isValidFileSystem() { return m_qualifier->isValidFileSystem(); }
+    bool syncIsEnabledForThisDevice() { return m_qualifier->syncIsEnabledForThisDevice(); }
+    bool hasUserSeenThisDevice() const { return m_qualifier->hasUserSeenThisDevice(); }
+    void initFSVars() { m_qualifier->initFSVars(); }
+    static qint64 parseDiskSize(const QString &text) { return PMDriveQualifier::parseDiskSize(text); }
+    QString volumeName() const { return m_qualifier->volumeName(); }
+    QString fsName() { return m_qualifier->fsName(); }
+    bool fsIsCompatible() { return m_qualifier->fsIsCompatible(); }
+    bool fsIsNTFS() { return m_qualifier->fsIsNTFS(); }
+    bool fsLimit4G() { return m_qualifier->fsLimit4G(); }
+    bool fsIsWritable() const { return m_qualifier->fsIsWritable(); }
+    qint64 totalBytes() { return m_qualifier->totalBytes(); }
+    qint64 freeBytes() { return m_qualifier->freeBytes(); }
+    QString diskSlice() const { return m_qualifier->diskSlice(); }
+    QString fileSystemType() const { return m_qualifier->fileSystemType(); }
+    QString contentTag() const { return m_qualifier->contentTag(); }
     qint32 syncType() const { return m_syncType.load(); }
     void setSyncType(qint32 type) { m_syncType.store(type); }
 
@@ -222,6 +244,7 @@ private:
     PMSyncControllerOwner *const m_owner;
     platform::AlertPresenter *const m_alerts;
     std::unique_ptr<PMConfigurationFile> m_config;
+    std::unique_ptr<PMDriveQualifier> m_qualifier; // answers for *m_config's drive
     std::unique_ptr<PMSyncJobPhases> m_phases;
     // Lives on the main thread; alert requests are delivered to it.
     std::unique_ptr<QObject> m_mainThreadContext;
