@@ -81,9 +81,42 @@ const QStringList &PMFileValidator::filteredFilePaths()
     return paths;
 }
 
+namespace {
+
+// Whether cleaning could change the path: a leading "~", an empty, "." or ".." component, or a
+// trailing separator. Most paths a scan produces are clean, and cleaning costs an allocation.
+bool needsCleaning(const QString &path)
+{
+    if (path.startsWith(QLatin1Char('~')))
+        return true;
+    const qsizetype size = path.size();
+    if (size > 1 && path.endsWith(QLatin1Char('/')))
+        return true;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (path.at(i) != QLatin1Char('/'))
+            continue;
+        // Look at the component after this separator.
+        qsizetype end = i + 1;
+        while (end < size && path.at(end) != QLatin1Char('/'))
+            ++end;
+        const qsizetype length = end - i - 1;
+        if (length == 0 && end < size)
+            return true;
+        if (length == 1 && path.at(i + 1) == QLatin1Char('.'))
+            return true;
+        if (length == 2 && path.at(i + 1) == QLatin1Char('.') && path.at(i + 2) == QLatin1Char('.'))
+            return true;
+    }
+    return !path.startsWith(QLatin1Char('/'))
+        && (path == QLatin1String(".") || path == QLatin1String("..") || path.startsWith(QLatin1String("./"))
+            || path.startsWith(QLatin1String("../")));
+}
+
+} // namespace
+
 QString PMFileValidator::standardizedPath(const QString &path)
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || !needsCleaning(path))
         return path;
     return QDir::cleanPath(platform::PlatformPaths::expandTilde(path));
 }

@@ -18,12 +18,11 @@ public:
     {
         const auto now = std::chrono::steady_clock::now();
         std::lock_guard<std::mutex> lock(m_mutex);
-        const QString filePath = PMPhotoBoothSpecialContentValidator::preferenceFilePath();
-        if (!m_store || m_store->filePath() != filePath) {
-            m_store = std::make_unique<platform::PreferenceStore>(filePath);
-            m_nextRead = {};
-        }
         if (now >= m_nextRead) {
+            // The folder follows the environment (XDG_CONFIG_HOME), so it is looked up again too.
+            const QString filePath = PMPhotoBoothSpecialContentValidator::preferenceFilePath();
+            if (!m_store || m_store->filePath() != filePath)
+                m_store = std::make_unique<platform::PreferenceStore>(filePath);
             const QVariant value = m_store->value(kLibraryPathKey);
             m_value = value.typeId() == QMetaType::QString ? value.toString() : QString();
             m_nextRead = now + std::chrono::milliseconds(500);

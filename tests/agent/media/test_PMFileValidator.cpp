@@ -293,3 +293,23 @@ TEST_F(FileValidatorTest, workersMayAskTheSameValidatorAtOnce)
 }
 
 } // namespace
+
+namespace {
+
+TEST(PMFileValidatorPaths, standardizingAgreesWithFullCleaningForEveryShapeOfPath)
+{
+    const QString home = QDir::homePath();
+    const char *const paths[] = { "/", "/usr", "/usr/", "/usr//share", "/usr/./share", "/usr/../usr", "/a/b/..",
+        "/a/b/.", "/a/.hidden", "/a/..hidden", "/a/...", "/a/b.", "~", "~/", "~/Movies", "~/.Z_PM_W", "relative/path",
+        "./x", "../x", ".", "..", "a//", "/a/b/c.mp4", "//double", "/x/y/./", "/x/.d$f.1" };
+    for (const char *text : paths) {
+        const QString path = QString::fromLatin1(text);
+        QString expected = path;
+        if (expected.startsWith(QLatin1Char('~')))
+            expected.replace(0, 1, home);
+        expected = QDir::cleanPath(expected);
+        EXPECT_EQ(PMFileValidator::standardizedPath(path), expected) << text;
+    }
+}
+
+} // namespace
