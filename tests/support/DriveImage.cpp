@@ -52,6 +52,15 @@ QString driver(DriveImage::FileSystem fileSystem)
     return QString();
 }
 
+// guestmount boots a small appliance with the distribution's kernel, whose vfat driver is
+// the real one; this kernel has none of its own.
+bool writableFatAvailable()
+{
+    return !findProgram(QStringLiteral("guestmount")).isEmpty()
+        && !findProgram(QStringLiteral("guestunmount")).isEmpty()
+        && !QDir(QStringLiteral("/boot")).entryList({ QStringLiteral("vmlinuz-*") }, QDir::Files).isEmpty();
+}
+
 bool processExists(qint64 pid)
 {
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
@@ -66,6 +75,9 @@ bool DriveImage::run(const QString &program, const QStringList &arguments, QStri
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    // libguestfs (FAT through the real kernel driver): no KVM here, and no libvirt.
+    environment.insert(QStringLiteral("LIBGUESTFS_BACKEND"), QStringLiteral("direct"));
+    environment.insert(QStringLiteral("LIBGUESTFS_BACKEND_SETTINGS"), QStringLiteral("force_tcg"));
     process.setProcessEnvironment(environment);
     const QString path = findProgram(program);
     process.start(path.isEmpty() ? program : path, arguments);
@@ -91,9 +103,9 @@ QString DriveImage::unavailableReason(FileSystem fileSystem, bool readOnly)
     if (fileSystem == FileSystem::Fat32) {
         if (findProgram(QStringLiteral("mcopy")).isEmpty())
             return QStringLiteral("mtools are not installed");
-        if (!readOnly)
-            return QStringLiteral("no FAT driver here can be mounted for writing safely (no kernel vfat; fusefat "
-                                  "corrupts moved folders)");
+        if (!readOnly && !writableFatAvailable())
+            return QStringLiteral("writing to FAT needs the kernel vfat driver inside libguestfs (packages "
+                                  "libguestfs-tools and linux-image-cloud-amd64); fusefat corrupts moved folders");
     }
     if (::geteuid() != 0)
         return QStringLiteral("mounting drive images needs root (loop devices, mount)");
@@ -237,6 +249,17 @@ bool DriveImage::mount(bool readOnly, QString *whyNot)
         break;
     }
     case FileSystem::Fat32:
+        if (!readOnly) {
+            // About 10 s (much more on a busy machine): the appliance boots under emulation.
+            m_usesGuestfs = true;
+            mounted = run(QStringLiteral("guestmount"),
+                { QStringLiteral("--format=raw"), QStringLiteral("-a"), m_imagePath, QStringLiteral("-m"),
+                    QStringLiteral("/dev/sda"), QStringLiteral("--rw"), QStringLiteral("-o"),
+                    QStringLiteral("fsname=") + m_imagePath, QStringLiteral("-o"), QStringLiteral("subtype=vfat"),
+                    m_mountPoint },
+                &output, 600000);
+            break;
+        }
         mounted = run(QStringLiteral("fusefat"),
             { QStringLiteral("-o"), QStringLiteral("ro"), m_imagePath, m_mountPoint }, &output);
         break;
@@ -269,13 +292,14 @@ bool DriveImage::unmount()
     if (m_mounted) {
         ::sync();
         // A test's open descriptor may keep the drive busy for a moment; give up lazily.
-        if (!waitFor([this] { return run(QStringLiteral("umount"), { m_mountPoint }); }, std::chrono::seconds(10)))
+        const QString unmounter = m_usesGuestfs ? QStringLiteral("guestunmount") : QStringLiteral("umount");
+        if (!waitFor([&] { return run(unmounter, { m_mountPoint }); }, std::chrono::seconds(10)))
             run(QStringLiteral("umount"), { QStringLiteral("-l"), m_mountPoint });
         m_mounted = false;
     }
     if (m_driverPid > 0) {
         // umount of a FUSE drive returns before its driver has written everything.
-        if (!waitFor([this] { return !processExists(m_driverPid); }, std::chrono::seconds(30)))
+        if (!waitFor([this] { return !processExists(m_driverPid); }, std::chrono::seconds(m_usesGuestfs ? 120 : 30)))
             ::kill(pid_t(m_driverPid), SIGTERM);
         m_driverPid = 0;
     }

@@ -8,10 +8,12 @@
 //   copyOnto(drive->mountPoint());
 //
 // Ext4 uses the kernel driver on a loop device; exFAT (exfat-fuse) and NTFS (ntfs-3g) use
-// their FUSE drivers on a loop device; FAT32 images are built and read with mtools and can
-// be mounted read-only through fusefat (no writable FAT driver is safe here: moving a
-// folder on fusefat corrupts the volume). Needs root (loop devices, mount) and /dev/fuse
-// for the FUSE kinds; create() and mount() answer why not otherwise, so tests can skip.
+// their FUSE drivers on a loop device; FAT32 images are built and read with mtools, mounted
+// read-only through fusefat (fast), and read-write through the real kernel vfat driver in a
+// libguestfs appliance when libguestfs-tools and a distribution kernel are installed (slow:
+// keep it to one mount per test program; fusefat is never used for writing because moving
+// a folder on it corrupts the volume). Needs root (loop devices, mount) and /dev/fuse for
+// the FUSE kinds; create() and mount() answer why not otherwise, so tests can skip.
 //
 // Every object has its own image and mount point, so tests may run in parallel. Use from
 // one thread.
@@ -39,7 +41,7 @@ public:
     DriveImage(const DriveImage &) = delete;
     DriveImage &operator=(const DriveImage &) = delete;
 
-    // Mounts the image at mountPoint(); FAT32 only read-only.
+    // Mounts the image at mountPoint(); see above for how each kind is mounted.
     bool mount(bool readOnly, QString *whyNot);
     // Remounts a mounted ext4 image read-only (fill it first, then freeze it).
     bool remountReadOnly(QString *whyNot);
@@ -78,6 +80,7 @@ private:
     QString m_loopDevice;
     qint64 m_driverPid = 0;
     bool m_mounted = false;
+    bool m_usesGuestfs = false;
 };
 
 } // namespace testsupport

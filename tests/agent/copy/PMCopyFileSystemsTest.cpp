@@ -161,3 +161,78 @@ TEST_F(PMCopyFatLimitTest, MissingDestinationLeavesTheLimitOff)
 }
 
 } // namespace
+
+namespace {
+
+// One writable FAT32 mount through the kernel's own vfat driver (slow to start, so one test
+// checks everything FAT does differently).
+TEST(PMCopyFatDriveTest, FatKeepsDataAndTwoSecondTimesRefusesLinksAndFilesOf4GiB)
+{
+    QString whyNot;
+    auto drive = DriveImage::create(DriveImage::FileSystem::Fat32, 64, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    const QString mount = drive->mountPoint();
+    EXPECT_EQ(PMFileSystemKind::kindForPath(mount), QStringLiteral("vfat"));
+    EXPECT_TRUE(PMFileSystemKind::isFATPath(mount));
+
+    QTemporaryDir source;
+    const QString file = join(source.path(), QStringLiteral("Docs/Report.txt"));
+    testsupport::writeFile(file, "report");
+    const QByteArray encoded = QFile::encodeName(file);
+    ASSERT_EQ(::chmod(encoded.constData(), 0604), 0);
+    ASSERT_EQ(::lsetxattr(encoded.constData(), "user.pellmere", "tag", 3, 0), 0);
+    const struct timespec times[2]
+        = { { kMtimeSeconds + 1, kMtimeNanoseconds }, { kMtimeSeconds + 1, kMtimeNanoseconds } };
+    ASSERT_EQ(::utimensat(AT_FDCWD, encoded.constData(), times, 0), 0);
+    makeLink(QStringLiteral("Report.txt"), join(source.path(), QStringLiteral("Docs/link")));
+
+    PMFileManager fileManager;
+    RecordingHandler handler;
+    // Mode and extended attributes cannot be held: silently left behind.
+    ASSERT_TRUE(fileManager.copyPath(file, join(mount, QStringLiteral("Docs/Report.txt")), true, &handler));
+    const QString copy = join(mount, QStringLiteral("Docs/Report.txt"));
+    EXPECT_EQ(testsupport::readFile(copy), QByteArray("report"));
+    EXPECT_EQ(lstatOf(copy).st_mtim.tv_sec, kMtimeSeconds); // rounded down to 2 seconds
+    EXPECT_TRUE(handler.agentErrors.isEmpty());
+
+    // Links are refused by the drive and the handler is asked.
+    EXPECT_FALSE(fileManager.copyPath(
+        join(source.path(), QStringLiteral("Docs/link")), join(mount, QStringLiteral("Docs/link")), true, &handler));
+    EXPECT_EQ(handler.fileManagerErrors.size(), 1);
+
+    // Names differing only in case are the same file there.
+    testsupport::writeFile(join(source.path(), QStringLiteral("REPORT.TXT")), "other");
+    EXPECT_FALSE(fileManager.copyPath(join(source.path(), QStringLiteral("REPORT.TXT")),
+        join(mount, QStringLiteral("Docs/REPORT.TXT")), true, &handler));
+    EXPECT_EQ(testsupport::readFile(copy), QByteArray("report"));
+
+    // Without the filter a file of 4 GiB is attempted and the drive refuses it: the reason the
+    // limit exists. (Sparse: nothing is really written.)
+    const QString big = join(source.path(), QStringLiteral("big.mkv"));
+    {
+        QFile out(big);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(out.resize(qint64(4) * 1024 * 1024 * 1024));
+    }
+    EXPECT_FALSE(fileManager.copyPath(big, join(mount, QStringLiteral("Docs/big.mkv")), true, &handler));
+    ASSERT_FALSE(handler.agentErrors.isEmpty());
+    EXPECT_EQ(handler.agentErrors.last().code, EFBIG);
+    // With the filter and an existing FAT folder, the limit is on and the file never starts.
+    RecordingFilter filter;
+    PMFileManager filtered(&filter);
+    RecordingHandler filteredHandler;
+    QTemporaryDir movies;
+    ASSERT_TRUE(QFile::rename(big, join(movies.path(), QStringLiteral("big.mkv"))));
+    EXPECT_TRUE(filtered.copyPath(movies.path(), join(mount, QStringLiteral("Docs")), true, &filteredHandler));
+    EXPECT_EQ(filter.limits, QList<bool> { true });
+    EXPECT_TRUE(filteredHandler.agentErrors.isEmpty());
+
+    // Folders move on FAT (the last step of every sync).
+    ASSERT_TRUE(fileManager.movePath(
+        join(mount, QStringLiteral("Docs")), join(mount, QStringLiteral("Moved/Docs")), true, &handler));
+    EXPECT_EQ(testsupport::readFile(join(mount, QStringLiteral("Moved/Docs/Report.txt"))), QByteArray("report"));
+    EXPECT_FALSE(QFileInfo::exists(join(mount, QStringLiteral("Docs"))));
+}
+
+} // namespace
