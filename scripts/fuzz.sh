@@ -2,6 +2,8 @@
 # Builds the libFuzzer target of the event decoder with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in its own build folder and runs it for a fixed time.
 # Usage: scripts/fuzz.sh [seconds (default 60)] [build-dir (default build-fuzz)]
+# Warnings are not errors here: the gcc builds enforce that, and a clang-only warning in a
+# library the target links must not stop the fuzzing.
 # Exits non-zero when the fuzzer finds a crash, a leak, a hang or an oversized allocation;
 # the input that caused it is left in the build folder.
 set -euo pipefail
@@ -12,7 +14,7 @@ dir="${2:-build-fuzz}"
 
 scripts/bootstrap-debian.sh
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja \
-  -DPELLMERE_FUZZ=ON -DPELLMERE_SANITIZE=ON -DPELLMERE_WERROR=ON \
+  -DPELLMERE_FUZZ=ON -DPELLMERE_SANITIZE=ON -DPELLMERE_WERROR=OFF \
   -DPELLMERE_BUILD_TESTS=OFF -DPELLMERE_BUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$dir" --target pm_decode_fuzzer --parallel "$(nproc)"
 
