@@ -23,7 +23,8 @@ void ScriptedAlertPresenter::setPressLogButton(bool press)
 QList<AlertRequest> ScriptedAlertPresenter::requests() const
 {
     std::lock_guard lock(m_mutex);
-    return m_requests;
+    // A list of its own, not one sharing data with the record that present() appends to.
+    return QList<AlertRequest>(m_requests.cbegin(), m_requests.cend());
 }
 
 void ScriptedAlertPresenter::present(

@@ -469,7 +469,7 @@ void PMConfigurationFile::updateComputerName()
         settings->insert(kComputerNameKey, name);
         config.insert(userId, *settings);
     };
-    change(*m_config);
+    applyLocked(change);
     m_unwrittenChanges.push_back(change);
 }
 
@@ -588,7 +588,7 @@ void PMConfigurationFile::removeUsersOfComputerWithUniqueID(const QString &compu
         for (const QString &key : keys)
             config.remove(key);
     };
-    change(*m_config);
+    applyLocked(change);
     m_unwrittenChanges.push_back(change);
 }
 
@@ -658,9 +658,17 @@ bool PMConfigurationFile::createDefaultSyncSet()
     return hasSyncConfigurationLocked();
 }
 
+void PMConfigurationFile::applyLocked(const Change &change)
+{
+    // Never changed in place: readers on other threads may still share the old contents.
+    QVariantMap next = *m_config;
+    change(next);
+    m_config = next;
+}
+
 bool PMConfigurationFile::applyAndWriteLocked(Change change)
 {
-    change(*m_config);
+    applyLocked(change);
     if (m_unwrittenChanges.size() >= kMaxUnwrittenChanges) {
         m_unwrittenChanges.clear();
         m_changesLost = true;
@@ -705,7 +713,9 @@ bool PMConfigurationFile::writeConfigFileLocked()
     rebaseOnFileLocked();
     if (auto settings = dictionaryForKey(*m_config, m_userId)) {
         settings->insert(kComputerNameKey, stringWithMachineName());
-        m_config->insert(m_userId, *settings);
+        QVariantMap next = *m_config;
+        next.insert(m_userId, *settings);
+        m_config = next;
     }
     debugLog(QStringLiteral("writeConfigFile: new config dictionary=\"%1\"").arg(m_configPath));
     QString error;
@@ -742,10 +752,13 @@ bool PMConfigurationFile::writeConfigFileLocked()
 
 bool PMConfigurationFile::removeSyncConfiguration()
 {
-    std::lock_guard lock(m_configLock);
-    QFile::remove(m_configPath);
-    m_hasSyncConfiguration = false;
-    m_knownFileBytes.clear();
+    {
+        std::lock_guard lock(m_configLock);
+        QFile::remove(m_configPath);
+        m_hasSyncConfiguration = false;
+        m_knownFileBytes.clear();
+    }
+    // The walk may take long on a full drive; readers and setters must not wait for it.
     removeTrueDeleteRecords(m_mountPoint);
     return true;
 }

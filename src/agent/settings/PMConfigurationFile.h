@@ -150,6 +150,7 @@ private:
     void initializeConfigurationFileLocked();
     ReadResult readFileLocked(QVariantMap *contents, QByteArray *bytes, bool logFailures) const;
     static QVariantMap internalConfiguration(int syncType);
+    void applyLocked(const Change &change);
     bool applyAndWriteLocked(Change change);
     bool writeConfigFileLocked();
     void rebaseOnFileLocked();

@@ -40,12 +40,13 @@ PMDriveLayout::PMDriveLayout(QString mountPoint, Identity identity)
         m_mountPoint.chop(1);
 }
 
-PMDriveLayout PMDriveLayout::forCurrentUser(const QString &mountPoint, const QString &uniqueHostUserId,
-                                            const QString &volumeUUID)
+PMDriveLayout PMDriveLayout::forCurrentUser(
+    const QString &mountPoint, const QString &uniqueHostUserId, const QString &volumeUUID)
 {
     const auto host = platform::HostIdentity::create();
-    return PMDriveLayout(mountPoint, {host->userShortName(), host->machineName(), uniqueHostUserId, volumeUUID,
-                                      platform::PlatformPaths::homeDirectory()});
+    return PMDriveLayout(mountPoint,
+        { host->userShortName(), host->machineName(), uniqueHostUserId, volumeUUID,
+            platform::PlatformPaths::homeDirectory() });
 }
 
 QString PMDriveLayout::pathSegmentFromSyncItem(const QString &item) const
@@ -60,7 +61,7 @@ QString PMDriveLayout::pathSegmentFromSyncItem(const QString &item) const
         // /media/alice/Photos/2010 -> /Photos_C/2010
         const QString name = volume.section(QLatin1Char('/'), -1);
         return QLatin1Char('/') + name + QLatin1Char('_') + m_identity.computerName
-               + QDir::cleanPath(item).mid(volume.size());
+            + QDir::cleanPath(item).mid(volume.size());
     }
     return item;
 }
@@ -68,7 +69,7 @@ QString PMDriveLayout::pathSegmentFromSyncItem(const QString &item) const
 QString PMDriveLayout::pathForTavrinTemp() const
 {
     return join(join(join(m_mountPoint, pathSegmentFromSyncItem(QStringLiteral("~/"))), kTempFolderName),
-                m_identity.uniqueHostUserId);
+        m_identity.uniqueHostUserId);
 }
 
 QString PMDriveLayout::pathForLocalTemp() const

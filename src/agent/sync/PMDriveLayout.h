@@ -18,24 +18,22 @@
 
 #include <optional>
 
-class PMDriveLayout
-{
+class PMDriveLayout {
 public:
     static inline const QString kTempFolderName = QStringLiteral(".Z_PM_W");
 
-    struct Identity
-    {
-        QString userShortName;    // U
-        QString computerName;     // C
+    struct Identity {
+        QString userShortName; // U
+        QString computerName; // C
         QString uniqueHostUserId; // the computer-user id on drives
-        QString volumeUUID;       // names the local temporary folder
-        QString homeDirectory;    // expands "~"
+        QString volumeUUID; // names the local temporary folder
+        QString homeDirectory; // expands "~"
     };
 
     PMDriveLayout(QString mountPoint, Identity identity);
     // This computer and user (machine name, login name, home, drive identity).
-    static PMDriveLayout forCurrentUser(const QString &mountPoint, const QString &uniqueHostUserId,
-                                        const QString &volumeUUID);
+    static PMDriveLayout forCurrentUser(
+        const QString &mountPoint, const QString &uniqueHostUserId, const QString &volumeUUID);
 
     QString pathForTavrinTarget() const { return m_mountPoint; }
     QString pathSegmentFromSyncItem(const QString &item) const;

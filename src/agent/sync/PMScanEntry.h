@@ -11,8 +11,7 @@
 
 #include <optional>
 
-struct PMScanEntry
-{
+struct PMScanEntry {
     enum Type : quint8 {
         kTypeNew = 1,
         kTypeOverwrite = 2,

@@ -15,8 +15,7 @@
 
 #include <vector>
 
-class PMScanResults
-{
+class PMScanResults {
 public:
     static inline const QString kNumEntriesKey = QStringLiteral("numEntries");
     static inline const QString kLocalTempPathKey = QStringLiteral("localTempPath");

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <exception>
 
 Q_LOGGING_CATEGORY(lcSync, "pellmere.sync")
@@ -97,7 +98,7 @@ PMSyncController::~PMSyncController()
         }
     }
     if (m_worker)
-        m_worker->wait();
+        ::pthread_join(*m_worker, nullptr);
     m_phases.reset();
 }
 
@@ -115,16 +116,16 @@ void PMSyncController::setDeviceSerialNumber(const QString &serialNumber)
 
 // ---- Job queue and worker ---------------------------------------------------------------
 
-void PMSyncController::appendTaskLocked(QVariantMap record)
+void PMSyncController::appendTaskLocked(QVariantMap record, QStringList paths)
 {
-    m_taskList.push_back(Task { m_nextTaskId++, std::move(record) });
+    m_taskList.push_back(Task { m_nextTaskId++, std::move(record), std::move(paths) });
 }
 
-void PMSyncController::appendTask(QVariantMap record)
+void PMSyncController::appendTask(QVariantMap record, QStringList paths)
 {
     {
         std::lock_guard lock(m_taskLock);
-        appendTaskLocked(std::move(record));
+        appendTaskLocked(std::move(record), std::move(paths));
     }
     conditionalDetachMasterThread();
 }
@@ -135,10 +136,27 @@ void PMSyncController::conditionalDetachMasterThread()
     if (m_threadDetached || m_stopRequested.load())
         return;
     m_threadDetached = true;
-    m_worker.reset(QThread::create([this] { masterThread(); }));
-    m_worker->setObjectName(QStringLiteral("PMSyncController worker"));
-    m_worker->setStackSize(kWorkerStackSize);
-    m_worker->start();
+    pthread_attr_t attributes;
+    ::pthread_attr_init(&attributes);
+    ::pthread_attr_setstacksize(&attributes, kWorkerStackSize);
+    pthread_t thread;
+    const int error = ::pthread_create(&thread, &attributes, &PMSyncController::masterThreadEntry, this);
+    ::pthread_attr_destroy(&attributes);
+    if (error != 0) {
+        // Jobs stay queued; nothing can run them, as after "death".
+        logMessage(QStringLiteral("Unable to start the sync thread for %1: %2")
+                       .arg(m_mountPoint, QString::fromLocal8Bit(::strerror(error))));
+        m_workerEnded.store(true);
+        return;
+    }
+    ::pthread_setname_np(thread, "PMSyncWorker");
+    m_worker = thread;
+}
+
+void *PMSyncController::masterThreadEntry(void *controller)
+{
+    static_cast<PMSyncController *>(controller)->masterThread();
+    return nullptr;
 }
 
 void PMSyncController::sync()
@@ -149,9 +167,7 @@ void PMSyncController::sync()
 
 void PMSyncController::continuousSyncNow(const QStringList &paths)
 {
-    QVariantMap task = taskRecord(kContinuousSync, kActivitySyncing);
-    task.insert(kPathsToSyncToKey, paths);
-    appendTask(std::move(task));
+    appendTask(taskRecord(kContinuousSync, kActivitySyncing), paths);
 }
 
 void PMSyncController::updateSyncList(const QStringList &syncList)
@@ -160,9 +176,7 @@ void PMSyncController::updateSyncList(const QStringList &syncList)
         std::lock_guard lock(m_stateMutex);
         m_shadowedSyncList = syncList;
     }
-    QVariantMap task = taskRecord(kUpdateSyncList, kActivitySettings);
-    task.insert(kSyncListKey, syncList);
-    appendTask(std::move(task));
+    appendTask(taskRecord(kUpdateSyncList, kActivitySettings), syncList);
 }
 
 void PMSyncController::removeDriveSync()
@@ -263,7 +277,7 @@ void PMSyncController::masterThread()
                 setActivityType(kActivityIdle);
                 sendActivityNotification(true);
             }
-            QVariantMap task;
+            Task task;
             {
                 std::unique_lock lock(m_taskLock);
                 if (stopRequested())
@@ -273,12 +287,12 @@ void PMSyncController::masterThread()
                     m_wakeWorker.wait_for(lock, kQueuePollInterval, [this] { return stopRequested(); });
                     continue;
                 }
-                taskId = m_taskList.front().id;
-                task = m_taskList.front().record;
+                task = m_taskList.front();
+                taskId = task.id;
             }
-            operation = task.value(kOperationKey).toString();
-            setActivityType(task.value(PMSyncProgress::kActivityTypeKey).toInt());
-            setFailureType(task.value(PMSyncProgress::kFailureTypeKey).toInt());
+            operation = task.record.value(kOperationKey).toString();
+            setActivityType(task.record.value(PMSyncProgress::kActivityTypeKey).toInt());
+            setFailureType(task.record.value(PMSyncProgress::kFailureTypeKey).toInt());
             debugMessage(QStringLiteral("masterThread: task operation=%1").arg(operation));
             initForNewJob();
             if (!runTask(task))
@@ -303,15 +317,15 @@ void PMSyncController::masterThread()
     m_workerEnded.store(true);
 }
 
-bool PMSyncController::runTask(const QVariantMap &task)
+bool PMSyncController::runTask(const Task &task)
 {
-    const QString operation = task.value(kOperationKey).toString();
+    const QString operation = task.record.value(kOperationKey).toString();
     if (operation == kSync) {
         threadDoSync(std::nullopt);
         return true;
     }
     if (operation == kContinuousSync) {
-        QStringList paths = task.value(kPathsToSyncToKey).toStringList();
+        QStringList paths = task.paths;
         std::sort(paths.begin(), paths.end());
         paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
         if (!paths.isEmpty()) {
@@ -329,7 +343,7 @@ bool PMSyncController::runTask(const QVariantMap &task)
     }
     sendActivityNotification(true);
     if (operation == kUpdateSyncList) {
-        QStringList syncList = task.value(kSyncListKey).toStringList();
+        QStringList syncList = task.paths;
         for (QString &item : syncList)
             item = platform::PlatformPaths::abbreviateWithTilde(item);
         if (m_phases)
@@ -397,6 +411,12 @@ void PMSyncController::threadDoSync(const std::optional<QStringList> &paths)
     }
     initForNewJob();
     // The agent shows no progress display of its own; the manager follows the progress record.
+}
+
+void PMSyncController::mainThreadAddContinuousSyncItems(const QStringList &paths)
+{
+    if (m_owner)
+        m_owner->addContinuousSyncItems(paths);
 }
 
 void PMSyncController::sendActivityNotification(bool forced)
@@ -479,8 +499,15 @@ bool PMSyncController::busy() const
         std::lock_guard lock(m_taskLock);
         if (m_taskList.empty())
             return false;
-        for (const Task &task : m_taskList)
-            queue.append(task.record);
+        for (const Task &task : m_taskList) {
+            QVariantMap record = task.record;
+            if (!task.paths.isEmpty()) {
+                const bool listUpdate = record.value(kOperationKey).toString() == kUpdateSyncList;
+                // Joined into a new string: the lists stay unshared with the worker's copy.
+                record.insert(listUpdate ? kSyncListKey : kPathsToSyncToKey, task.paths.join(QStringLiteral(", ")));
+            }
+            queue.append(record);
+        }
     }
     if (PMAgentLog::isDebugEnabled()) {
         debugMessage(QStringLiteral(">KRTSyncController.busy"));

@@ -35,9 +35,10 @@
 #include <mutex>
 #include <optional>
 
+#include <pthread.h>
+
 class PMSyncControllerOwner;
 class PMSyncJobPhases;
-class QThread;
 
 class PMSyncController : public PMCopyDelegate {
 public:
@@ -220,21 +221,25 @@ public:
     void threadDoSync(const std::optional<QStringList> &paths);
     // Worker: sends the refreshed progress record to the owner.
     void sendActivityNotification(bool forced);
+    // Worker: hands changed folders of a failed continuous job back to the owner's queue.
+    void mainThreadAddContinuousSyncItems(const QStringList &paths);
 
 private:
     struct Task {
-        quint64 id;
-        QVariantMap record;
+        quint64 id = 0;
+        QVariantMap record; // "operation", "syncActivityType" and, for "death", the failure type
+        QStringList paths; // "pathsToSyncTo" of a continuous sync, "sync-list" of a list update
     };
 
-    void appendTask(QVariantMap record);
-    void appendTaskLocked(QVariantMap record);
+    void appendTask(QVariantMap record, QStringList paths = {});
+    void appendTaskLocked(QVariantMap record, QStringList paths = {});
     void conditionalDetachMasterThread();
     void setCategoryState(
         bool (PMConfigurationFile::*setter)(bool), bool enabled, const QString &setterName, const QString &category);
     void masterThread();
+    static void *masterThreadEntry(void *controller);
     // Runs one task; answers false when the worker is to end.
-    bool runTask(const QVariantMap &task);
+    bool runTask(const Task &task);
     void removeTask(quint64 id);
     bool stopRequested() const { return m_stopRequested.load(); }
 
@@ -271,7 +276,7 @@ private:
     std::deque<Task> m_taskList;
     quint64 m_nextTaskId = 1;
     bool m_threadDetached = false;
-    std::unique_ptr<QThread> m_worker;
+    std::optional<pthread_t> m_worker;
 
     struct AlertWait {
         std::mutex mutex;

@@ -12,34 +12,42 @@ void PMSyncProgress::setFileCopyPath(const QString &path)
     m_currentSourcePath = path;
 }
 
-void PMSyncProgress::store(QVariantMap &record, const QString &key, const QVariant &value)
-{
-    if (value.isNull())
-        record.remove(key);
-    else
-        record.insert(key, value);
-}
-
 void PMSyncProgress::reset()
 {
     std::lock_guard lock(m_mutex);
-    m_record.remove(kActivePathKey);
+    m_activePath.clear();
     m_totalSync.store(0);
     m_skippedFiltered.store(0);
     m_skippedAlready.store(0);
     m_totalCopied.store(0);
     m_partiallyCopied.store(0);
     m_currentSourcePath.clear();
-    m_record.remove(kCopySourcePathKey);
+    rebuildLocked();
 }
 
 void PMSyncProgress::setActivePath(const QString &path)
 {
     std::lock_guard lock(m_mutex);
-    store(m_record, kActivePathKey, path.isNull() ? QVariant() : QVariant(path));
+    m_activePath = path;
+    rebuildLocked();
 }
 
 QVariantMap PMSyncProgress::refresh(const Activity &activity)
+{
+    std::lock_guard lock(m_mutex);
+    m_activity = activity;
+    m_activePath = activity.activePath;
+    rebuildLocked();
+    return m_record;
+}
+
+QVariantMap PMSyncProgress::record() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_record;
+}
+
+void PMSyncProgress::rebuildLocked()
 {
     // Each counter is read once, so the record's sums agree with the values it shows.
     const quint64 total = m_totalSync.load();
@@ -48,24 +56,22 @@ QVariantMap PMSyncProgress::refresh(const Activity &activity)
     const quint64 copied = m_totalCopied.load();
     const quint64 partial = m_partiallyCopied.load();
 
-    std::lock_guard lock(m_mutex);
-    store(m_record, kActivePathKey, activity.activePath.isNull() ? QVariant() : QVariant(activity.activePath));
-    store(m_record, kActivityTypeKey, QVariant(qint32(activity.activityType)));
-    store(m_record, kFailureTypeKey, activity.failureType ? QVariant(qint32(activity.failureType)) : QVariant());
-    store(m_record, kIsBusyKey, QVariant(qint32(activity.busy ? 1 : 0)));
-    store(m_record, kCancelPendingKey, QVariant(activity.cancelPending));
-    store(m_record, kSizeKey, QVariant(quint64(total)));
-    store(m_record, kSkipFilterKey, QVariant(quint64(filtered)));
-    store(m_record, kSkipPresentKey, QVariant(quint64(present)));
-    store(m_record, kCopiedKey, QVariant(quint64(copied + partial)));
-    store(m_record, kCopySourcePathKey, m_currentSourcePath.isNull() ? QVariant() : QVariant(m_currentSourcePath));
-    // Wraps like the unsigned difference, read as signed: more copied than estimated is negative.
-    store(m_record, kUnaccountedKey, QVariant(qint64(total - filtered - present - copied)));
-    return m_record;
-}
-
-QVariantMap PMSyncProgress::record() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_record;
+    // Absent values are left out of the record rather than stored empty.
+    QVariantMap record;
+    if (!m_activePath.isNull())
+        record.insert(kActivePathKey, m_activePath);
+    record.insert(kActivityTypeKey, qint32(m_activity.activityType));
+    if (m_activity.failureType)
+        record.insert(kFailureTypeKey, qint32(m_activity.failureType));
+    record.insert(kIsBusyKey, qint32(m_activity.busy ? 1 : 0));
+    record.insert(kCancelPendingKey, m_activity.cancelPending);
+    record.insert(kSizeKey, quint64(total));
+    record.insert(kSkipFilterKey, quint64(filtered));
+    record.insert(kSkipPresentKey, quint64(present));
+    record.insert(kCopiedKey, quint64(copied + partial));
+    if (!m_currentSourcePath.isNull())
+        record.insert(kCopySourcePathKey, m_currentSourcePath);
+    // The unsigned difference read as signed: more copied than estimated is negative.
+    record.insert(kUnaccountedKey, qint64(total - filtered - present - copied));
+    m_record = record;
 }

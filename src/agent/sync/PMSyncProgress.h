@@ -64,7 +64,7 @@ public:
     QVariantMap record() const;
 
 private:
-    static void store(QVariantMap &record, const QString &key, const QVariant &value);
+    void rebuildLocked();
 
     std::atomic<quint64> m_totalSync { 0 };
     std::atomic<quint64> m_skippedFiltered { 0 };
@@ -72,7 +72,11 @@ private:
     std::atomic<quint64> m_totalCopied { 0 };
     std::atomic<quint64> m_partiallyCopied { 0 };
 
-    mutable std::mutex m_mutex; // guards the two fields below
+    mutable std::mutex m_mutex; // guards the fields below
     QString m_currentSourcePath;
+    QString m_activePath;
+    Activity m_activity;
+    // Replaced whole at each change, never changed in place: copies handed to other threads
+    // share its data.
     QVariantMap m_record;
 };

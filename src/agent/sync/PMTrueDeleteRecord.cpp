@@ -14,9 +14,8 @@ namespace {
 bool writeIds(const QString &path, const QStringList &ids)
 {
     QString error;
-    const bool written =
-        platform::PropertyList::writeFile(path, QVariantMap{{PMTrueDeleteRecord::kIdsKey, QVariant(ids)}},
-                                          platform::PlistFormat::Xml, &error);
+    const bool written = platform::PropertyList::writeFile(
+        path, QVariantMap { { PMTrueDeleteRecord::kIdsKey, QVariant(ids) } }, platform::PlistFormat::Xml, &error);
     if (!written)
         qCWarning(lcTrueDelete) << "cannot write true-delete record" << path << error;
     return written;
@@ -41,8 +40,8 @@ bool PMTrueDeleteRecord::isRecordName(const QString &name)
     return name.startsWith(kFilePrefix) || name.startsWith(kFolderPrefix);
 }
 
-bool PMTrueDeleteRecord::createTrueDeleteFileAtPath(const QString &path, const QStringList &users,
-                                                    const QString &thisUser)
+bool PMTrueDeleteRecord::createTrueDeleteFileAtPath(
+    const QString &path, const QStringList &users, const QString &thisUser)
 {
     if (users.isEmpty() || thisUser.isEmpty())
         return false;

@@ -11,8 +11,7 @@
 
 #include <optional>
 
-class PMTrueDeleteRecord
-{
+class PMTrueDeleteRecord {
 public:
     static inline const QString kFilePrefix = QStringLiteral(".d$f.");
     static inline const QString kFolderPrefix = QStringLiteral(".d$d.");

@@ -17,6 +17,12 @@
 
 namespace synctest {
 
+// Copies that share no list data with the original, which another thread keeps appending to.
+template<typename T> QList<T> detachedCopy(const QList<T> &list)
+{
+    return QList<T>(list.cbegin(), list.cend());
+}
+
 struct Notification {
     bool forced;
     QVariantMap progress;
@@ -43,7 +49,7 @@ public:
     QList<Notification> notifications() const
     {
         std::lock_guard lock(m_mutex);
-        return m_notifications;
+        return detachedCopy(m_notifications);
     }
     // The activity types of the forced notifications, in order.
     QList<int> forcedActivities() const
@@ -89,12 +95,13 @@ struct PhaseScript {
     QStringList snapshot()
     {
         std::lock_guard lock(mutex);
-        return calls;
+        return detachedCopy(calls);
     }
     int count(const QString &prefix)
     {
         int n = 0;
-        for (const QString &call : snapshot())
+        const QStringList all = snapshot();
+        for (const QString &call : all)
             n += call.startsWith(prefix) ? 1 : 0;
         return n;
     }

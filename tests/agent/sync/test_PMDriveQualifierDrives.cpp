@@ -1,6 +1,9 @@
 #include "agent/settings/PMConfigurationFile.h"
+#include "agent/settings/PMUserDefaults.h"
 #include "agent/sync/PMDriveQualifier.h"
+#include "agent/sync/PMSyncController.h"
 
+#include "SyncTestDoubles.h"
 #include "support/DriveImage.h"
 
 #include <QDir>
@@ -172,4 +175,28 @@ TEST(PMDriveQualifierDrives, NewDriveThenConfiguredDrive)
     PMConfigurationFile reopened(drive.image().mountPoint(), PMConfigurationFile::kSyncTypePerUser, kUser);
     PMDriveQualifier configured(drive.image().mountPoint(), QStringLiteral("DRIVE-UUID"), reopened);
     EXPECT_TRUE(configured.syncIsEnabledForThisDevice());
+}
+
+TEST(PMDriveQualifierDrives, TheSyncControllerAnswersForItsDrive)
+{
+    MountedDrive drive;
+    QString whyNot;
+    if (!drive.mount(DriveImage::FileSystem::ExFat, false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    synctest::RecordingOwner owner;
+    auto controller = std::make_unique<PMSyncController>(drive.image().mountPoint(), QStringLiteral("Vendor"),
+        QStringLiteral("EXFAT-UUID"), kUser, &owner, PMSyncController::PhasesFactory());
+    EXPECT_TRUE(controller->isValidDevice());
+    EXPECT_TRUE(controller->isValidFileSystem());
+    EXPECT_EQ(controller->fsName(), "ExFAT");
+    EXPECT_FALSE(controller->fsLimit4G());
+    EXPECT_EQ(controller->totalBytes(), kImageBytes);
+    EXPECT_EQ(PMSyncController::parseDiskSize(QStringLiteral("700 MB")), 734003200LL);
+
+    EXPECT_FALSE(controller->hasUserSeenThisDevice());
+    EXPECT_FALSE(controller->syncIsEnabledForThisDevice());
+    EXPECT_TRUE(controller->hasUserSeenThisDevice());
+    EXPECT_TRUE(controller->deviceConfig().isContinuousEnabledForUser());
+    EXPECT_TRUE(PMUserDefaults::sharedInstance().hasUserSeenDevice(QStringLiteral("EXFAT-UUID")));
+    controller.reset();
 }

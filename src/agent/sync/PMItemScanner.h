@@ -1,0 +1,51 @@
+// The item walk of a sync job: compares every sync item on this computer with its copy on
+// the drive and records a scan-result entry for each file or folder that must be copied.
+// Nothing is copied here; items that exist only on the drive are left alone.
+//
+//   PMItemScanner scanner(context);
+//   const QStringList items = scanner.itemsForJob(changedPaths);
+//   for (const QString &item : items) if (!scanner.syncThreadSyncItem(item)) ...;
+//
+// Worker thread only.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct PMSyncJobContext;
+
+class PMItemScanner {
+public:
+    explicit PMItemScanner(PMSyncJobContext &context);
+
+    // The items of a job: the sync list for a full job; for a continuous job the changed
+    // paths, collapsed so that none lies below another and kept only when they lie inside a
+    // sync item, in home-relative form.
+    QStringList itemsForJob(const std::optional<QStringList> &changedPaths) const;
+
+    // Component-aware: "/a/bc" is not below "/a/b", and "~/Music2" not below "~/Music".
+    static bool isSameOrBelow(const QString &path, const QString &ancestor);
+    static QStringList collapseChangedPaths(QStringList paths);
+
+    // Compares one item (recursing into folders); false when the sync must stop.
+    bool syncThreadSyncItem(const QString &item);
+
+private:
+    struct ItemPaths {
+        QString item; // home-relative or absolute, as in the sync list
+        QString local;
+        QString drive;
+        QString driveTemp;
+        QString localTemp;
+    };
+
+    bool syncItem(const ItemPaths &paths, bool filtered);
+    bool compareLeaves(const QString &localPath, const QString &drivePath, const QString &localTemp,
+        const QString &driveTemp, const struct stat &local, const struct stat &drive);
+    bool walkFolder(const ItemPaths &paths);
+    bool logReturn(const QString &localPath, const QString &drivePath, bool result) const;
+
+    PMSyncJobContext &m_context;
+};

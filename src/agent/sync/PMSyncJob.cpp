@@ -1,0 +1,321 @@
+#include "agent/sync/PMSyncJob.h"
+
+#include "agent/copy/PMCopyHandler.h"
+#include "agent/copy/PMCopyItemFilter.h"
+#include "agent/copy/PMFileSystemKind.h"
+#include "agent/log/PMAgentLog.h"
+#include "agent/sync/PMItemScanner.h"
+#include "agent/sync/PMMediaCopyFilter.h"
+#include "agent/sync/PMScanApplier.h"
+#include "agent/sync/PMSyncController.h"
+#include "agent/sync/PMSyncItemFilter.h"
+#include "platform/PMCorvaneUtilities.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcSyncJob, "pellmere.sync")
+
+namespace {
+
+// Reports progress to the controller and stops at the first error; stands in when no error
+// reporter was configured.
+class PlainCopyHandler : public PMCopyHandler {
+public:
+    explicit PlainCopyHandler(PMSyncController &controller)
+        : m_controller(controller)
+    {
+    }
+    PMCopyDelegate *delegate() override { return &m_controller; }
+    std::optional<bool> shouldProceedAfterError(const QVariantMap &errorInfo) override
+    {
+        m_controller.logMessage(QStringLiteral("Unable to copy \"%1\" to \"%2\" - %3.")
+                                    .arg(errorInfo.value(kPathKey).toString(), errorInfo.value(kToPathKey).toString(),
+                                        errorInfo.value(kErrorKey).toString()));
+        return false;
+    }
+
+private:
+    PMSyncController &m_controller;
+};
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("PMSyncJob", text);
+}
+
+} // namespace
+
+PMSyncJob::PMSyncJob(PMSyncController &controller, Options options)
+    : m_controller(controller)
+    , m_options(std::move(options))
+    , m_context { controller, m_fileManager,
+        m_options.identity ? PMDriveLayout(controller.deviceMountPoint(), *m_options.identity)
+                           : PMDriveLayout::forCurrentUser(controller.deviceMountPoint(),
+                               controller.deviceConfig().userId(), controller.deviceUUIDString()),
+        {}, nullptr, nullptr, false, false, PMTimestampPrecision() }
+    , m_lock(m_context.layout.pathForTavrinTemp())
+{
+}
+
+PMSyncJob::~PMSyncJob() = default;
+
+QString PMSyncJob::displayName() const
+{
+    const QString name = QFileInfo(m_controller.deviceMountPoint()).fileName();
+    return name.isEmpty() ? m_controller.deviceMountPoint() : name;
+}
+
+void PMSyncJob::syncThreadBasicSetup()
+{
+    m_context.debug = PMAgentLog::isDebugEnabled();
+    if (m_context.debug)
+        m_controller.logMessage(
+            QStringLiteral("-sync: items to sync: \"%1\".")
+                .arg(m_controller.deviceConfig().syncItemList().value_or(QStringList()).join(QStringLiteral(", "))));
+    m_controller.logMessage(tr("Synchronizing \"%1\"...").arg(displayName()));
+    m_controller.initForNewJob();
+    prepareFilter();
+}
+
+void PMSyncJob::prepareFilter()
+{
+    m_filter = std::make_shared<PMSyncItemFilter>(
+        m_options.makeFilter ? m_options.makeFilter() : PMMediaCopyFilter::forController(m_controller));
+    m_context.filter = m_filter.get();
+    m_fileManager.setFilter(m_filter.get());
+    m_copyHandler = m_options.makeCopyHandler ? m_options.makeCopyHandler(m_controller)
+                                              : std::make_unique<PlainCopyHandler>(m_controller);
+    m_context.copyHandler = m_copyHandler.get();
+    m_context.limitTo4G = m_options.limitTo4G.value_or(PMFileSystemKind::isFATPath(m_controller.deviceMountPoint()));
+}
+
+bool PMSyncJob::scanOnly(const std::optional<QStringList> &requestedItems)
+{
+    m_context.debug = PMAgentLog::isDebugEnabled();
+    prepareFilter();
+    // Probing would write to the drive; the kind of its file system says as much.
+    const QString kind = PMFileSystemKind::kindForPath(m_controller.deviceMountPoint());
+    qint64 granularity = 1;
+    if (kind == QLatin1String("vfat") || kind == QLatin1String("msdos"))
+        granularity = 2000000000;
+    else if (kind == QLatin1String("exfat"))
+        granularity = 10000000;
+    else if (kind == QLatin1String("ntfs") || kind == QLatin1String("ntfs3"))
+        granularity = 100;
+    m_context.precision = PMTimestampPrecision(granularity);
+    m_context.results.clearScanResults();
+    PMItemScanner scanner(m_context);
+    const QStringList items = requestedItems ? *requestedItems : scanner.itemsForJob(std::nullopt);
+    m_controller.determineTotalSync(items);
+    for (const QString &item : items)
+        if (!scanner.syncThreadSyncItem(item))
+            return false;
+    return true;
+}
+
+QString PMSyncJob::lastReportMessage() const
+{
+    std::lock_guard lock(m_reportMutex);
+    return m_lastReportMessage;
+}
+
+bool PMSyncJob::syncThreadPrepareFolders()
+{
+    if (!m_lock.tryLock()) {
+        m_controller.logMessage(
+            tr("The drive \"%1\" is already involved in a sync operation.").arg(m_controller.deviceMountPoint()));
+        return false;
+    }
+    syncThreadDeleteTempFolders();
+    m_context.results.clearScanResults();
+
+    const QVariantMap openToAll { { PMFileManager::kPosixPermissionsKey, 0777 } };
+    const QString target = m_context.layout.pathForTavrinTarget();
+    if (!QFileInfo::exists(target) && !m_fileManager.createDirectoryAtPath(target, openToAll, true, false)) {
+        m_context.debugLine(QStringLiteral("-sync: unable to create target folder %1.").arg(target));
+        return false;
+    }
+    const QString driveTemp = m_context.layout.pathForTavrinTemp();
+    if (!QFileInfo::exists(driveTemp)) {
+        m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(driveTemp));
+        if (!m_fileManager.createDirectoryAtPath(driveTemp, openToAll, true, false)) {
+            m_context.debugLine(
+                QStringLiteral("-sync: unable to create temporary folder %1 for Mac->Tavrin copying.").arg(driveTemp));
+            m_controller.logMessage(tr("Unable to create the folder \"%1\" on the drive.").arg(driveTemp));
+            return false;
+        }
+    }
+    const QString localTemp = m_context.layout.pathForLocalTemp();
+    m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(localTemp));
+    if (!m_fileManager.createDirectoryAtPath(localTemp, QVariantMap(), true, false)) {
+        m_context.debugLine(
+            QStringLiteral("-sync: unable to create temporary folder %1 for Tavrin->Mac copying.").arg(localTemp));
+        return false;
+    }
+    m_context.precision = PMTimestampPrecision::probe(driveTemp);
+    return true;
+}
+
+bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
+{
+    m_context.results.clearScanResults();
+    PMItemScanner scanner(m_context);
+    const QStringList items = scanner.itemsForJob(paths);
+    if (paths && items.isEmpty())
+        return true;
+    m_controller.determineTotalSync(items);
+
+    bool result = true;
+    for (const QString &item : items) {
+        const QString localPath = m_context.layout.localPathForSyncItem(item);
+        m_controller.logMessage(tr("Processing \"%1\".").arg(QFileInfo(localPath).fileName()));
+        const QFileInfo info(localPath);
+        if (!(info.isFile() || (info.isDir() && PMCorvaneUtilities::isPackagePath(localPath)))) {
+            const QVariantMap attributes { { PMFileManager::kPosixPermissionsKey,
+                int(QFile::permissions(localPath)) & 0777 } };
+            const auto driveTemp = m_context.layout.driveTempPathForSyncItem(item);
+            const auto localTemp = m_context.layout.localTempPathForSyncItem(item);
+            if (info.isDir() && driveTemp && localTemp) {
+                // The mirror folders carry the item's permissions; a failure shows in the walk.
+                (void)m_fileManager.createDirectoryAtPath(*localTemp, QVariantMap(), true, false);
+                (void)m_fileManager.createDirectoryAtPath(*driveTemp, QVariantMap(), true, true);
+            }
+        }
+        if (!scanner.syncThreadSyncItem(item)) {
+            result = false;
+            break;
+        }
+        if (m_controller.cancelPending()) {
+            result = m_controller.cancelRVal();
+            break;
+        }
+    }
+    if (result && !m_controller.cancelPending() && m_applyResults)
+        result = PMScanApplier(m_context).processScanResults();
+    if (!result && paths)
+        m_controller.mainThreadAddContinuousSyncItems(*paths);
+    return result;
+}
+
+bool PMSyncJob::syncThreadFinishSync()
+{
+    return syncThreadProcessATempFolder(m_context.layout.pathForTavrinTemp());
+}
+
+bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
+{
+    m_context.debugLine(QStringLiteral("-processTempFolders: finishing Mac->Tavrin sync."));
+    const QString temp = m_context.layout.pathForTavrinTemp();
+    if (path != temp && !path.startsWith(temp + QLatin1Char('/')))
+        return false;
+    const QString destinationBase = m_context.layout.pathForTavrinTarget() + path.mid(temp.size());
+    const QStringList names
+        = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (m_controller.cancelPending() && !m_controller.cancelRVal())
+            break;
+        const QString source = path + QLatin1Char('/') + name;
+        const QString destination = destinationBase + QLatin1Char('/') + name;
+        m_context.debugLine(QStringLiteral("                : moving \"%1\" ->\"%2.").arg(source, destination));
+        if (!m_fileManager.movePath(source, destination, true, m_copyHandler.get()))
+            return false;
+    }
+    return QDir(path).removeRecursively();
+}
+
+bool PMSyncJob::deleteFolder(const QString &path, const QString &which)
+{
+    m_context.debugLine(QStringLiteral("-deleteTempFolders: deleting %1 \"%2\".").arg(which, path));
+    if (!QFileInfo::exists(path))
+        return true;
+    const bool removed = QDir(path).removeRecursively();
+    m_context.debugLine(QStringLiteral("-deleteTempFolders: \"%1\" was %2 deleted.")
+                            .arg(path, removed ? QString() : QStringLiteral(" NOT")));
+    if (removed)
+        return true;
+    const bool recycled = QFile::moveToTrash(path);
+    m_context.debugLine(QStringLiteral("-deleteTempFolders: recycling \"%1\" %2.")
+                            .arg(path, recycled ? QStringLiteral("succeeded") : QStringLiteral(" failed")));
+    return recycled;
+}
+
+bool PMSyncJob::syncThreadDeleteTempFolders()
+{
+    // Only the job holding the drive may touch its temporary folders.
+    if (!m_lock.isLocked())
+        return false;
+    const bool drive = deleteFolder(m_context.layout.pathForTavrinTemp(), QStringLiteral("global"));
+    const bool local = deleteFolder(m_context.layout.pathForLocalTemp(), QStringLiteral("local"));
+    return drive && local;
+}
+
+bool PMSyncJob::syncThreadCleanupAfterSync()
+{
+    const bool deleted = syncThreadDeleteTempFolders();
+    m_context.results.clearScanResults();
+    m_copyHandler.reset();
+    m_context.copyHandler = nullptr;
+    m_lock.unlock();
+    qCInfo(lcSyncJob).noquote()
+        << QStringLiteral("Final Progress Dictionary: %1").arg(QDebug::toString(m_controller.progressDict()));
+    m_controller.sendActivityNotification(true);
+    return deleted;
+}
+
+void PMSyncJob::syncThreadReportResults(bool success)
+{
+    QString message;
+    if (m_controller.cancelPending()) {
+        message = tr("Synchronization of \"%1\" canceled.").arg(displayName());
+        {
+            std::lock_guard lock(m_reportMutex);
+            m_lastReportMessage = message;
+        }
+        m_controller.setFailureType(PMSyncController::kFailureCanceled);
+        m_controller.logMessage(message);
+        m_controller.setActivityType(PMSyncController::kActivityFailed);
+        m_controller.sendActivityNotification(true);
+        return;
+    }
+    if (success) {
+        message = tr("Synchronization of \"%1\" completed successfully.").arg(displayName());
+        m_controller.setActivityType(PMSyncController::kActivityCompleted);
+        m_controller.setFailureType(PMSyncController::kFailureNone);
+    } else {
+        message = tr("Synchronization of \"%1\" did not complete successfully.").arg(displayName());
+        m_controller.setActivityType(PMSyncController::kActivityFailed);
+        if (m_controller.failureType() == PMSyncController::kFailureNone)
+            m_controller.setFailureType(PMSyncController::kFailureIncomplete);
+    }
+    {
+        std::lock_guard lock(m_reportMutex);
+        m_lastReportMessage = message;
+    }
+    m_controller.sendActivityNotification(true);
+    m_controller.logMessage(message);
+    if (!success && !m_controller.continuousSyncInProgress())
+        m_controller.syncThreadPerformAlert(tr("Sync Failed"), tr("Check the log for more details."), false, true);
+}
+
+void PMSyncJob::threadDoSyncListUpdate(const QStringList &syncList)
+{
+    PMConfigurationFile &config = m_controller.deviceConfig();
+    if (PMAgentLog::isDebugEnabled()) {
+        m_controller.logMessage(QStringLiteral("-setSyncItemList: existing sync list\n%1\n")
+                                    .arg(config.syncItemList().value_or(QStringList()).join(QLatin1Char('\n'))));
+        m_controller.logMessage(
+            QStringLiteral("-setSyncItemList: new sync list\n%1\n").arg(syncList.join(QLatin1Char('\n'))));
+    }
+    const bool written = config.setSyncItemList(syncList) && config.writeConfigFile();
+    if (!written)
+        qCWarning(lcSyncJob) << "config file was NOT updated";
+    m_controller.logMessage(written ? tr("Update Sync Items completed.") : tr("Update Sync Items Failed."));
+    if (!written)
+        m_controller.syncThreadPerformAlert(tr("Update Sync Items Failed"),
+            tr("The changes to the sync list on \"%1\" were not saved.  Check the log for more details.")
+                .arg(displayName()),
+            false, true);
+}

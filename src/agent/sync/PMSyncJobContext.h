@@ -1,0 +1,33 @@
+// What the parts of one sync job share while it runs on the drive's worker thread: the
+// controller (cancel state, counters, settings, log), the drive layout, the scan results, the
+// copy engine with its filter and error handler, and the drive's time precision.
+//
+// Owned by PMSyncJob; the scanner and the applier borrow it for the length of a job.
+#pragma once
+
+#include "agent/sync/PMDriveLayout.h"
+#include "agent/sync/PMScanResults.h"
+#include "agent/sync/PMTimestampPrecision.h"
+
+class PMCopyHandler;
+class PMCopyItemFilter;
+class PMFileManager;
+class PMSyncController;
+
+struct PMSyncJobContext {
+    PMSyncController &controller;
+    PMFileManager &fileManager;
+    PMDriveLayout layout;
+    PMScanResults results;
+    const PMCopyItemFilter *filter = nullptr; // nullptr lets every item through (links too)
+    PMCopyHandler *copyHandler = nullptr;
+    bool limitTo4G = false;
+    bool debug = false; // read once per job, as the hot walk must not re-read preferences
+    PMTimestampPrecision precision;
+
+    void debugLine(const QString &text) const;
+    // The filter's answer for an item (a leading "~" expanded); true without a filter.
+    bool shouldCopyItem(const QString &path, const QString &baseName) const;
+    // As shouldCopyItem, but refused while a cancel is pending.
+    bool shouldCopyMediaFile(const QString &path) const;
+};
