@@ -12,8 +12,9 @@
 //   QString why;
 //   if (!server.start(&why)) { qCritical() << why; return 1; }
 //
-// Lives on the main thread: calls from the bus arrive there through its event loop and are
-// handled one at a time, so a handler may block (an alert) and the reply simply waits.
+// Lives on the main thread: calls from the bus arrive there through its event loop, one at a
+// time, so a handler may block and its reply simply waits. A handler that runs a nested event
+// loop (a modal alert) lets further calls in meanwhile; those are answered in turn.
 #pragma once
 
 #include "protocol/PMBusNames.h"
