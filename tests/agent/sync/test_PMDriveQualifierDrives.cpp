@@ -200,3 +200,22 @@ TEST(PMDriveQualifierDrives, TheSyncControllerAnswersForItsDrive)
     EXPECT_TRUE(PMUserDefaults::sharedInstance().hasUserSeenDevice(QStringLiteral("EXFAT-UUID")));
     controller.reset();
 }
+
+TEST(PMDriveQualifierDrives, WritableFat32IsAValidFileSystemWithTheLimit)
+{
+    const QString reason = DriveImage::unavailableReason(DriveImage::FileSystem::Fat32, false);
+    if (!reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    MountedDrive drive;
+    QString whyNot;
+    if (!drive.mount(DriveImage::FileSystem::Fat32, false, &whyNot, QStringLiteral("sh"),
+            { QStringLiteral("-c"), QStringLiteral("fatlabel \"$0\" MUSIC") }))
+        GTEST_SKIP() << whyNot.toStdString();
+    auto qualifier = drive.qualifier();
+    EXPECT_TRUE(qualifier->isValidFileSystem());
+    EXPECT_TRUE(qualifier->fsIsCompatible());
+    EXPECT_TRUE(qualifier->fsLimit4G());
+    EXPECT_TRUE(qualifier->fsIsWritable());
+    EXPECT_EQ(qualifier->fsName(), "MS-DOS FAT32");
+    EXPECT_EQ(qualifier->totalBytes(), kImageBytes);
+}
