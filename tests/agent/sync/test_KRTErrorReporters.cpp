@@ -395,6 +395,19 @@ TEST(CopyReporterOnDrive, AlmostFullDriveIsReportedAsFullWhateverTheSize)
     EXPECT_EQ(job.alerts[0].message,
         QStringLiteral("There was a problem copying \"tiny.txt\" (Not enough free space on disk).  Do you want to "
                        "continue with the sync operation?"));
+
+    // A real copy running out of space on the way: the same diagnosis, and "no" cancels the job.
+    const QString big = local.filePath(QStringLiteral("big.bin"));
+    testsupport::writeFile(big, QByteArray(1024 * 1024, 'b'));
+    job.answer = false;
+    PMFileManager fileManager;
+    EXPECT_FALSE(
+        fileManager.copyPath(big, drive->mountPoint() + QStringLiteral("/user_computer/big.bin"), true, &reporter));
+    ASSERT_EQ(job.errorLines().size(), 2);
+    EXPECT_TRUE(job.errorLines()[1].endsWith(QLatin1String("big.bin\" - Not enough free space on disk.")))
+        << job.errorLines()[1].toStdString();
+    EXPECT_TRUE(job.pending);
+    EXPECT_FALSE(job.cancelRVal);
 }
 
 TEST(CopyReporterOnDrive, FreeSpaceIsComparedInFullBeyondFourGiB)
