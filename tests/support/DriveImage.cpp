@@ -190,11 +190,14 @@ void DriveImage::detachLoop()
     if (m_loopDevice.isEmpty())
         return;
     // The kernel may hold the device a moment after the unmount: retry, never guess another.
-    if (waitFor(
-            [this] {
-                return run(QStringLiteral("losetup"), { QStringLiteral("-d"), m_loopDevice });
-            },
-            std::chrono::seconds(10)))
+    // Detaching a device still in use only marks it; it is gone once its backing file is.
+    const QString backingFile = QStringLiteral("/sys/block/") + m_loopDevice.section(QLatin1Char('/'), -1)
+        + QStringLiteral("/loop/backing_file");
+    const auto detached = [&] {
+        return !QFile::exists(backingFile) || run(QStringLiteral("losetup"), { QStringLiteral("-d"), m_loopDevice });
+    };
+    if (waitFor(detached, std::chrono::seconds(10))
+        && waitFor([&] { return !QFile::exists(backingFile); }, std::chrono::seconds(10)))
         m_loopDevice.clear();
 }
 

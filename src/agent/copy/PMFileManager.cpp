@@ -174,7 +174,9 @@ quint64 PMFileManager::fastFolderSizeAtPath(const QString &path)
 
 bool PMFileManager::shouldCopyItem(const QString &path, bool limitTo4G) const
 {
-    return shouldCopyItem(path, QFileInfo(path).fileName(), limitTo4G);
+    if (!m_filter)
+        return true;
+    return shouldCopyItem(path, path.section(QLatin1Char('/'), -1), limitTo4G);
 }
 
 bool PMFileManager::shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const

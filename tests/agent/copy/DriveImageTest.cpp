@@ -49,7 +49,20 @@ TEST_P(DriveImageKindTest, MountsHoldsDataAndCleansUp)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllWritableKinds, DriveImageKindTest,
-    ::testing::Values(DriveImage::FileSystem::Ext4, DriveImage::FileSystem::ExFat, DriveImage::FileSystem::Ntfs));
+    ::testing::Values(DriveImage::FileSystem::Ext4, DriveImage::FileSystem::ExFat, DriveImage::FileSystem::Ntfs),
+    [](const ::testing::TestParamInfo<DriveImage::FileSystem> &param) {
+        switch (param.param) {
+        case DriveImage::FileSystem::Ext4:
+            return std::string("ext4");
+        case DriveImage::FileSystem::ExFat:
+            return std::string("exfat");
+        case DriveImage::FileSystem::Ntfs:
+            return std::string("ntfs");
+        case DriveImage::FileSystem::Fat32:
+            break;
+        }
+        return std::string("fat32");
+    });
 
 TEST(DriveImageTest, ReadOnlyExt4RefusesWrites)
 {
