@@ -49,7 +49,7 @@ double seconds(const QElapsedTimer &timer)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-// The machine is shared: CPU time of this thread says what the work costs, wall time what it
+// The machine is shared: CPU time of the process (all its threads) says what the work costs, wall time what it
 // cost under today's load. Both are printed.
 class CpuTimer {
 public:
@@ -61,7 +61,7 @@ private:
     static double now()
     {
         timespec ts = {};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
         return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
     }
     double m_start = 0;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <numeric>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -95,7 +96,20 @@ FormatContextPtr openInput(const QString &path, Deadline &deadline)
     if (status < 0) // avformat_open_input freed the context
         return nullptr;
     FormatContextPtr context(raw);
-    if (avformat_find_stream_info(context.get(), nullptr) < 0) {
+    // The few frames decoded to learn the stream parameters are decoded on this thread: a
+    // decoder's own thread pool costs more to start than the frames cost to decode.
+    std::vector<DictionaryPtr> streamOptionOwners;
+    std::vector<AVDictionary *> streamOptions;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVDictionary *single = nullptr;
+        av_dict_set(&single, "threads", "1", 0);
+        streamOptions.push_back(single);
+    }
+    const int infoStatus
+        = avformat_find_stream_info(context.get(), streamOptions.empty() ? nullptr : streamOptions.data());
+    for (AVDictionary *remainingOptions : streamOptions)
+        streamOptionOwners.emplace_back(remainingOptions);
+    if (infoStatus < 0) {
         qCDebug(lcMedia) << "no stream information in" << path;
         return nullptr;
     }
