@@ -48,10 +48,10 @@ bool PMScanApplier::processScanResults()
 {
     PMSyncController &controller = m_context.controller;
     bool result = true;
-    bool copyFailed = false;
+    m_copyFailed = false;
     for (const PMScanEntry &entry : m_context.results) {
         if (controller.cancelPending())
-            return result && !copyFailed;
+            return result;
         if (!entry.enabled || entry.action == PMScanEntry::kActionNone)
             continue;
         switch (entry.action) {
@@ -63,7 +63,7 @@ bool PMScanApplier::processScanResults()
             const bool copied
                 = m_context.fileManager.copyPath(entry.localPath, entry.tavrinPath, true, m_context.copyHandler);
             result = copied;
-            copyFailed = copyFailed || !copied;
+            m_copyFailed = m_copyFailed || !copied;
             break;
         }
         case PMScanEntry::kActionDriveIsNewer:
@@ -79,8 +79,7 @@ bool PMScanApplier::processScanResults()
             break;
         }
     }
-    result = result && !copyFailed;
-    if (result && !controller.cancelPending())
+    if (result && !m_copyFailed && !controller.cancelPending())
         controller.updateLastSyncTime(QDateTime::currentDateTimeUtc());
     return result;
 }

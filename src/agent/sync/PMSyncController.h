@@ -15,7 +15,7 @@
 // Destroying the controller (main thread) cancels the running job and waits for the worker.
 #pragma once
 
-#include "agent/copy/PMCopyDelegate.h"
+#include "agent/sync/PMErrorReporterDelegate.h"
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/sync/PMDriveQualifier.h"
 #include "agent/sync/PMSyncProgress.h"
@@ -40,7 +40,7 @@
 class PMSyncControllerOwner;
 class PMSyncJobPhases;
 
-class PMSyncController : public PMCopyDelegate {
+class PMSyncController : public PMErrorReporterDelegate {
 public:
     // Activity types reported in the progress record.
     enum Activity {
@@ -80,7 +80,7 @@ public:
     PMSyncController(const PMSyncController &) = delete;
     PMSyncController &operator=(const PMSyncController &) = delete;
 
-    QString deviceMountPoint() const { return m_mountPoint; }
+    QString deviceMountPoint() const override { return m_mountPoint; }
     QString deviceVendor() const { return m_vendor; }
     QString deviceUUIDString() const { return m_uuid; }
     QString deviceSerialNumber() const;
@@ -158,9 +158,9 @@ public:
     bool busyWithSynclistOnly() const;
     bool syncInProgress() const { return m_syncInProgress.load(); }
     bool continuousSyncInProgress() const { return m_doingContinuousSync.load(); }
-    bool cancelPending() const;
+    bool cancelPending() const override;
     bool cancelRVal() const;
-    void setCancelPending(bool pending, bool rval);
+    void setCancelPending(bool pending, bool rval) override;
     int activityType() const { return m_activityType.load(); }
     void setActivityType(int type) { m_activityType.store(type); }
     int failureType() const { return m_failureType.load(); }
@@ -194,7 +194,7 @@ public:
     void accumulateCopiedDataPath(const QString &path);
     void accumulateSkipPresentDataPath(const QString &path);
     void accumulateSkipFilteredDataPath(const QString &path);
-    void setPartiallyCopiedData(quint64 bytes) { m_progress.setPartiallyCopiedData(bytes); }
+    void setPartiallyCopiedData(quint64 bytes) override { m_progress.setPartiallyCopiedData(bytes); }
 
     // PMCopyDelegate: the copy engine's reports (worker thread).
     bool setFileCopyPath(const QString &path) override;
@@ -204,8 +204,8 @@ public:
 
     // The agent's log. Any thread: a line is in the log when the call returns, so lines keep
     // their order with the worker's progress.
-    void logMessage(const QString &text) const;
-    void debugMessage(const QString &text) const;
+    void logMessage(const QString &text) const override;
+    void debugMessage(const QString &text) const override;
     void flushLog() const;
     void openLogFile() const; // main thread
     void syncThreadLogMessage(const QString &text) const { logMessage(text); }
@@ -215,7 +215,7 @@ public:
     // Worker: asks the user on the main thread and waits for the answer; true for OK.
     // headlessAnswer is what is answered when nobody can be asked.
     bool syncThreadPerformAlert(const QString &title, const QString &message, bool cancelButton, bool logButton,
-        platform::AlertAnswer headlessAnswer = platform::AlertAnswer::Ok);
+        platform::AlertAnswer headlessAnswer = platform::AlertAnswer::Ok) override;
 
     // Worker: one sync job; paths limit it to changed roots (a continuous sync).
     void threadDoSync(const std::optional<QStringList> &paths);

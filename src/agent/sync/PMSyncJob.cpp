@@ -4,6 +4,7 @@
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/copy/PMFileSystemKind.h"
 #include "agent/log/PMAgentLog.h"
+#include "agent/sync/KRTCopyErrorReporter.h"
 #include "agent/sync/PMItemScanner.h"
 #include "agent/sync/PMMediaCopyFilter.h"
 #include "agent/sync/PMScanApplier.h"
@@ -19,27 +20,6 @@
 Q_LOGGING_CATEGORY(lcSyncJob, "pellmere.sync")
 
 namespace {
-
-// Reports progress to the controller and stops at the first error; stands in when no error
-// reporter was configured.
-class PlainCopyHandler : public PMCopyHandler {
-public:
-    explicit PlainCopyHandler(PMSyncController &controller)
-        : m_controller(controller)
-    {
-    }
-    PMCopyDelegate *delegate() override { return &m_controller; }
-    std::optional<bool> shouldProceedAfterError(const QVariantMap &errorInfo) override
-    {
-        m_controller.logMessage(QStringLiteral("Unable to copy \"%1\" to \"%2\" - %3.")
-                                    .arg(errorInfo.value(kPathKey).toString(), errorInfo.value(kToPathKey).toString(),
-                                        errorInfo.value(kErrorKey).toString()));
-        return false;
-    }
-
-private:
-    PMSyncController &m_controller;
-};
 
 QString tr(const char *text)
 {
@@ -87,7 +67,7 @@ void PMSyncJob::prepareFilter()
     m_context.filter = m_filter.get();
     m_fileManager.setFilter(m_filter.get());
     m_copyHandler = m_options.makeCopyHandler ? m_options.makeCopyHandler(m_controller)
-                                              : std::make_unique<PlainCopyHandler>(m_controller);
+                                              : KRTCopyErrorReporter::copyErrorReporter(&m_controller);
     m_context.copyHandler = m_copyHandler.get();
     m_context.limitTo4G = m_options.limitTo4G.value_or(PMFileSystemKind::isFATPath(m_controller.deviceMountPoint()));
 }
@@ -193,9 +173,16 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
             break;
         }
     }
-    if (result && !m_controller.cancelPending() && m_applyResults)
-        result = PMScanApplier(m_context).processScanResults();
-    if (!result && paths)
+    m_copyFailed = false;
+    if (result && !m_controller.cancelPending() && m_applyResults) {
+        PMScanApplier applier(m_context);
+        const bool applied = applier.processScanResults();
+        // What was copied is moved into place even when some copy failed (the user chose to
+        // go on); the failure keeps the job from being reported complete.
+        m_copyFailed = !applied || applier.copyFailed();
+        result = m_controller.cancelPending() ? applied : true;
+    }
+    if ((!result || m_copyFailed) && paths)
         m_controller.mainThreadAddContinuousSyncItems(*paths);
     return result;
 }
@@ -267,6 +254,8 @@ bool PMSyncJob::syncThreadCleanupAfterSync()
 
 void PMSyncJob::syncThreadReportResults(bool success)
 {
+    // What could be copied is in place, but a sync with a failed copy is not complete.
+    success = success && !m_copyFailed;
     QString message;
     if (m_controller.cancelPending()) {
         message = tr("Synchronization of \"%1\" canceled.").arg(displayName());

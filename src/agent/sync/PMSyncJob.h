@@ -32,8 +32,8 @@ public:
         // The media filter; unset: the media lists of the drive's settings for this user
         // (PMMediaCopyFilter). A function answering nullptr lets every item but links through.
         std::function<std::shared_ptr<const PMCopyItemFilter>()> makeFilter;
-        // The handler of copy and move errors (the copy error reporter); nullptr: a plain
-        // handler that reports progress to the controller and gives up on errors.
+        // The handler of copy and move errors; unset: the copy error reporter
+        // (KRTCopyErrorReporter), which asks the user and hands progress to the controller.
         std::function<std::unique_ptr<PMCopyHandler>(PMSyncController &)> makeCopyHandler;
         // Whether the drive cannot hold files of 4 GiB; nullopt: ask the drive's file system.
         std::optional<bool> limitTo4G;
@@ -80,6 +80,7 @@ private:
     std::shared_ptr<const PMCopyItemFilter> m_filter;
     std::unique_ptr<PMCopyHandler> m_copyHandler;
     bool m_applyResults = true;
+    bool m_copyFailed = false;
     mutable std::mutex m_reportMutex;
     QString m_lastReportMessage;
 };

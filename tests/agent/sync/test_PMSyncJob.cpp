@@ -1,6 +1,7 @@
 // A sync, tested the way a user sees it: make a tree on the computer and a drive, run one
 // job through the real controller and worker thread, compare the drive with what the rules
 // say it must hold.
+#include "agent/copy/PMCopyItemFilter.h"
 #include "agent/log/PMLogController.h"
 #include "agent/sync/PMDriveJobLock.h"
 #include "agent/sync/PMItemScanner.h"
@@ -32,7 +33,7 @@ constexpr qint64 kSecond = 1000000000;
 
 void setModificationTime(const QString &path, qint64 seconds, long nanoseconds = 0)
 {
-    const struct timespec times[2] = {{time_t(seconds), nanoseconds}, {time_t(seconds), nanoseconds}};
+    const struct timespec times[2] = { { time_t(seconds), nanoseconds }, { time_t(seconds), nanoseconds } };
     ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0)
         << path.toStdString();
 }
@@ -49,8 +50,8 @@ qint64 modificationTime(const QString &path)
 QMap<QString, QByteArray> treeOf(const QString &root)
 {
     QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(
+        root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         tree.insert(path.mid(root.size() + 1), testsupport::readFile(path));
@@ -58,8 +59,7 @@ QMap<QString, QByteArray> treeOf(const QString &root)
     return tree;
 }
 
-class SyncJobTest : public ::testing::Test
-{
+class SyncJobTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -68,19 +68,17 @@ protected:
     }
 
     PMDriveLayout::Identity identity(const QString &user = QStringLiteral("alice"),
-                                     const QString &computer = QStringLiteral("Studio"),
-                                     const QString &id = kUser) const
+        const QString &computer = QStringLiteral("Studio"), const QString &id = kUser) const
     {
-        return {user, computer, id, QStringLiteral("UUID-1"), m_home.path()};
+        return { user, computer, id, QStringLiteral("UUID-1"), m_home.path() };
     }
 
-    std::unique_ptr<PMSyncController> makeController(const QString &id = kUser,
-                                                     std::optional<PMDriveLayout::Identity> who = std::nullopt)
+    std::unique_ptr<PMSyncController> makeController(
+        const QString &id = kUser, std::optional<PMDriveLayout::Identity> who = std::nullopt)
     {
         const PMDriveLayout::Identity layoutIdentity = who.value_or(identity());
-        auto controller = std::make_unique<PMSyncController>(
-            m_drive.path(), QStringLiteral("Vendor"), QStringLiteral("UUID-1"), id, &m_owner,
-            [layoutIdentity](PMSyncController &c) {
+        auto controller = std::make_unique<PMSyncController>(m_drive.path(), QStringLiteral("Vendor"),
+            QStringLiteral("UUID-1"), id, &m_owner, [layoutIdentity](PMSyncController &c) {
                 PMSyncJob::Options options;
                 options.identity = layoutIdentity;
                 options.limitTo4G = false;
@@ -118,7 +116,10 @@ protected:
     }
 
     QString local(const QString &relative) const { return m_home.filePath(relative); }
-    QString onDrive(const QString &relative) const { return m_drive.filePath(QStringLiteral("alice_Studio/") + relative); }
+    QString onDrive(const QString &relative) const
+    {
+        return m_drive.filePath(QStringLiteral("alice_Studio/") + relative);
+    }
     static QString logText() { return PMLogController::sharedInstance().contents(); }
 
     QTemporaryDir m_home;
@@ -136,7 +137,7 @@ TEST_F(SyncJobTest, AFirstSyncCopiesTheWholeTreeIntoTheComputerUsersFolder)
     testsupport::writeFile(local(QStringLiteral("Notes.txt")), "a single file item");
     setModificationTime(local(QStringLiteral("Music/a.mp3")), 1600000000, 123456789);
     auto controller = makeController();
-    setSyncList(*controller, {QStringLiteral("~/Music"), QStringLiteral("~/Notes.txt")});
+    setSyncList(*controller, { QStringLiteral("~/Music"), QStringLiteral("~/Notes.txt") });
 
     ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
 
@@ -158,7 +159,7 @@ TEST_F(SyncJobTest, ASecondSyncCopiesNothingAndANewerFileIsOverwritten)
     testsupport::writeFile(local(QStringLiteral("Music/newer.mp3")), "old text");
     setModificationTime(local(QStringLiteral("Music/newer.mp3")), 1500000000);
     auto controller = makeController();
-    setSyncList(*controller, {QStringLiteral("~/Music")});
+    setSyncList(*controller, { QStringLiteral("~/Music") });
     ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted);
 
     struct stat before = {};
@@ -182,10 +183,10 @@ TEST_F(SyncJobTest, FilesOnlyOnTheDriveStayAndLinksAreNeverCopied)
     testsupport::writeFile(local(QStringLiteral("Music/gone.mp3")), "deleted later");
     ASSERT_TRUE(QFile::link(local(QStringLiteral("Music/keep.mp3")), local(QStringLiteral("Music/link.mp3"))));
     auto controller = makeController();
-    setSyncList(*controller, {QStringLiteral("~/Music")});
+    setSyncList(*controller, { QStringLiteral("~/Music") });
     ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted);
     EXPECT_FALSE(QFileInfo(onDrive(QStringLiteral("Music/link.mp3"))).exists()
-                 || QFileInfo(onDrive(QStringLiteral("Music/link.mp3"))).isSymLink());
+        || QFileInfo(onDrive(QStringLiteral("Music/link.mp3"))).isSymLink());
 
     ASSERT_TRUE(QFile::remove(local(QStringLiteral("Music/gone.mp3"))));
     ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted);
@@ -199,7 +200,7 @@ TEST_F(SyncJobTest, AFileWhereTheDriveHasAFolderStopsTheSyncBeforeAnythingIsCopi
     testsupport::writeFile(local(QStringLiteral("Music/clash")), "a file here");
     QDir().mkpath(onDrive(QStringLiteral("Music/clash")));
     auto controller = makeController();
-    setSyncList(*controller, {QStringLiteral("~/Music")});
+    setSyncList(*controller, { QStringLiteral("~/Music") });
 
     EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed);
     EXPECT_EQ(controller->failureType(), PMSyncController::kFailureIncomplete);
@@ -215,7 +216,7 @@ TEST_F(SyncJobTest, WhenTheDrivesCopyIsNewerBothCopiesAreLeftAlone)
     testsupport::writeFile(onDrive(QStringLiteral("Music/a.mp3")), "drive, edited later");
     setModificationTime(onDrive(QStringLiteral("Music/a.mp3")), 1600000000);
     auto controller = makeController();
-    setSyncList(*controller, {QStringLiteral("~/Music")});
+    setSyncList(*controller, { QStringLiteral("~/Music") });
 
     EXPECT_EQ(runSync(*controller), PMSyncController::kActivityCompleted);
     EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/a.mp3"))), QByteArray("drive, edited later"));
@@ -227,12 +228,12 @@ TEST_F(SyncJobTest, TwoComputerUsersShareOneDriveWithSeparateFoldersAndOneConfig
     testsupport::writeFile(local(QStringLiteral("Music/a.mp3")), "alice's");
     const QString bob = QStringLiteral("FFEEDDCCBBAA-502");
     auto first = makeController();
-    setSyncList(*first, {QStringLiteral("~/Music")});
+    setSyncList(*first, { QStringLiteral("~/Music") });
     ASSERT_EQ(runSync(*first), PMSyncController::kActivityCompleted);
     first.reset();
 
     auto second = makeController(bob, identity(QStringLiteral("bob"), QStringLiteral("Laptop"), bob));
-    setSyncList(*second, {QStringLiteral("~/Music")});
+    setSyncList(*second, { QStringLiteral("~/Music") });
     ASSERT_EQ(runSync(*second), PMSyncController::kActivityCompleted);
 
     EXPECT_TRUE(QFileInfo::exists(m_drive.filePath(QStringLiteral("alice_Studio/Music/a.mp3"))));
@@ -246,7 +247,7 @@ TEST_F(SyncJobTest, ASecondJobOnTheSameDriveIsRefusedWhileTheFirstHoldsIt)
 {
     testsupport::writeFile(local(QStringLiteral("Music/a.mp3")), "a");
     auto controller = makeController();
-    setSyncList(*controller, {QStringLiteral("~/Music")});
+    setSyncList(*controller, { QStringLiteral("~/Music") });
     const PMDriveLayout layout(m_drive.path(), identity());
     PMDriveJobLock other(layout.pathForTavrinTemp());
     ASSERT_TRUE(other.tryLock());
@@ -266,7 +267,7 @@ TEST_F(SyncJobTest, AnItemLeadingOutOfTheDriveIsRefused)
     QDir().mkpath(m_drive.filePath(QStringLiteral("alice_Studio")));
     ASSERT_TRUE(QFile::link(outside.path(), onDrive(QStringLiteral("Music"))));
     auto controller = makeController();
-    setSyncList(*controller, {QStringLiteral("~/Music/a.mp3")});
+    setSyncList(*controller, { QStringLiteral("~/Music/a.mp3") });
 
     EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed);
     EXPECT_TRUE(QDir(outside.path()).isEmpty()) << "nothing written through the link";
@@ -275,10 +276,9 @@ TEST_F(SyncJobTest, AnItemLeadingOutOfTheDriveIsRefused)
 
 TEST(PMItemScannerPaths, ChangedPathsCollapseByWholeComponents)
 {
-    EXPECT_EQ(PMItemScanner::collapseChangedPaths({QStringLiteral("/a/b/x"), QStringLiteral("/a/bc"),
-                                                   QStringLiteral("/a/b"), QStringLiteral("/a/b c/y"),
-                                                   QStringLiteral("/a/b")}),
-              (QStringList{QStringLiteral("/a/b"), QStringLiteral("/a/b c/y"), QStringLiteral("/a/bc")}));
+    EXPECT_EQ(PMItemScanner::collapseChangedPaths({ QStringLiteral("/a/b/x"), QStringLiteral("/a/bc"),
+                  QStringLiteral("/a/b"), QStringLiteral("/a/b c/y"), QStringLiteral("/a/b") }),
+        (QStringList { QStringLiteral("/a/b"), QStringLiteral("/a/b c/y"), QStringLiteral("/a/bc") }));
     EXPECT_TRUE(PMItemScanner::isSameOrBelow(QStringLiteral("~/Music/x"), QStringLiteral("~/Music")));
     EXPECT_FALSE(PMItemScanner::isSameOrBelow(QStringLiteral("~/Music2"), QStringLiteral("~/Music")));
     EXPECT_TRUE(PMItemScanner::isSameOrBelow(QStringLiteral("/x"), QStringLiteral("/")));
@@ -301,14 +301,12 @@ TEST(PMTimestampPrecision, TellsTheDrivesStepFromWhatItKept)
 
 TEST(PMTimestampPrecision, ProbesRealDrives)
 {
-    struct Case
-    {
+    struct Case {
         testsupport::DriveImage::FileSystem fileSystem;
         qint64 expected;
     };
-    const QList<Case> cases = {{testsupport::DriveImage::FileSystem::Ext4, 1},
-                               {testsupport::DriveImage::FileSystem::Ntfs, 100},
-                               {testsupport::DriveImage::FileSystem::ExFat, -1}};
+    const QList<Case> cases = { { testsupport::DriveImage::FileSystem::Ext4, 1 },
+        { testsupport::DriveImage::FileSystem::Ntfs, 100 }, { testsupport::DriveImage::FileSystem::ExFat, -1 } };
     for (const Case &c : cases) {
         QString whyNot;
         auto drive = testsupport::DriveImage::create(c.fileSystem, 16, &whyNot);
@@ -325,3 +323,88 @@ TEST(PMTimestampPrecision, ProbesRealDrives)
     }
 }
 
+namespace {
+
+// A media filter that lets everything through and runs a hook for one name, to make things
+// happen at an exact point of a job.
+class HookFilter : public PMCopyItemFilter {
+public:
+    HookFilter(QString name, std::function<void(const QString &)> hook)
+        : m_name(std::move(name))
+        , m_hook(std::move(hook))
+    {
+    }
+    bool shouldCopyItem(const QString &path, const QString &baseName, bool) const override
+    {
+        if (baseName == m_name)
+            m_hook(path);
+        return true;
+    }
+
+private:
+    QString m_name;
+    std::function<void(const QString &)> m_hook;
+};
+
+class HookedSyncJobTest : public SyncJobTest {
+protected:
+    std::unique_ptr<PMSyncController> makeHookedController(
+        const QString &name, std::function<void(PMSyncController &, const QString &)> hook)
+    {
+        const PMDriveLayout::Identity layoutIdentity = identity();
+        auto controller = std::make_unique<PMSyncController>(m_drive.path(), QStringLiteral("Vendor"),
+            QStringLiteral("UUID-1"), kUser, &m_owner, [layoutIdentity, name, hook](PMSyncController &c) {
+                PMSyncJob::Options options;
+                options.identity = layoutIdentity;
+                options.limitTo4G = false;
+                options.makeFilter = [&c, name, hook]() -> std::shared_ptr<const PMCopyItemFilter> {
+                    return std::make_shared<HookFilter>(name, [&c, hook](const QString &path) { hook(c, path); });
+                };
+                return std::make_unique<PMSyncJob>(c, options);
+            });
+        controller->setParticipateSyncState(true);
+        return controller;
+    }
+};
+
+} // namespace
+
+TEST_F(HookedSyncJobTest, ACancelWhileCopyingReportsCanceledAndLeavesNoTraceOnTheDrive)
+{
+    for (int i = 0; i < 5; ++i)
+        testsupport::writeFile(local(QStringLiteral("Music/%1.mp3").arg(i)), QByteArray(1000, char('a' + i)));
+    testsupport::writeFile(local(QStringLiteral("Music/trigger.mp3")), "the user presses Cancel here");
+    // The drive has no Music folder, so the whole folder is one entry and the cancel arrives
+    // while the copy engine works through it.
+    auto controller = makeHookedController(
+        QStringLiteral("trigger.mp3"), [](PMSyncController &c, const QString &) { c.setCancelPending(true, false); });
+    setSyncList(*controller, { QStringLiteral("~/Music") });
+
+    EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed);
+    EXPECT_EQ(controller->failureType(), PMSyncController::kFailureCanceled);
+    EXPECT_FALSE(QFileInfo::exists(onDrive(QStringLiteral("Music")))) << "copies never reach the synced tree";
+    EXPECT_FALSE(QFileInfo::exists(m_drive.filePath(QStringLiteral("alice_Studio/.Z_PM_W/") + kUser)));
+    EXPECT_FALSE(controller->lastSyncTime().isValid());
+    EXPECT_TRUE(logText().contains(QStringLiteral("canceled.")));
+}
+
+TEST_F(HookedSyncJobTest, AFailedCopyKeepsTheJobFromCountingAsComplete)
+{
+    testsupport::writeFile(local(QStringLiteral("Music/keep.mp3")), "keep");
+    testsupport::writeFile(local(QStringLiteral("Music/vanish.mp3")), "removed between walk and copy");
+    QDir().mkpath(onDrive(QStringLiteral("Music"))); // so the walk records each file on its own
+    // The walk asks first and sees the file; by the time the copy asks, it is gone.
+    auto calls = std::make_shared<int>(0);
+    auto controller
+        = makeHookedController(QStringLiteral("vanish.mp3"), [calls](PMSyncController &, const QString &path) {
+              if (++*calls == 2)
+                  QFile::remove(path);
+          });
+    setSyncList(*controller, { QStringLiteral("~/Music") });
+
+    EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed);
+    EXPECT_EQ(controller->failureType(), PMSyncController::kFailureIncomplete);
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/keep.mp3"))), QByteArray("keep"))
+        << "the files that could be copied are in place";
+    EXPECT_FALSE(controller->lastSyncTime().isValid()) << "a sync with a failed copy records no time";
+}

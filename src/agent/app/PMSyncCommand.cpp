@@ -1,0 +1,291 @@
+#include "agent/app/PMSyncCommand.h"
+
+#include "agent/app/PMTerminalAlertPresenter.h"
+#include "agent/app/PMTerminalProgress.h"
+#include "agent/log/PMAgentLog.h"
+#include "agent/log/PMLogController.h"
+#include "agent/log/PMStandardDefaults.h"
+#include "agent/settings/PMHostUserIdentity.h"
+#include "agent/sync/PMMediaCopyFilter.h"
+#include "agent/sync/PMPreviewTableDataSource.h"
+#include "agent/sync/PMPreviewTextTable.h"
+#include "agent/sync/PMSyncController.h"
+#include "agent/sync/PMSyncJob.h"
+#include "platform/PlatformPaths.h"
+#include "platform/UnixSignalNotifier.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void printError(const QString &text)
+{
+    fprintf(stderr, "pellmere sync: %s\n", text.toUtf8().constData());
+}
+
+void printOut(const QString &text)
+{
+    fprintf(stdout, "%s\n", text.toUtf8().constData());
+    fflush(stdout);
+}
+
+// Mirrors the agent's log lines on standard error while the command runs.
+class TerminalLogView : public PMLogView {
+public:
+    explicit TerminalLogView(PMTerminalProgress &progress)
+        : m_progress(progress)
+    {
+    }
+    QString text() const override { return m_text; }
+    void setText(const QString &text) override { m_text = text; }
+    void appendText(const QString &text) override
+    {
+        m_text += text;
+        m_progress.finishLine();
+        fputs(text.toUtf8().constData(), stderr);
+        fflush(stderr);
+    }
+    bool isVisible() const override { return true; }
+    void show() override { }
+    void hide() override { }
+    void setTitle(const QString &) override { }
+
+private:
+    PMTerminalProgress &m_progress;
+    QString m_text;
+};
+
+struct Categories {
+    bool movies = true;
+    bool music = true;
+    bool pictures = true;
+    bool documents = true;
+};
+
+std::optional<Categories> parseCategories(const QString &text)
+{
+    Categories categories { false, false, false, false };
+    for (const QString &raw : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString name = raw.trimmed().toLower();
+        if (name == QLatin1String("movies"))
+            categories.movies = true;
+        else if (name == QLatin1String("music"))
+            categories.music = true;
+        else if (name == QLatin1String("pictures"))
+            categories.pictures = true;
+        else if (name == QLatin1String("documents"))
+            categories.documents = true;
+        else if (name == QLatin1String("all"))
+            categories = Categories();
+        else
+            return std::nullopt;
+    }
+    return categories;
+}
+
+// A folder without a volume UUID still needs a stable name for its local temporary folder.
+QString folderIdentity(const QString &drive)
+{
+    return QStringLiteral("DIR-")
+        + QString::fromLatin1(QCryptographicHash::hash(drive.toUtf8(), QCryptographicHash::Sha1).toHex().left(16))
+              .toUpper();
+}
+
+// The folders a drive this user never set up starts with (as the drive's default set).
+QStringList defaultSyncSet()
+{
+    QStringList items;
+    for (const auto folder :
+        { platform::UserFolder::Movies, platform::UserFolder::Music, platform::UserFolder::Pictures }) {
+        const QString path = platform::PlatformPaths::userFolder(folder);
+        if (QFileInfo(path).isDir())
+            items.append(platform::PlatformPaths::abbreviateWithTilde(path));
+    }
+    return items;
+}
+
+void printPreview(const PMScanResults &results)
+{
+    if (results.isEmpty()) {
+        printOut(QStringLiteral("Nothing to copy: the drive is up to date."));
+        return;
+    }
+    PMScanResults shown = results;
+    const PMPreviewTableDataSource table(&shown);
+    fputs(PMPreviewTextTable::render(table).toUtf8().constData(), stdout);
+    fflush(stdout);
+}
+
+} // namespace
+
+int PMSyncCommand::run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Runs one sync of your folders onto a drive folder."));
+    parser.addHelpOption();
+    const QCommandLineOption driveOption(
+        QStringLiteral("drive"), QStringLiteral("The drive (any writable folder)."), QStringLiteral("DIR"));
+    const QCommandLineOption itemOption(QStringLiteral("item"),
+        QStringLiteral("A folder or file to sync; repeat for more. Becomes your sync list."), QStringLiteral("PATH"));
+    const QCommandLineOption filterOption(QStringLiteral("device-filter"),
+        QStringLiteral("Only media playable on device class N (0: no filter)."), QStringLiteral("N"));
+    const QCommandLineOption categoriesOption(QStringLiteral("categories"),
+        QStringLiteral("Media categories to sync: movies,music,pictures,documents or all (default: the drive's "
+                       "settings)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"), QStringLiteral("Show what would be copied; change nothing."));
+    parser.addOptions({ driveOption, itemOption, filterOption, categoriesOption, dryRunOption });
+    if (!parser.parse(QStringList { QStringLiteral("pellmere sync") } + arguments)) {
+        printError(parser.errorText());
+        return kUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        printOut(parser.helpText());
+        return kCompleted;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        printError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+        return kUsage;
+    }
+    if (!parser.isSet(driveOption)) {
+        printError(QStringLiteral("--drive DIR is required (see --help)"));
+        return kUsage;
+    }
+    const QFileInfo driveInfo(parser.value(driveOption));
+    if (!driveInfo.isDir()) {
+        printError(QStringLiteral("the drive \"%1\" is not a folder").arg(driveInfo.filePath()));
+        return kUsage;
+    }
+    const QString drive = driveInfo.canonicalFilePath();
+    if (access(QFile::encodeName(drive).constData(), W_OK) != 0) {
+        printError(QStringLiteral("the drive \"%1\" is not writable").arg(drive));
+        return kUsage;
+    }
+    std::optional<qint32> deviceFilter;
+    if (parser.isSet(filterOption)) {
+        bool ok = false;
+        const int value = parser.value(filterOption).toInt(&ok);
+        if (!ok || value < 0 || value > 8) {
+            printError(QStringLiteral("--device-filter takes a number from 0 to 8"));
+            return kUsage;
+        }
+        deviceFilter = value;
+    }
+    std::optional<Categories> categories;
+    if (parser.isSet(categoriesOption)) {
+        categories = parseCategories(parser.value(categoriesOption));
+        if (!categories) {
+            printError(QStringLiteral("--categories takes movies, music, pictures, documents or all"));
+            return kUsage;
+        }
+    }
+    QStringList items;
+    for (const QString &raw : parser.values(itemOption)) {
+        const QFileInfo item(platform::PlatformPaths::expandTilde(raw));
+        if (!item.exists()) {
+            printError(QStringLiteral("the item \"%1\" does not exist").arg(raw));
+            return kUsage;
+        }
+        items.append(platform::PlatformPaths::abbreviateWithTilde(item.absoluteFilePath()));
+    }
+
+    PMAgentLog::setupLog();
+    PMTerminalProgress progress;
+    TerminalLogView logView(progress);
+    PMLogController::sharedInstance().attachView(&logView);
+    PMTerminalAlertPresenter alerts([&progress] { progress.finishLine(); });
+
+    PMSyncJob *job = nullptr; // owned by the controller
+    auto controller = std::make_unique<PMSyncController>(
+        drive, QString(), folderIdentity(drive), PMHostUserIdentity::uniqueHostUserId(), &progress,
+        [&job](PMSyncController &c) {
+            auto created = std::make_unique<PMSyncJob>(c);
+            job = created.get();
+            return created;
+        },
+        &alerts);
+
+    PMConfigurationFile &config = controller->deviceConfig();
+    if (parser.isSet(dryRunOption)) {
+        // Nothing may change on either side: the settings asked for apply to this walk only.
+        QStringList walkItems = items;
+        if (walkItems.isEmpty())
+            walkItems = config.syncItemList().value_or(defaultSyncSet());
+        const Categories chosen = categories.value_or(Categories { controller->syncMoviesState(),
+            controller->syncMusicState(), controller->syncPicturesState(), controller->syncDocumentsState() });
+        PMSyncJob::Options options;
+        PMSyncController &owner = *controller;
+        const int filterValue = deviceFilter.value_or(controller->syncDeviceFilter());
+        options.makeFilter = [&owner, chosen, filterValue]() -> std::shared_ptr<const PMCopyItemFilter> {
+            return PMMediaCopyFilter::forSettings(
+                owner, chosen.movies, chosen.music, chosen.pictures, chosen.documents, filterValue);
+        };
+        PMSyncJob preview(*controller, options);
+        const bool walked = preview.scanOnly(walkItems);
+        PMLogController::sharedInstance().attachView(nullptr);
+        printPreview(preview.scanResults());
+        PMAgentLog::flushLog();
+        return walked ? kCompleted : kFailed;
+    }
+
+    // Running a sync means taking part; the settings go straight into the drive's file.
+    bool configured = config.addUserToList() && config.setParticipatingEnabledForUser(true);
+    if (!items.isEmpty())
+        configured = configured && config.setSyncItemList(items);
+    else if (!config.syncItemList())
+        configured = configured && config.createDefaultSyncSet();
+    if (deviceFilter)
+        configured = configured && config.setSyncDeviceFilterForUser(*deviceFilter);
+    if (categories)
+        configured = configured && config.setSyncMoviesEnabledForUser(categories->movies)
+            && config.setSyncMusicEnabledForUser(categories->music)
+            && config.setSyncPicturesEnabledForUser(categories->pictures)
+            && config.setSyncDocumentsEnabledForUser(categories->documents);
+    configured = configured && config.writeConfigFile();
+    if (!configured) {
+        PMLogController::sharedInstance().attachView(nullptr);
+        printError(QStringLiteral("cannot write the sync settings onto \"%1\"").arg(drive));
+        return kUsage;
+    }
+
+    int exitCode = kFailed;
+    platform::UnixSignalNotifier interrupts({ SIGINT, SIGTERM });
+    int interruptCount = 0;
+    QObject::connect(&interrupts, &platform::UnixSignalNotifier::signalReceived, [&](int) {
+        if (++interruptCount > 1)
+            _exit(130);
+        progress.finishLine();
+        fputs("Canceling... (press Ctrl-C again to quit at once)\n", stderr);
+        controller->setCancelPending(true, false);
+    });
+
+    controller->sync();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const int last = progress.lastActivity();
+        const bool ended = last == PMSyncController::kActivityCompleted || last == PMSyncController::kActivityFailed;
+        if (ended && !controller->busy()) {
+            exitCode = last == PMSyncController::kActivityCompleted ? kCompleted : kFailed;
+            QCoreApplication::quit();
+        }
+    });
+    poll.start(50);
+    QCoreApplication::exec();
+    progress.finishLine();
+    PMLogController::sharedInstance().attachView(nullptr);
+    const QString report = job ? job->lastReportMessage() : QString();
+    controller.reset();
+    PMAgentLog::flushLog();
+    printOut(report.isEmpty() ? QStringLiteral("The sync did not run.") : report);
+    return exitCode;
+}

@@ -1,0 +1,176 @@
+// `pellmere sync` as a user or a script runs it: the real program, a home folder and a drive
+// folder, exit status and output checked.
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct CommandRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QString lastOutLine() const
+    {
+        const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return lines.isEmpty() ? QString() : lines.last();
+    }
+};
+
+class SyncCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid());
+        ASSERT_TRUE(m_drive.isValid());
+    }
+
+    CommandRun pellmere(const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral(".config")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_home.filePath(QStringLiteral(".local/state")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral(".run")));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PELLMERE_AGENT_BINARY), arguments);
+        process.closeWriteChannel();
+        CommandRun run;
+        if (!process.waitForFinished(120000)) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "pellmere did not finish";
+            return run;
+        }
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+    CommandRun sync(const QStringList &extra = {})
+    {
+        return pellmere(QStringList { QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path() } + extra);
+    }
+    QString home(const QString &relative) const { return m_home.filePath(relative); }
+    // The computer-user folder the command made on the drive.
+    QString userFolder() const
+    {
+        const QStringList folders = QDir(m_drive.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        return folders.size() == 1 ? m_drive.filePath(folders.first()) : QString();
+    }
+    QStringList driveFiles() const
+    {
+        QStringList files;
+        QDirIterator it(m_drive.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(it.next().mid(m_drive.path().size() + 1));
+        files.sort();
+        return files;
+    }
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_drive;
+};
+
+bool makeMovie(const QString &path, const QString &size)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        return false;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return QProcess::execute(QStringLiteral("ffmpeg"),
+               { QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                   QStringLiteral("lavfi"), QStringLiteral("-i"),
+                   QStringLiteral("testsrc=size=%1:rate=30:duration=1").arg(size), QStringLiteral("-c:v"),
+                   QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                   QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path })
+        == 0;
+}
+
+} // namespace
+
+TEST_F(SyncCommandTest, BadUsageExitsWithTwoAndSaysWhy)
+{
+    struct Case {
+        QStringList arguments;
+        QString message;
+    };
+    testsupport::writeFile(home(QStringLiteral("file")), "x");
+    const QList<Case> cases = {
+        { { QStringLiteral("sync") }, QStringLiteral("--drive DIR is required") },
+        { { QStringLiteral("sync"), QStringLiteral("--drive"), home(QStringLiteral("missing")) },
+            QStringLiteral("is not a folder") },
+        { { QStringLiteral("sync"), QStringLiteral("--drive"), home(QStringLiteral("file")) },
+            QStringLiteral("is not a folder") },
+        { { QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path(), QStringLiteral("--device-filter"),
+              QStringLiteral("nine") },
+            QStringLiteral("--device-filter takes a number") },
+        { { QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path(), QStringLiteral("--item"),
+              home(QStringLiteral("nowhere")) },
+            QStringLiteral("does not exist") },
+        { { QStringLiteral("sync"), QStringLiteral("--frobnicate") }, QStringLiteral("frobnicate") },
+        { { QStringLiteral("teleport") }, QStringLiteral("unknown command") },
+    };
+    for (const Case &c : cases) {
+        const CommandRun run = pellmere(c.arguments);
+        EXPECT_EQ(run.exitCode, 2) << c.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+    }
+    EXPECT_TRUE(driveFiles().isEmpty()) << "nothing written for bad usage";
+}
+
+TEST_F(SyncCommandTest, ASyncCompletesAndASecondRunCopiesNothing)
+{
+    testsupport::writeFile(home(QStringLiteral("Music/Album/track.mp3")), "audio bytes");
+    testsupport::writeFile(home(QStringLiteral("Music/cover.jpg")), "picture bytes");
+    const CommandRun first = sync({ QStringLiteral("--item"), home(QStringLiteral("Music")),
+        QStringLiteral("--device-filter"), QStringLiteral("0") });
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_TRUE(first.lastOutLine().endsWith(QStringLiteral("completed successfully."))) << first.out.toStdString();
+    const QString copied = userFolder() + QStringLiteral("/Music/Album/track.mp3");
+    EXPECT_EQ(testsupport::readFile(copied), QByteArray("audio bytes"));
+
+    struct stat before = {};
+    ASSERT_EQ(stat(QFile::encodeName(copied).constData(), &before), 0);
+    const CommandRun second = sync(); // the drive remembers the list and the filter
+    ASSERT_EQ(second.exitCode, 0) << second.err.toStdString();
+    struct stat after = {};
+    ASSERT_EQ(stat(QFile::encodeName(copied).constData(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "nothing is copied twice";
+    EXPECT_TRUE(second.lastOutLine().endsWith(QStringLiteral("completed successfully.")));
+}
+
+TEST_F(SyncCommandTest, ADryRunShowsThePlanAndChangesNothing)
+{
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+    const CommandRun run = sync({ QStringLiteral("--item"), home(QStringLiteral("Music")),
+        QStringLiteral("--device-filter"), QStringLiteral("0"), QStringLiteral("--dry-run") });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Music"))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("New"))) << run.out.toStdString();
+    EXPECT_TRUE(driveFiles().isEmpty()) << "not even the settings file: "
+                                        << driveFiles().join(QLatin1Char(' ')).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home(QStringLiteral(".Z_PM_W"))));
+}
+
+TEST_F(SyncCommandTest, TheDeviceFilterLeavesOutMoviesTheDeviceCannotPlay)
+{
+    if (!makeMovie(home(QStringLiteral("Movies/small.mp4")), QStringLiteral("640x480"))
+        || !makeMovie(home(QStringLiteral("Movies/hd.mp4")), QStringLiteral("1280x720")))
+        GTEST_SKIP() << "ffmpeg with libx264 is needed to make test movies";
+    // Device filter 4: an older Apple device that plays standard definition only.
+    const CommandRun run = sync({ QStringLiteral("--item"), home(QStringLiteral("Movies")),
+        QStringLiteral("--device-filter"), QStringLiteral("4") });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/small.mp4")));
+    EXPECT_FALSE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/hd.mp4")));
+}
