@@ -7,6 +7,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -286,4 +287,28 @@ TEST_F(SyncControllerTest, RemovingTheDriveSyncRemovesTheConfigurationAndTurnsCo
         testsupport::waitFor([&] { return !QFile::exists(m_drive.filePath(QStringLiteral(".PellmereConfig"))); }));
     ASSERT_TRUE(waitUntilIdle(*controller));
     EXPECT_FALSE(controller->hasSyncConfiguration());
+}
+
+TEST_F(SyncControllerTest, TheShadowedListAndLastSyncTimeAreReadOnceAndThenKept)
+{
+    setUpDrive(true);
+    PMConfigurationFile(m_drive.path(), PMConfigurationFile::kSyncTypePerUser, kUser)
+        .setSyncItemList(QStringList { QStringLiteral("~/Music") });
+    auto controller = makeController();
+    EXPECT_EQ(controller->shadowedSyncList(), QStringList { QStringLiteral("~/Music") }) << "read from the drive";
+    controller->deviceConfig().setSyncItemList(QStringList { QStringLiteral("~/Other") });
+    EXPECT_EQ(controller->shadowedSyncList(), QStringList { QStringLiteral("~/Music") }) << "and then kept";
+
+    EXPECT_FALSE(controller->lastSyncTime().isValid());
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1700000000, QTimeZone::utc());
+    controller->updateLastSyncTime(when);
+    EXPECT_EQ(controller->lastSyncTime(), when);
+    EXPECT_EQ(PMConfigurationFile(m_drive.path(), 1, kUser).lastSyncDateForUser(), when) << "written to the drive";
+    EXPECT_TRUE(controller->quietSyncState()) << "quiet until told otherwise";
+    controller->setQuietSyncState(false);
+    EXPECT_FALSE(controller->quietSyncState());
+    EXPECT_FALSE(controller->deviceConfig().isQuietEnabledForUser());
+    controller->setPreviewEnabledState(false);
+    EXPECT_TRUE(controller->deviceConfig().isQuietEnabledForUser()) << "no preview means quiet";
+    EXPECT_FALSE(controller->isPreviewEnabled());
 }
