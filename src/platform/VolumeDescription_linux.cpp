@@ -224,7 +224,8 @@ VolumeDescription LinuxVolumeDescriber::describeMount(const MountEntry &entry) c
     }
     if (medium.isEmpty() && isMediumPath(entry.source))
         medium = entry.source;
-    if (medium.isEmpty() && entry.fsType.startsWith(QLatin1String("fuse.")))
+    // A network driver's arguments name hosts and settings files, never the volume's medium.
+    if (medium.isEmpty() && entry.fsType.startsWith(QLatin1String("fuse.")) && !description.volumeNetwork)
         medium = fuseDriverMedium(entry.mountPoint);
 
     bool mediumWritable = true;
