@@ -703,6 +703,32 @@ bool PMConfigurationFile::writeConfigFile()
     return writeConfigFileLocked();
 }
 
+bool PMConfigurationFile::keepUnreadableFileLocked()
+{
+    const QFileInfo info(m_configPath);
+    if (!info.isFile() || info.isSymLink())
+        return true;
+    QFile file(m_configPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray existing = file.read(kMaxFileBytes + 1);
+    file.close();
+    if (existing.isEmpty() || existing == m_knownFileBytes)
+        return true;
+    const auto parsed = platform::PropertyList::parse(existing);
+    if (parsed && parsed->typeId() == QMetaType::QVariantMap)
+        return true;
+    const QString kept = m_configPath + QStringLiteral(".corrupt-")
+        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (!QFile::copy(m_configPath, kept)) {
+        PMAgentLog::logMessage(
+            tr("The unreadable configuration file \"%1\" could not be kept; it is left as it is.").arg(m_configPath));
+        return false;
+    }
+    PMAgentLog::logMessage(tr("The unreadable configuration file was kept as \"%1\".").arg(kept));
+    return true;
+}
+
 bool PMConfigurationFile::writeConfigFileLocked()
 {
     if (!m_config) {
@@ -725,6 +751,10 @@ bool PMConfigurationFile::writeConfigFileLocked()
             QStringLiteral("Unable to convert configuration dictionary to XML format. %1").arg(error));
         return false;
     }
+    // A file another computer may have written that we cannot read is kept beside ours
+    // before it is replaced, so its settings can still be recovered.
+    if (!keepUnreadableFileLocked())
+        return false;
     // Never write through a link a drive carries in place of the file: it could point anywhere.
     if (QFileInfo(m_configPath).isSymLink()
         || !platform::PropertyList::writeFile(m_configPath, *m_config, platform::PlistFormat::Xml, &error)) {

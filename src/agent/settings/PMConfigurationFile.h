@@ -153,6 +153,7 @@ private:
     void applyLocked(const Change &change);
     bool applyAndWriteLocked(Change change);
     bool writeConfigFileLocked();
+    bool keepUnreadableFileLocked();
     void rebaseOnFileLocked();
     bool hasSyncConfigurationLocked() const;
     std::optional<QStringList> syncItemListLocked() const;

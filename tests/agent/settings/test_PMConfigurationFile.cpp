@@ -446,3 +446,25 @@ TEST_F(ConfigurationFileTest, TwoThreadsChangingAndReadingOneObjectSeeWholeValue
     EXPECT_EQ(stored.value(kAlice).toMap().value(QStringLiteral("local-sync-devicefilters")).toInt(), kRounds - 1);
     EXPECT_TRUE(stored.value(kAlice).toMap().value(QStringLiteral("local-sync-movies")).toBool());
 }
+
+TEST_F(ConfigurationFileTest, ACorruptFileIsKeptBesideTheNewOneBeforeItIsReplaced)
+{
+    const QByteArray valid = platform::PropertyList::serialize(sharedDriveConfig(), platform::PlistFormat::Xml);
+    const QByteArray corrupt = valid.left(valid.size() / 2);
+    testsupport::writeFile(configPath(), corrupt);
+    auto config = open(kAlice);
+    ASSERT_TRUE(config->addUserToList()) << "registering on a drive starts a new file";
+
+    const QStringList kept = QDir(drive()).entryList({ PMConfigurationFile::kFileName + QStringLiteral(".corrupt-*") },
+        QDir::Files | QDir::Hidden);
+    ASSERT_EQ(kept.size(), 1) << "another computer's settings can still be recovered";
+    EXPECT_EQ(testsupport::readFile(QDir(drive()).filePath(kept.first())), corrupt);
+    EXPECT_TRUE(onDisk().value(PMConfigurationFile::kUserListKey).toList().contains(kAlice));
+
+    ASSERT_TRUE(config->setSyncMoviesEnabledForUser(false));
+    EXPECT_EQ(QDir(drive()).entryList({ PMConfigurationFile::kFileName + QStringLiteral(".corrupt-*") },
+                  QDir::Files | QDir::Hidden)
+                  .size(),
+        1)
+        << "our own file is never taken for a corrupt one";
+}
