@@ -1,0 +1,302 @@
+#!/usr/bin/env python3
+"""Measures `pellmere sync` against `rsync -a` on the same loop-mounted ext4 drive in one run.
+
+Generates a deterministic tree on the local disk (at scale 1: 20,000 files in 2,000 folders,
+sizes 0-4 MiB, 1 GiB in all, media extensions that no device filter refuses), then times
+
+  1. the first sync (everything new),
+  2. the second sync (nothing changed),
+  3. a third sync after 1% of the files got a new modification time,
+
+for `pellmere sync --device-filter 0 --item TREE` and for `rsync -a TREE/ DRIVE/rsync-copy/`,
+dropping the page cache before every run, and prints the ratios (ours / rsync; below 1 is
+faster). Finally it measures the peak resident memory of the first sync of a tree of
+100,000 tiny files with /usr/bin/time -v.
+
+  sudo bench/sync/sync_bench.py [--pellmere PATH] [--scale F] [--memory-files N] [--work DIR]
+
+Needs root (the drive image is loop-mounted), rsync and /usr/bin/time. Prints figures; the
+exit status only says whether the measurement itself worked.
+"""
+
+import argparse
+import os
+import random
+import signal
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+MIB = 1024 * 1024
+# Extensions of the unlimited lists, so that every file is a candidate for the copy.
+EXTENSIONS = ["mp3", "m4a", "jpg", "png", "mov", "mp4", "pdf", "txt"]
+
+
+def log(text):
+    print(text, flush=True)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, check=True, **kwargs)
+
+
+def find_pellmere(explicit):
+    if explicit:
+        return os.path.abspath(explicit)
+    here = os.path.dirname(os.path.abspath(__file__))
+    root = os.path.dirname(os.path.dirname(here))
+    candidates = [os.path.join(os.path.dirname(root), d, "src/agent/app/pellmere")
+                  for d in ("build-bench", "build-release", "build")]
+    candidates.append(os.path.join(root, "build/src/agent/app/pellmere"))
+    for candidate in candidates:
+        if os.access(candidate, os.X_OK):
+            return candidate
+    found = shutil.which("pellmere")
+    if found:
+        return found
+    sys.exit("sync_bench: no pellmere binary found; build one (Release) and pass --pellmere PATH")
+
+
+def file_sizes(count, total, rng):
+    """Sizes from 0 to 4 MiB adding up to `total`: 1% large files (1-4 MiB), the rest small."""
+    large = max(1, count // 100)
+    sizes = [rng.randint(1 * MIB, 4 * MIB) for _ in range(large)]
+    remaining = max(0, total - sum(sizes))
+    small_count = count - large
+    mean = remaining // max(1, small_count)
+    sizes += [rng.randint(0, 2 * mean) for _ in range(small_count)]
+    # Bring the sum to exactly `total` by adjusting small files, staying inside 0..4 MiB.
+    difference = total - sum(sizes)
+    index = large
+    while difference != 0 and small_count > 0:
+        step = max(-sizes[index], min(4 * MIB - sizes[index], difference))
+        sizes[index] += step
+        difference -= step
+        index = large + (index - large + 1) % small_count
+        if index == large and step == 0:
+            break
+    rng.shuffle(sizes)
+    return sizes
+
+
+def generate_tree(root, files, folders, total_bytes, seed):
+    rng = random.Random(seed)
+    block = random.Random(seed + 1).randbytes(8 * MIB)
+    sizes = file_sizes(files, total_bytes, rng)
+    folder_paths = []
+    for f in range(folders):
+        # Two levels: 1 top folder for every 20 folders, like albums under artists.
+        path = os.path.join(root, "group%03d" % (f // 20), "folder%04d" % f)
+        os.makedirs(path, exist_ok=True)
+        folder_paths.append(path)
+    paths = []
+    for i, size in enumerate(sizes):
+        folder = folder_paths[i % folders]
+        name = "file%06d.%s" % (i, EXTENSIONS[i % len(EXTENSIONS)])
+        path = os.path.join(folder, name)
+        offset = (i * 7919) % (len(block) - 4 * MIB)
+        with open(path, "wb") as out:
+            out.write(block[offset:offset + size])
+        paths.append(path)
+    # Fixed times so that a re-generated tree is the same tree.
+    stamp = 1_600_000_000
+    for path in paths:
+        os.utime(path, (stamp, stamp))
+    return paths
+
+
+def drop_caches():
+    os.sync()
+    try:
+        with open("/proc/sys/vm/drop_caches", "w") as control:
+            control.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+class Drive:
+    """An ext4 image loop-mounted at `mount_point`; unmounted and detached by close()."""
+
+    def __init__(self, image, mount_point, size_bytes, inodes):
+        self.image = image
+        self.mount_point = mount_point
+        self.device = None
+        self.mounted = False
+        with open(image, "wb") as out:
+            out.truncate(size_bytes)
+        run(["mkfs.ext4", "-q", "-F", "-N", str(inodes), "-E", "lazy_itable_init=0,lazy_journal_init=0", image])
+        self.device = run(["losetup", "--find", "--show", image], capture_output=True, text=True).stdout.strip()
+        os.makedirs(mount_point, exist_ok=True)
+        run(["mount", "-t", "ext4", self.device, mount_point])
+        self.mounted = True
+
+    def close(self):
+        if self.mounted:
+            subprocess.run(["umount", self.mount_point])
+            self.mounted = False
+        if self.device:
+            subprocess.run(["losetup", "-d", self.device])
+            self.device = None
+
+
+def parse_time_v(stderr_text):
+    peak_kib = None
+    for line in stderr_text.splitlines():
+        line = line.strip()
+        if line.startswith("Maximum resident set size (kbytes):"):
+            peak_kib = int(line.split(":")[1])
+    return peak_kib
+
+
+def timed(command, env, log_path):
+    """Runs `command` under /usr/bin/time -v; returns (wall seconds, peak RSS KiB, exit code)."""
+    with open(log_path, "ab") as out:
+        out.write(("\n$ %s\n" % " ".join(command)).encode())
+        out.flush()
+        start = time.monotonic()
+        completed = subprocess.run(["/usr/bin/time", "-v"] + command, env=env, stdout=out,
+                                   stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        elapsed = time.monotonic() - start
+        out.write(completed.stderr)
+    return elapsed, parse_time_v(completed.stderr.decode(errors="replace")), completed.returncode
+
+
+def scratch_env(work):
+    env = dict(os.environ)
+    home = os.path.join(work, "home")
+    for key, sub in (("HOME", ""), ("XDG_CONFIG_HOME", ".config"), ("XDG_STATE_HOME", ".local/state"),
+                     ("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
+                     ("XDG_RUNTIME_DIR", "runtime")):
+        path = os.path.join(home, sub) if sub else home
+        os.makedirs(path, exist_ok=True)
+        env[key] = path
+    os.chmod(env["XDG_RUNTIME_DIR"], 0o700)
+    env["QT_QPA_PLATFORM"] = "offscreen"
+    return env
+
+
+def count_files(root):
+    return sum(len(names) for _, _, names in os.walk(root))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--pellmere", help="the pellmere binary (default: a build dir beside the source)")
+    parser.add_argument("--scale", type=float, default=1.0,
+                        help="fraction of the 20,000-file / 2,000-folder / 1 GiB tree (default 1)")
+    parser.add_argument("--memory-files", type=int, default=100_000,
+                        help="files of the memory tree (default 100000; 0 skips the memory run)")
+    parser.add_argument("--work", help="scratch folder on the local disk (default: a new one in /var/tmp)")
+    parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    args = parser.parse_args()
+    # A kill or hang-up still unmounts and detaches the drive images (the finally below).
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, lambda *_: sys.exit(130))
+
+    if os.geteuid() != 0:
+        sys.exit("sync_bench: needs root to loop-mount the ext4 drive image (run it with sudo)")
+    for tool in ("rsync", "mkfs.ext4", "losetup", "mount"):
+        if not shutil.which(tool):
+            sys.exit("sync_bench: %s is missing (scripts/bootstrap-debian.sh installs it)" % tool)
+    if not os.access("/usr/bin/time", os.X_OK):
+        sys.exit("sync_bench: /usr/bin/time is missing (apt-get install time)")
+    pellmere = find_pellmere(args.pellmere)
+
+    files = max(10, int(20_000 * args.scale))
+    folders = max(1, int(2_000 * args.scale))
+    total = int(1024 * MIB * args.scale)
+    work = args.work or tempfile.mkdtemp(prefix="pellmere-sync-bench-", dir="/var/tmp")
+    os.makedirs(work, exist_ok=True)
+    run_log = os.path.join(work, "runs.log")
+    env = scratch_env(work)
+    drives = []
+
+    def cleanup():
+        for drive in drives:
+            drive.close()
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+    try:
+        log("pellmere: %s" % pellmere)
+        log("scratch:  %s (run output in runs.log%s)" % (work, ", kept" if args.keep else ", removed at exit"))
+        log("load:     %s" % open("/proc/loadavg").read().strip())
+        tree = os.path.join(work, "tree")
+        log("generating %d files in %d folders, %.0f MiB (scale %g)..." % (files, folders, total / MIB, args.scale))
+        paths = generate_tree(tree, files, folders, total, seed=20061)
+        # Room for both copies plus the temporary folder of a sync, sparse on the local disk.
+        image_bytes = max(256 * MIB, int(total * 2.6) + 512 * MIB)
+        drive = Drive(os.path.join(work, "drive.img"), os.path.join(work, "drive"), image_bytes,
+                      inodes=max(65536, files * 4 + folders * 4))
+        drives.append(drive)
+        ours = [pellmere, "sync", "--drive", drive.mount_point, "--device-filter", "0", "--item", tree]
+        theirs = ["rsync", "-a", tree + "/", os.path.join(drive.mount_point, "rsync-copy") + "/"]
+
+        cache_dropped = True
+        results = []
+        for phase in ("first (everything new)", "second (nothing changed)", "third (1% touched)"):
+            if phase.startswith("third"):
+                stamp = 1_700_000_000
+                for path in paths[::100]:
+                    os.utime(path, (stamp, stamp))
+            cache_dropped &= drop_caches()
+            our_seconds, our_peak, our_status = timed(ours, env, run_log)
+            cache_dropped &= drop_caches()
+            their_seconds, _, their_status = timed(theirs, env, run_log)
+            if our_status != 0 or their_status != 0:
+                log("  %s: pellmere exit %d, rsync exit %d (see %s)" % (phase, our_status, their_status, run_log))
+                return 1
+            results.append((phase, our_seconds, their_seconds, our_peak))
+            log("  %-26s pellmere %8.2f s  rsync %8.2f s  ratio %.2f  (pellmere peak %.0f MiB)"
+                % (phase, our_seconds, their_seconds, our_seconds / their_seconds, our_peak / 1024))
+
+        copied = [p for p in os.listdir(drive.mount_point) if p not in ("rsync-copy", "lost+found")
+                  and not p.startswith(".")]
+        synced = sum(count_files(os.path.join(drive.mount_point, p)) for p in copied)
+        log("  files on the drive: pellmere %d, rsync %d (tree %d)"
+            % (synced, count_files(os.path.join(drive.mount_point, "rsync-copy")), files))
+        if not cache_dropped:
+            log("  note: the page cache could not be dropped between runs")
+
+        if args.memory_files > 0:
+            small = os.path.join(work, "small-tree")
+            small_folders = max(1, args.memory_files // 100)
+            log("generating %d tiny files in %d folders..." % (args.memory_files, small_folders))
+            rng = random.Random(7)
+            stamp = 1_600_000_000
+            for f in range(small_folders):
+                folder = os.path.join(small, "g%03d" % (f // 50), "f%05d" % f)
+                os.makedirs(folder, exist_ok=True)
+            for i in range(args.memory_files):
+                path = os.path.join(small, "g%03d" % ((i % small_folders) // 50), "f%05d" % (i % small_folders),
+                                    "tiny%06d.%s" % (i, EXTENSIONS[i % len(EXTENSIONS)]))
+                with open(path, "wb") as out:
+                    out.write(b"x" * rng.randint(0, 64))
+                os.utime(path, (stamp, stamp))
+            memory_drive = Drive(os.path.join(work, "memory.img"), os.path.join(work, "memory-drive"),
+                                 max(1024 * MIB, args.memory_files * 12 * 1024),
+                                 inodes=args.memory_files * 3 + 65536)
+            drives.append(memory_drive)
+            drop_caches()
+            seconds, peak, status = timed([pellmere, "sync", "--drive", memory_drive.mount_point, "--device-filter", "0",
+                                           "--item", small], env, run_log)
+            if status != 0:
+                log("  memory run: pellmere exit %d (see %s)" % (status, run_log))
+                return 1
+            log("  first sync of %d files: %.2f s, peak resident memory %.1f MiB (target <= 150)"
+                % (args.memory_files, seconds, peak / 1024))
+
+        log("summary (ours / rsync; targets: first <= 1.0, second <= 0.7, third <= 0.8):")
+        for phase, our_seconds, their_seconds, _ in results:
+            log("  %-26s %.2f" % (phase, our_seconds / their_seconds))
+        log("load:     %s" % open("/proc/loadavg").read().strip())
+        return 0
+    finally:
+        cleanup()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
