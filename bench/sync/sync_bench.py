@@ -13,7 +13,7 @@ dropping the page cache before every run, and prints the ratios (ours / rsync; b
 faster). Finally it measures the peak resident memory of the first sync of a tree of
 100,000 tiny files with /usr/bin/time -v.
 
-  sudo bench/sync/sync_bench.py [--pellmere PATH] [--scale F] [--memory-files N] [--work DIR]
+  sudo bench/sync/sync_bench.py [--pellmere PATH] [--scale F] [--runs N] [--memory-files N] [--work DIR]
 
 Needs root (the drive image is loop-mounted), rsync and /usr/bin/time. Prints figures; the
 exit status only says whether the measurement itself worked.
@@ -23,6 +23,7 @@ import argparse
 import os
 import random
 import signal
+import statistics
 import shutil
 import subprocess
 import sys
@@ -189,6 +190,8 @@ def main():
                         help="fraction of the 20,000-file / 2,000-folder / 1 GiB tree (default 1)")
     parser.add_argument("--memory-files", type=int, default=100_000,
                         help="files of the memory tree (default 100000; 0 skips the memory run)")
+    parser.add_argument("--runs", type=int, default=3,
+                        help="rounds of the three syncs, each on a fresh drive; ratios are medians (default 3)")
     parser.add_argument("--work", help="scratch folder on the local disk (default: a new one in /var/tmp)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
     args = parser.parse_args()
@@ -229,35 +232,48 @@ def main():
         paths = generate_tree(tree, files, folders, total, seed=20061)
         # Room for both copies plus the temporary folder of a sync, sparse on the local disk.
         image_bytes = max(256 * MIB, int(total * 2.6) + 512 * MIB)
-        drive = Drive(os.path.join(work, "drive.img"), os.path.join(work, "drive"), image_bytes,
-                      inodes=max(65536, files * 4 + folders * 4))
-        drives.append(drive)
-        ours = [pellmere, "sync", "--drive", drive.mount_point, "--device-filter", "0", "--item", tree]
-        theirs = ["rsync", "-a", tree + "/", os.path.join(drive.mount_point, "rsync-copy") + "/"]
+        image = os.path.join(work, "drive.img")
+        mount_point = os.path.join(work, "drive")
+        ours = [pellmere, "sync", "--drive", mount_point, "--device-filter", "0", "--item", tree]
+        theirs = ["rsync", "-a", tree + "/", os.path.join(mount_point, "rsync-copy") + "/"]
+
+        # Start-up alone, from a cold page cache: what every run pays before its first file.
+        drop_caches()
+        startup_ours, _, _ = timed([pellmere, "sync", "--help"], env, run_log)
+        drop_caches()
+        startup_theirs, _, _ = timed(["rsync", "--version"], env, run_log)
+        log("  start-up, cold cache:      pellmere %8.2f s  rsync %8.2f s" % (startup_ours, startup_theirs))
 
         cache_dropped = True
-        results = []
-        for phase in ("first (everything new)", "second (nothing changed)", "third (1% touched)"):
-            if phase.startswith("third"):
-                stamp = 1_700_000_000
-                for path in paths[::100]:
-                    os.utime(path, (stamp, stamp))
-            cache_dropped &= drop_caches()
-            our_seconds, our_peak, our_status = timed(ours, env, run_log)
-            cache_dropped &= drop_caches()
-            their_seconds, _, their_status = timed(theirs, env, run_log)
-            if our_status != 0 or their_status != 0:
-                log("  %s: pellmere exit %d, rsync exit %d (see %s)" % (phase, our_status, their_status, run_log))
-                return 1
-            results.append((phase, our_seconds, their_seconds, our_peak))
-            log("  %-26s pellmere %8.2f s  rsync %8.2f s  ratio %.2f  (pellmere peak %.0f MiB)"
-                % (phase, our_seconds, their_seconds, our_seconds / their_seconds, our_peak / 1024))
-
-        copied = [p for p in os.listdir(drive.mount_point) if p not in ("rsync-copy", "lost+found")
-                  and not p.startswith(".")]
-        synced = sum(count_files(os.path.join(drive.mount_point, p)) for p in copied)
-        log("  files on the drive: pellmere %d, rsync %d (tree %d)"
-            % (synced, count_files(os.path.join(drive.mount_point, "rsync-copy")), files))
+        phases = ("first (everything new)", "second (nothing changed)", "third (1% touched)")
+        ratios = {phase: [] for phase in phases}
+        for round_number in range(args.runs):
+            # A fresh drive every round, so every first sync finds it empty.
+            drive = Drive(image, mount_point, image_bytes, inodes=max(65536, files * 4 + folders * 4))
+            drives.append(drive)
+            for phase in phases:
+                if phase.startswith("third"):
+                    stamp = 1_700_000_000 + round_number
+                    for path in paths[::100]:
+                        os.utime(path, (stamp, stamp))
+                cache_dropped &= drop_caches()
+                our_seconds, our_peak, our_status = timed(ours, env, run_log)
+                cache_dropped &= drop_caches()
+                their_seconds, _, their_status = timed(theirs, env, run_log)
+                if our_status != 0 or their_status != 0:
+                    log("  %s: pellmere exit %d, rsync exit %d (see %s)" % (phase, our_status, their_status, run_log))
+                    return 1
+                ratios[phase].append(our_seconds / their_seconds)
+                log("  %-26s pellmere %8.2f s  rsync %8.2f s  ratio %.2f  (pellmere peak %.0f MiB)"
+                    % (phase, our_seconds, their_seconds, our_seconds / their_seconds, our_peak / 1024))
+            copied = [p for p in os.listdir(mount_point) if p not in ("rsync-copy", "lost+found")
+                      and not p.startswith(".")]
+            synced = sum(count_files(os.path.join(mount_point, p)) for p in copied)
+            log("  files on the drive: pellmere %d, rsync %d (tree %d)"
+                % (synced, count_files(os.path.join(mount_point, "rsync-copy")), files))
+            drive.close()
+            drives.remove(drive)
+            os.remove(image)
         if not cache_dropped:
             log("  note: the page cache could not be dropped between runs")
 
@@ -290,8 +306,9 @@ def main():
                 % (args.memory_files, seconds, peak / 1024))
 
         log("summary (ours / rsync; targets: first <= 1.0, second <= 0.7, third <= 0.8):")
-        for phase, our_seconds, their_seconds, _ in results:
-            log("  %-26s %.2f" % (phase, our_seconds / their_seconds))
+        for phase in phases:
+            log("  %-26s median %.2f of %s" % (phase, statistics.median(ratios[phase]),
+                                                 ", ".join("%.2f" % r for r in ratios[phase])))
         log("load:     %s" % open("/proc/loadavg").read().strip())
         return 0
     finally:
