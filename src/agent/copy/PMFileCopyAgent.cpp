@@ -197,8 +197,12 @@ bool PMFileCopyAgent::copyRegularFile(const Item &item, const struct stat &sourc
         copied = false;
         reportError(item.sourcePath, item.destinationPath, errno);
     }
-    if (!copied || m_quit)
+    if (!copied || m_quit) {
+        // A half-written file must never pass for a copy (a sync moves whatever its
+        // temporary folder holds into place); its old contents went with O_TRUNC already.
+        unlinkat(item.destinationParentFd, item.destinationName.constData(), 0);
         return false;
+    }
     if (callback(Event::FileFinish, item.sourcePath, item.destinationPath, quint64(sourceStat.st_size))
         == PMFileCopyAgentDelegate::Quit) {
         m_quit = true;

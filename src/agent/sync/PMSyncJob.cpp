@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <sys/stat.h>
+
 Q_LOGGING_CATEGORY(lcSyncJob, "pellmere.sync")
 
 namespace {
@@ -111,6 +113,12 @@ bool PMSyncJob::syncThreadPrepareFolders()
     }
     syncThreadDeleteTempFolders();
     m_context.results.clearScanResults();
+    struct stat drive = {};
+    if (stat(QFile::encodeName(m_controller.deviceMountPoint()).constData(), &drive) != 0) {
+        m_controller.logMessage(tr("The drive \"%1\" is not available.").arg(m_controller.deviceMountPoint()));
+        return false;
+    }
+    m_driveDevice = quint64(drive.st_dev);
 
     const QVariantMap openToAll { { PMFileManager::kPosixPermissionsKey, 0777 } };
     const QString target = m_context.layout.pathForTavrinTarget();
@@ -181,6 +189,13 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
         // go on); the failure keeps the job from being reported complete.
         m_copyFailed = !applied || applier.copyFailed();
         result = m_controller.cancelPending() ? applied : true;
+        if (!driveStillPresent()) {
+            // What was "copied" since landed in the bare mount point; none of it may be moved
+            // into place or count as synced.
+            m_controller.logMessage(
+                tr("The drive \"%1\" is no longer available.").arg(m_controller.deviceMountPoint()));
+            result = false;
+        }
     }
     if ((!result || m_copyFailed) && paths)
         m_controller.mainThreadAddContinuousSyncItems(*paths);
@@ -189,7 +204,18 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
 
 bool PMSyncJob::syncThreadFinishSync()
 {
-    return syncThreadProcessATempFolder(m_context.layout.pathForTavrinTemp());
+    const bool finished = driveStillPresent() && syncThreadProcessATempFolder(m_context.layout.pathForTavrinTemp());
+    // Copies left in the temporary folder are not in place: such a sync is not complete.
+    if (!finished)
+        m_copyFailed = true;
+    return finished;
+}
+
+bool PMSyncJob::driveStillPresent() const
+{
+    struct stat temp = {};
+    return stat(QFile::encodeName(m_context.layout.pathForTavrinTemp()).constData(), &temp) == 0
+        && quint64(temp.st_dev) == m_driveDevice;
 }
 
 bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)

@@ -71,6 +71,9 @@ private:
     QString displayName() const;
     void prepareFilter();
     bool deleteFolder(const QString &path, const QString &which);
+    // False once the drive's temporary folder no longer lies on the file system it was
+    // prepared on: the drive went away and its path now leads into the bare mount point.
+    bool driveStillPresent() const;
 
     PMSyncController &m_controller;
     Options m_options;
@@ -81,6 +84,7 @@ private:
     std::unique_ptr<PMCopyHandler> m_copyHandler;
     bool m_applyResults = true;
     bool m_copyFailed = false;
+    quint64 m_driveDevice = 0;
     mutable std::mutex m_reportMutex;
     QString m_lastReportMessage;
 };
