@@ -253,7 +253,9 @@ def main():
             drives.append(drive)
             for phase in phases:
                 if phase.startswith("third"):
-                    stamp = 1_700_000_000 + round_number
+                    # The present time, as an edit would leave it: a file dated before the last
+                    # sync counts as unchanged since then and is rightly passed over.
+                    stamp = time.time()
                     for path in paths[::100]:
                         os.utime(path, (stamp, stamp))
                 cache_dropped &= drop_caches()
@@ -266,6 +268,15 @@ def main():
                 ratios[phase].append(our_seconds / their_seconds)
                 log("  %-26s pellmere %8.2f s  rsync %8.2f s  ratio %.2f  (pellmere peak %.0f MiB)"
                     % (phase, our_seconds, their_seconds, our_seconds / their_seconds, our_peak / 1024))
+            # Both tools must really have copied the touched files (an item outside the home
+            # folder keeps its absolute path on the drive).
+            probe = paths[0]
+            ours_copy = os.path.join(mount_point, probe.lstrip("/"))
+            theirs_copy = os.path.join(mount_point, "rsync-copy", os.path.relpath(probe, tree))
+            for copy in (ours_copy, theirs_copy):
+                if int(os.stat(copy).st_mtime) != int(os.stat(probe).st_mtime):
+                    log("  the touched file %s was not copied again to %s" % (probe, copy))
+                    return 1
             copied = [p for p in os.listdir(mount_point) if p not in ("rsync-copy", "lost+found")
                       and not p.startswith(".")]
             synced = sum(count_files(os.path.join(mount_point, p)) for p in copied)
@@ -306,7 +317,7 @@ def main():
                 % (args.memory_files, seconds, peak / 1024))
             # A folder missing on the drive is copied whole, so the first sync records few
             # entries; a sync where every file changed records one entry per file.
-            stamp = 1_700_000_000
+            stamp = time.time()
             for folder, _, names in os.walk(small):
                 for name in names:
                     os.utime(os.path.join(folder, name), (stamp, stamp))
