@@ -3,6 +3,7 @@
 #include "agent/copy/PMFileManager.h"
 #include "agent/log/PMAgentLog.h"
 #include "agent/log/PMLogController.h"
+#include "agent/sync/PMDriveBusyHold.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "agent/sync/PMSyncControllerOwner.h"
 #include "agent/sync/PMSyncJobPhases.h"
@@ -295,8 +296,12 @@ void PMSyncController::masterThread()
             setFailureType(task.record.value(PMSyncProgress::kFailureTypeKey).toInt());
             debugMessage(QStringLiteral("masterThread: task operation=%1").arg(operation));
             initForNewJob();
-            if (!runTask(task))
-                break;
+            {
+                // The drive stays mounted while a task works on it (a plain umount fails).
+                const PMDriveBusyHold hold(operation == kDeath ? QString() : m_mountPoint);
+                if (!runTask(task))
+                    break;
+            }
             debugMessage(QStringLiteral("masterThread: removing operation %1").arg(operation));
             removeTask(taskId);
             flushLog();
