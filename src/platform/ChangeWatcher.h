@@ -1,0 +1,73 @@
+// Tells when anything changes below one folder: a file written, created, removed, renamed or
+// given other attributes, at any depth. Stands in for a file-system event stream per synced
+// root: the signal names only the root, never which file changed, and all changes within the
+// latency window are reported once.
+//
+//   auto watcher = platform::ChangeWatcher::create(QStringLiteral("/home/ann/Music"));
+//   connect(watcher.get(), &ChangeWatcher::changed, this, &App::rootChanged);
+//   if (!watcher->start()) ... // logged; the root cannot be watched at all
+//
+// Lives on the thread that created it (the main thread) and is driven by its event loop; it
+// never blocks for long, except that the periodic rescan of the fallback mode walks the tree.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace platform {
+
+struct ChangeWatcherOptions {
+    // Changes are collected for this long after the first one, then reported once.
+    std::chrono::milliseconds latency { 500 };
+    // How often the tree is rescanned when change notifications cannot cover it (the kernel's
+    // watch limit was reached), and how often a vanished root is looked for again.
+    std::chrono::milliseconds rescanPeriod { 30'000 };
+};
+
+class ChangeWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Mode {
+        Stopped,
+        Watching, // change notifications cover every folder of the tree
+        Polling, // the watch limit was reached: the tree is rescanned every rescanPeriod
+        WaitingForRoot, // the root was removed or moved away; looked for every rescanPeriod
+    };
+
+    // The watcher of this platform; not started yet.
+    static std::unique_ptr<ChangeWatcher> create(
+        const QString &rootPath, const ChangeWatcherOptions &options = {}, QObject *parent = nullptr);
+
+    ~ChangeWatcher() override;
+
+    // The root exactly as given to create(); the argument of every changed() signal.
+    QString rootPath() const { return m_rootPath; }
+    const ChangeWatcherOptions &options() const { return m_options; }
+
+    // Starts watching. Answers false (and logs why) when the root is not a folder that can be
+    // watched; answers true when it falls back to rescanning (also logged). Starting a running
+    // watcher does nothing.
+    [[nodiscard]] virtual bool start() = 0;
+    // Stops watching and drops a change not reported yet. The watcher may be started again.
+    virtual void stop() = 0;
+
+    virtual Mode mode() const = 0;
+    // How many folders the kernel watches for this root now (0 when not in Watching mode).
+    virtual qsizetype watchedFolderCount() const = 0;
+
+Q_SIGNALS:
+    void changed(const QString &rootPath);
+
+protected:
+    ChangeWatcher(const QString &rootPath, const ChangeWatcherOptions &options, QObject *parent);
+
+private:
+    QString m_rootPath;
+    ChangeWatcherOptions m_options;
+};
+
+} // namespace platform
