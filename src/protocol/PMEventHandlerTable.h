@@ -6,7 +6,8 @@
 //   3. a direct object that holds no file URL: -50 "unable to retrieve main URL";
 //   4. otherwise debug "-handleQueryEvent: main URL is <path>" and run the action;
 //   5. unless the reply is a null descriptor (the sender asked for none): put the result
-//      under '----', then 'errn' when non-zero, then 'errs' when there is a text;
+//      under '----' (a 'STAT' archive under 'STAT'), then 'errn' when non-zero, then 'errs'
+//      when there is a text;
 //   6. debug "< handleQueryEvent: <reply>".
 //
 //   table.installHandler(kPMEventClass, kPMQueryID, {QStringLiteral("handleQueryEvent"),
