@@ -119,9 +119,16 @@ QString PMCtlProgressRenderer::barLine(const QString &drive, int width) const
     const int value = percent(progress);
     const int barWidth = qBound(10, width / 5, 30);
     const int filled = barWidth * value / 100;
+    // Drives and activities padded alike, so the bars of several drives line up.
+    qsizetype driveWidth = 0;
+    qsizetype activityWidth = 0;
+    for (qsizetype index = 0; index < m_order.size(); ++index) {
+        driveWidth = qMax(driveWidth, m_order.at(index).size());
+        activityWidth = qMax(activityWidth, activityText(m_records.at(index)).size());
+    }
     QString line = QStringLiteral("%1  %2  [%3%4] %5%  %6 of %7")
-                       .arg(drive, activityText(progress), QString(filled, QLatin1Char('#')),
-                           QString(barWidth - filled, QLatin1Char('.')))
+                       .arg(drive.leftJustified(driveWidth), activityText(progress).leftJustified(activityWidth),
+                           QString(filled, QLatin1Char('#')), QString(barWidth - filled, QLatin1Char('.')))
                        .arg(value, 3)
                        .arg(formatBytes(counter(progress, kCopiedKey)), formatBytes(counter(progress, kSizeKey)));
     const QString current = progress.value(kCopySourcePathKey).toString();

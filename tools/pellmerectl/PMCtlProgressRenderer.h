@@ -28,6 +28,7 @@ public:
     QStringList drives() const { return m_order; }
     QVariantMap record(const QString &drive) const;
 
+    // At most width - 1 characters; drive and activity padded to the widest of all drives.
     QString barLine(const QString &drive, int width) const;
     QString plainLine(const QString &drive) const;
 

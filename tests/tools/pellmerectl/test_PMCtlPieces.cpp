@@ -279,3 +279,17 @@ TEST(PMCtlDriveLister, KeepsExternalAndNetworkVolumesDirectlyBelowTheRoots)
     EXPECT_TRUE(drives.at(1).network);
     EXPECT_EQ(drives.at(2).name, QStringLiteral("stick"));
 }
+
+TEST(PMCtlProgressRenderer, BarsOfSeveralDrivesLineUp)
+{
+    PMCtlProgressRenderer renderer;
+    renderer.update(
+        { { QStringLiteral("syncActivityType"), 2 }, { QStringLiteral("activePath"), QStringLiteral("/mnt/A") } });
+    renderer.update({ { QStringLiteral("syncActivityType"), 1 },
+        { QStringLiteral("activePath"), QStringLiteral("/media/alice/Long Name") } });
+    const QString first = renderer.barLine(QStringLiteral("/mnt/A"), 120);
+    const QString second = renderer.barLine(QStringLiteral("/media/alice/Long Name"), 120);
+    EXPECT_GT(first.indexOf(QLatin1Char('[')), 0);
+    EXPECT_EQ(first.indexOf(QLatin1Char('[')), second.indexOf(QLatin1Char('['))) << first.toStdString() << "\n"
+                                                                                 << second.toStdString();
+}

@@ -7,11 +7,13 @@
 #include "protocol/PMNotificationEmitter.h"
 #include "protocol/PMStatusArchive.h"
 #include "protocol/PrivateSessionBus.h"
+#include "support/DriveImage.h"
 #include "support/TestEnvironment.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -79,6 +81,8 @@ protected:
             process.setWorkingDirectory(workingDirectory);
         process.start(QStringLiteral(PELLMERECTL_BINARY), arguments);
         EXPECT_TRUE(process.waitForStarted());
+        current = &process;
+        const auto forget = qScopeGuard([this] { current = nullptr; });
         // The server answers on this thread, so keep its event loop turning while we wait.
         const bool ended = testsupport::waitFor([&] { return process.state() == QProcess::NotRunning; }, 60s);
         EXPECT_TRUE(ended) << "pellmerectl " << arguments.join(QLatin1Char(' ')).toStdString() << " did not end";
@@ -122,6 +126,7 @@ protected:
     std::map<AEEventID, PMHandlerResult> answers;
     QStringList unmountAsked;
     PMUnmountAnswer unmountAnswer;
+    QProcess *current = nullptr; // the pellmerectl being run
 };
 
 } // namespace
@@ -493,4 +498,39 @@ TEST_F(PellmereCtlTest, WatchEndsQuietlyOnInterrupt)
     ASSERT_TRUE(watch.waitUntilEnded());
     EXPECT_EQ(watch.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watch.process.exitCode(), 0);
+}
+
+TEST_F(PellmereCtlTest, AnAgentTooSlowToAnswerEndsTheRunAfterTheTimeout)
+{
+    // The handler answers only once pellmerectl has given up; meanwhile the bus keeps turning.
+    server->handlers().installHandler(kPMEventClass, kPMStartID,
+        { QStringLiteral("handleStartEvent"), [this](const PMHandlerRequest &) {
+             testsupport::waitFor([this] { return !current || current->state() == QProcess::NotRunning; }, 60s);
+             return PMHandlerResult::none();
+         } });
+    const CtlRun result = run({ QStringLiteral("--timeout"), QStringLiteral("0.5"), QStringLiteral("sync"), drive });
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, QStringLiteral("pellmerectl: DOIT: the agent did not answer within 0.5 s\n"))
+        << result.err.toStdString();
+    EXPECT_TRUE(result.out.isEmpty());
+}
+
+TEST_F(PellmereCtlTest, DoUnmountUnmountsAnApprovedDrive)
+{
+    QString whyNot = testsupport::DriveImage::unavailableReason(testsupport::DriveImage::FileSystem::Ext4);
+    if (!whyNot.isEmpty())
+        GTEST_SKIP() << whyNot.toStdString();
+    auto image = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::Ext4, 24, &whyNot);
+    if (!image || !image->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    const QString mountPoint = QDir(image->mountPoint()).canonicalPath();
+
+    const CtlRun result = run({ QStringLiteral("unmount"), QStringLiteral("--do-unmount"), mountPoint });
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("approved: %1 may be unmounted\n%1 unmounted\n").arg(mountPoint));
+    EXPECT_EQ(unmountAsked, QStringList { mountPoint });
+    QString mounts;
+    ASSERT_TRUE(testsupport::DriveImage::run(
+        QStringLiteral("findmnt"), { QStringLiteral("-rno"), QStringLiteral("TARGET") }, &mounts));
+    EXPECT_FALSE(mounts.split(QLatin1Char('\n')).contains(mountPoint)) << mounts.toStdString();
 }
