@@ -1,5 +1,6 @@
 #include "agent/media/PMMediaCharacterizer.h"
 
+#include "agent/media/PMFFmpegLibrary.h"
 #include "agent/media/PMMediaCodecCodes.h"
 #include "agent/media/PMMediaLog.h"
 #include "agent/media/PMStreamSampleType.h"
@@ -34,12 +35,14 @@ constexpr auto kOpenDeadline = std::chrono::seconds(10);
 constexpr const char *kAcceptedDemuxers = "mov,mp4,m4a,3gp,3g2,mj2,avi,aac,mp3,wav,aiff,amr";
 
 struct FormatContextCloser {
-    void operator()(AVFormatContext *context) const { avformat_close_input(&context); }
+    const PMFFmpegLibrary *ffmpeg = nullptr;
+    void operator()(AVFormatContext *context) const { ffmpeg->avformat_close_input(&context); }
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
 
 struct DictionaryFree {
-    void operator()(AVDictionary *dictionary) const { av_dict_free(&dictionary); }
+    const PMFFmpegLibrary *ffmpeg = nullptr;
+    void operator()(AVDictionary *dictionary) const { ffmpeg->av_dict_free(&dictionary); }
 };
 using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryFree>;
 
@@ -59,59 +62,63 @@ void routeFFmpegLog(void *avcl, int level, const char *format, va_list arguments
 {
     if (level > AV_LOG_WARNING || !lcMedia().isDebugEnabled())
         return;
+    // Only ever called from inside the libraries, so they are loaded (under the same names).
+    const PMFFmpegLibrary &ffmpeg = PMFFmpegLibrary::shared();
+    if (!ffmpeg.isLoaded())
+        return;
     char line[1024];
     int printPrefix = 1;
-    av_log_format_line2(avcl, level, format, arguments, line, sizeof line, &printPrefix);
+    ffmpeg.av_log_format_line2(avcl, level, format, arguments, line, sizeof line, &printPrefix);
     qCDebug(lcMedia).noquote() << "ffmpeg:" << QString::fromUtf8(line).trimmed();
 }
 
-void installFFmpegLogOnce()
+void installFFmpegLogOnce(const PMFFmpegLibrary &ffmpeg)
 {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(routeFFmpegLog); });
+    std::call_once(once, [&ffmpeg] { ffmpeg.av_log_set_callback(routeFFmpegLog); });
 }
 
-FormatContextPtr openInput(const QString &path, Deadline &deadline)
+FormatContextPtr openInput(const PMFFmpegLibrary &ffmpeg, const QString &path, Deadline &deadline)
 {
-    AVFormatContext *raw = avformat_alloc_context();
+    AVFormatContext *raw = ffmpeg.avformat_alloc_context();
     if (!raw)
-        return nullptr;
+        return FormatContextPtr(nullptr, FormatContextCloser { &ffmpeg });
     raw->interrupt_callback.callback = interruptAtDeadline;
     raw->interrupt_callback.opaque = &deadline;
 
     AVDictionary *options = nullptr;
-    av_dict_set_int(&options, "probesize", kProbeBytes, 0);
-    av_dict_set_int(&options, "formatprobesize", kProbeBytes, 0);
-    av_dict_set_int(&options, "analyzeduration", kAnalyzeMicroseconds, 0);
-    av_dict_set(&options, "format_whitelist", kAcceptedDemuxers, 0);
+    ffmpeg.av_dict_set_int(&options, "probesize", kProbeBytes, 0);
+    ffmpeg.av_dict_set_int(&options, "formatprobesize", kProbeBytes, 0);
+    ffmpeg.av_dict_set_int(&options, "analyzeduration", kAnalyzeMicroseconds, 0);
+    ffmpeg.av_dict_set(&options, "format_whitelist", kAcceptedDemuxers, 0);
     // Only the local file: a playlist or reference movie must not make us open anything else.
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    DictionaryPtr optionsOwner(options);
+    ffmpeg.av_dict_set(&options, "protocol_whitelist", "file", 0);
+    DictionaryPtr optionsOwner(options, DictionaryFree { &ffmpeg });
 
     // The "file:" prefix keeps a name with a colon from being read as another protocol.
     const QByteArray url = "file:" + QFile::encodeName(path);
     AVDictionary *remaining = optionsOwner.release();
-    const int status = avformat_open_input(&raw, url.constData(), nullptr, &remaining);
+    const int status = ffmpeg.avformat_open_input(&raw, url.constData(), nullptr, &remaining);
     optionsOwner.reset(remaining);
     if (status < 0) // avformat_open_input freed the context
-        return nullptr;
-    FormatContextPtr context(raw);
+        return FormatContextPtr(nullptr, FormatContextCloser { &ffmpeg });
+    FormatContextPtr context(raw, FormatContextCloser { &ffmpeg });
     // The few frames decoded to learn the stream parameters are decoded on this thread: a
     // decoder's own thread pool costs more to start than the frames cost to decode.
     std::vector<DictionaryPtr> streamOptionOwners;
     std::vector<AVDictionary *> streamOptions;
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         AVDictionary *single = nullptr;
-        av_dict_set(&single, "threads", "1", 0);
+        ffmpeg.av_dict_set(&single, "threads", "1", 0);
         streamOptions.push_back(single);
     }
     const int infoStatus
-        = avformat_find_stream_info(context.get(), streamOptions.empty() ? nullptr : streamOptions.data());
+        = ffmpeg.avformat_find_stream_info(context.get(), streamOptions.empty() ? nullptr : streamOptions.data());
     for (AVDictionary *remainingOptions : streamOptions)
-        streamOptionOwners.emplace_back(remainingOptions);
+        streamOptionOwners.emplace_back(remainingOptions, DictionaryFree { &ffmpeg });
     if (infoStatus < 0) {
         qCDebug(lcMedia) << "no stream information in" << path;
-        return nullptr;
+        return FormatContextPtr(nullptr, FormatContextCloser { &ffmpeg });
     }
     return context;
 }
@@ -211,12 +218,22 @@ void PMMediaCharacterizer::clearCache()
 
 MediaFileCharacterization PMMediaCharacterizer::characterizeFile(const QString &path, int containerType)
 {
-    installFFmpegLogOnce();
+    return characterizeFile(path, containerType, PMFFmpegLibrary::shared());
+}
+
+MediaFileCharacterization PMMediaCharacterizer::characterizeFile(
+    const QString &path, int containerType, const PMFFmpegLibrary &ffmpeg)
+{
     MediaFileCharacterization c;
     c.reset(containerType);
+    // Without the libraries nothing can be read: the file counts as one that does not open,
+    // like a damaged one (the reason was logged when loading failed).
+    if (!ffmpeg.isLoaded())
+        return c;
+    installFFmpegLogOnce(ffmpeg);
 
     Deadline deadline { std::chrono::steady_clock::now() + kOpenDeadline };
-    const FormatContextPtr context = openInput(path, deadline);
+    const FormatContextPtr context = openInput(ffmpeg, path, deadline);
     if (!context) {
         qCDebug(lcMedia) << "cannot open as a movie:" << path;
         return c;

@@ -1,5 +1,6 @@
-// Reads the facts the codec rules judge from a media file, with FFmpeg's libavformat, and
-// keeps the last answer so a file asked by several list entries in a row is opened once.
+// Reads the facts the codec rules judge from a media file, with FFmpeg's libavformat (loaded
+// on first use, see PMFFmpegLibrary), and keeps the last answer so a file asked by several
+// list entries in a row is opened once.
 //
 //   MediaFileCharacterization c = PMMediaCharacterizer::shared().characterize(path, 0);
 //   if (c.opened && c.hasVideo && c.videoCodec == PMMediaCodecCodes::kVideoH264) ...
@@ -22,6 +23,8 @@
 #include <atomic>
 #include <mutex>
 
+class PMFFmpegLibrary;
+
 class PMMediaCharacterizer {
 public:
     static PMMediaCharacterizer &shared();
@@ -37,8 +40,11 @@ public:
     // How many times a file was actually opened by this instance.
     quint64 openCount() const { return m_openCount.load(); }
 
-    // Opens and reads path every time (no cache).
+    // Opens and reads path every time (no cache), with the shared FFmpeg libraries or the
+    // given ones; a record that did not open when the libraries are not loaded.
     static MediaFileCharacterization characterizeFile(const QString &path, int containerType);
+    static MediaFileCharacterization characterizeFile(
+        const QString &path, int containerType, const PMFFmpegLibrary &ffmpeg);
 
 private:
     struct FileStamp {

@@ -1,6 +1,6 @@
 #include "agent/media/PMPhotoBoothSpecialContentValidator.h"
 
-#include "platform/PlatformPaths.h"
+#include "agent/settings/PMPreferenceDomains.h"
 #include "platform/PreferenceStore.h"
 
 #include <chrono>
@@ -59,7 +59,7 @@ bool PMPhotoBoothSpecialContentValidator::matchSpecialContent(const QString &pat
 
 QString PMPhotoBoothSpecialContentValidator::preferenceFilePath()
 {
-    return platform::PlatformPaths::preferencesDirectory() + QStringLiteral("/com.apple.PhotoBooth.plist");
+    return PMPreferenceDomains::filePath(PMPreferenceDomains::kPhotoBooth);
 }
 
 PMPhotoBoothSpecialContentValidator::LibraryPathSource PMPhotoBoothSpecialContentValidator::preferenceSource()

@@ -1,5 +1,7 @@
 #include "agent/settings/PMConfigurationFile.h"
 
+#include "agent/settings/PMPreferenceDomains.h"
+
 #include "agent/log/PMAgentLog.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "platform/PMCorvaneUtilities.h"
@@ -96,8 +98,7 @@ QString syncTypeKeyFor(int syncType)
 
 QString libraryPathFromPreferenceDomain(const QString &domain, const QString &mediaFolder)
 {
-    const QString prefsPath
-        = platform::PlatformPaths::configHome() + QLatin1Char('/') + domain + QStringLiteral(".plist");
+    const QString prefsPath = PMPreferenceDomains::filePath(domain);
     if (!QFileInfo::exists(prefsPath))
         return {};
     const auto prefs = platform::PropertyList::readFile(prefsPath, nullptr, PMConfigurationFile::kMaxFileBytes);
@@ -812,11 +813,11 @@ QString PMConfigurationFile::getiTunesMusicLibraryPath()
 QString PMConfigurationFile::getiPhotoLibraryPath()
 {
     return libraryPathFromPreferenceDomain(
-        QStringLiteral("com.apple.iPhoto"), platform::PlatformPaths::userFolder(platform::UserFolder::Pictures));
+        PMPreferenceDomains::kIPhoto, platform::PlatformPaths::userFolder(platform::UserFolder::Pictures));
 }
 
 QString PMConfigurationFile::getPhotoBoothLibraryPath()
 {
     return libraryPathFromPreferenceDomain(
-        QStringLiteral("com.apple.PhotoBooth"), platform::PlatformPaths::userFolder(platform::UserFolder::Pictures));
+        PMPreferenceDomains::kPhotoBooth, platform::PlatformPaths::userFolder(platform::UserFolder::Pictures));
 }

@@ -4,6 +4,7 @@
 #include "agent/media/PMMediaExtensionLists.h"
 #include "agent/media/PMPhotoBoothSpecialContentValidator.h"
 #include "agent/media/PMValidatorOwner.h"
+#include "agent/settings/PMConfigurationFile.h"
 #include "platform/PreferenceStore.h"
 #include "support/TestEnvironment.h"
 
@@ -259,6 +260,11 @@ TEST_F(FileValidatorTest, photoBoothLibraryFilesAreCopiedWhateverTheirName)
     EXPECT_TRUE(testsupport::waitFor([&] { return apple->shouldCopyItem(inside, false); }));
     EXPECT_FALSE(apple->shouldCopyItem(outside, false));
     EXPECT_FALSE(android->shouldCopyItem(inside, false)) << "Android's picture list has no library rule";
+
+    // The default sync set reads the same file: a library outside Pictures becomes an item.
+    const QString external = QDir(m_dir.path()).filePath(QStringLiteral("Booth Elsewhere"));
+    ASSERT_TRUE(photoBooth.setValue(QStringLiteral("LibraryPath"), external));
+    EXPECT_EQ(PMConfigurationFile::getPhotoBoothLibraryPath(), external);
 
     ASSERT_TRUE(photoBooth.setValue(QStringLiteral("LibraryPath"), QString()));
     EXPECT_TRUE(testsupport::waitFor([&] { return !apple->shouldCopyItem(inside, false); }))

@@ -378,7 +378,7 @@ TEST_F(ConfigurationFileTest, TheDefaultSetHoldsTheMediaFoldersAndLibrariesOutsi
 {
     const QString music = PlatformPaths::userFolder(platform::UserFolder::Music);
     const QString pictures = PlatformPaths::userFolder(platform::UserFolder::Pictures);
-    const QString prefs = PlatformPaths::configHome();
+    const QString prefs = PlatformPaths::preferencesDirectory();
     const QString libraryFile = music + QStringLiteral("/iTunes Music Library.xml");
     const QString iPhotoPrefs = prefs + QStringLiteral("/com.apple.iPhoto.plist");
     const QString boothPrefs = prefs + QStringLiteral("/com.apple.PhotoBooth.plist");
