@@ -159,7 +159,24 @@ PMConfigurationFile::PMConfigurationFile(const QString &mountPoint, int syncType
     , m_syncType(syncType)
 {
     std::lock_guard lock(m_configLock);
+    m_driveDevice = deviceOfPath(m_mountPoint);
     initializeConfigurationFileLocked();
+}
+
+std::optional<quint64> PMConfigurationFile::deviceOfPath(const QString &path)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return quint64(info.st_dev);
+}
+
+bool PMConfigurationFile::driveStillMountedLocked()
+{
+    const std::optional<quint64> now = deviceOfPath(m_mountPoint);
+    if (!m_driveDevice) // the folder was not there when we started: it is the drive now
+        m_driveDevice = now;
+    return now && now == m_driveDevice;
 }
 
 std::unique_ptr<PMConfigurationFile> PMConfigurationFile::configWithMountPoint(const QString &mountPoint, int syncType)
@@ -750,6 +767,13 @@ bool PMConfigurationFile::writeConfigFileLocked()
     if (bytes.isEmpty()) {
         PMAgentLog::logMessage(
             QStringLiteral("Unable to convert configuration dictionary to XML format. %1").arg(error));
+        return false;
+    }
+    // A drive that went away (a lazy unmount, a pulled cable) leaves the bare mount point
+    // folder of another file system behind: the file must never land there.
+    if (!driveStillMountedLocked()) {
+        PMAgentLog::logMessage(
+            tr("Unable to write configuration file to \"%1\": the drive is no longer there.").arg(m_configPath));
         return false;
     }
     // A file another computer may have written that we cannot read is kept beside ours

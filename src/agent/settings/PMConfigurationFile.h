@@ -11,7 +11,8 @@
 // a file that another computer changed meanwhile is read again and this object's unwritten
 // changes are applied on top of it, so entries others wrote survive our rewrite. A file that
 // cannot be read (corrupt, too large, a directory, a link or anything but a regular file) is
-// logged and left alone until something is explicitly written.
+// logged and left alone until something is explicitly written. Nothing is written once the
+// mount point is on another file system than when the object was made (the drive is gone).
 //
 // Threads: any. One lock guards the in-memory contents and the file, so a reader on one
 // thread never sees a change of another thread half made. Calls block while a write is in
@@ -153,6 +154,10 @@ private:
     void applyLocked(const Change &change);
     bool applyAndWriteLocked(Change change);
     bool writeConfigFileLocked();
+    // Whether the mount point is still on the file system it was on when this object was
+    // made (device number of the folder).
+    bool driveStillMountedLocked();
+    static std::optional<quint64> deviceOfPath(const QString &path);
     bool keepUnreadableFileLocked();
     void rebaseOnFileLocked();
     bool hasSyncConfigurationLocked() const;
@@ -179,4 +184,5 @@ private:
     QByteArray m_knownFileBytes;
     std::vector<Change> m_unwrittenChanges;
     bool m_changesLost = false;
+    std::optional<quint64> m_driveDevice;
 };

@@ -14,8 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <atomic>
 #include <thread>
@@ -410,6 +414,34 @@ TEST_F(ConfigurationFileTest, TheDefaultSetHoldsTheMediaFoldersAndLibrariesOutsi
     QFile::remove(libraryFile);
     QFile::remove(iPhotoPrefs);
     QFile::remove(boothPrefs);
+}
+
+TEST_F(ConfigurationFileTest, NothingIsWrittenIntoTheBareFolderADriveLeftBehind)
+{
+    // A small file system of its own stands for the drive; detaching it leaves the folder of
+    // the file system below, as a lazy unmount of a pulled drive does.
+    const QByteArray mountPoint = QFile::encodeName(drive());
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs (needs root): " << std::strerror(errno);
+    auto config = open();
+    ASSERT_TRUE(config->addUserToList());
+    ASSERT_TRUE(config->setSyncItemList(QStringList { QStringLiteral("~/Music") }));
+    EXPECT_TRUE(QFileInfo::exists(configPath()));
+    ASSERT_EQ(::umount2(mountPoint.constData(), MNT_DETACH), 0) << std::strerror(errno);
+    ASSERT_FALSE(QFileInfo::exists(configPath())) << "the file went with the drive";
+
+    EXPECT_FALSE(config->setLastSyncDateForUser(QDateTime::currentDateTimeUtc()));
+    EXPECT_FALSE(config->setSyncItemList(QStringList { QStringLiteral("~/Movies") }));
+    EXPECT_FALSE(QFileInfo::exists(configPath()));
+    EXPECT_TRUE(QDir(drive()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(
+        logText().contains(QStringLiteral("Unable to write configuration file to \"%1\": the drive is no longer there.")
+                               .arg(configPath())));
+
+    // An object made for the folder as it is now writes there as usual.
+    auto fresh = open();
+    EXPECT_TRUE(fresh->addUserToList());
+    EXPECT_TRUE(QFileInfo::exists(configPath()));
 }
 
 TEST_F(ConfigurationFileTest, TwoThreadsChangingAndReadingOneObjectSeeWholeValues)
