@@ -11,11 +11,22 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
+
+#include <sys/stat.h>
 
 class PMCopyItemFilter {
 public:
     virtual ~PMCopyItemFilter() = default;
     virtual bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const = 0;
+    // The same question for an item whose attributes the caller read already (lstat, links
+    // not followed), so a walk examines each item once; by default they are not used.
+    virtual bool shouldCopyExaminedItem(
+        const QString &path, const QString &baseName, bool limitTo4G, const struct stat &known) const
+    {
+        Q_UNUSED(known);
+        return shouldCopyItem(path, baseName, limitTo4G);
+    }
 
 protected:
     PMCopyItemFilter() = default;

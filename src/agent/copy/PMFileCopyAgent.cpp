@@ -214,6 +214,9 @@ bool PMFileCopyAgent::copyRegularFile(const Item &item, const struct stat &sourc
 bool PMFileCopyAgent::copyData(int sourceFd, int destinationFd, const struct stat &sourceStat,
     const QString &sourcePath, const QString &destinationPath)
 {
+    m_sourceDevice = quint64(sourceStat.st_dev);
+    if (m_dataMethodMemory)
+        m_dataMethod = std::max(m_dataMethod, m_dataMethodMemory->value(m_sourceDevice, CopyFileRange));
     quint64 copied = 0;
     const bool sparse = sourceStat.st_size > 0 && quint64(sourceStat.st_blocks) * 512 < quint64(sourceStat.st_size);
     if (!sparse)
@@ -298,6 +301,8 @@ bool PMFileCopyAgent::copyRange(int sourceFd, int destinationFd, qint64 length, 
                 continue;
             if (m_dataMethod != ReadWrite && isMethodUnsupportedError(errorNumber)) {
                 ++m_dataMethod;
+                if (m_dataMethodMemory)
+                    m_dataMethodMemory->insert(m_sourceDevice, m_dataMethod);
                 continue;
             }
             reportError(sourcePath, destinationPath, errorNumber);

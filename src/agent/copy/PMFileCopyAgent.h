@@ -13,6 +13,7 @@
 
 #include "agent/copy/PMFileCopyAgentDelegate.h"
 
+#include <QHash>
 #include <QString>
 
 #include <sys/stat.h>
@@ -46,6 +47,16 @@ public:
     PMFileCopyAgentDelegate *delegate() const { return m_delegate; }
     void setDelegate(PMFileCopyAgentDelegate *delegate) { m_delegate = delegate; }
     quint64 totalFinished() const { return m_totalFinished; }
+    // Whether the copy stopped because the delegate answered Quit or a cancel was seen; a
+    // false result without it means failed items were skipped and the copy went on.
+    bool quitRequested() const { return m_quit; }
+
+    // The data methods that turned out unusable per source file system (device number):
+    // one failed copy_file_range onto another file system (EXDEV) is enough for a whole
+    // job, whose copies all go to one drive. Shared by the agents of one file manager; the
+    // memory must outlive the agent.
+    using DataMethodMemory = QHash<quint64, int>;
+    void setDataMethodMemory(DataMethodMemory *memory) { m_dataMethodMemory = memory; }
     quint64 totalInProgress() const { return m_totalInProgress; }
 
 private:
@@ -87,4 +98,6 @@ private:
     quint64 m_totalInProgress = 0;
     bool m_quit = false;
     int m_dataMethod = 0; // 0 copy_file_range, 1 sendfile, 2 read/write: the best that worked here
+    DataMethodMemory *m_dataMethodMemory = nullptr;
+    quint64 m_sourceDevice = 0;
 };

@@ -77,32 +77,6 @@ quint64 folderSize(int fd)
     return total;
 }
 
-// What an item is, read without following a final link.
-struct ItemKind {
-    bool exists = false;
-    bool isDirectory = false;
-    bool isLink = false;
-    bool isPackage = false;
-    quint64 fileSize = 0; // a regular file's allocated size, else 0
-
-    bool isPlainFolder() const { return isDirectory && !isPackage; }
-};
-
-ItemKind itemKindAtPath(const QString &path)
-{
-    ItemKind kind;
-    struct stat item = {};
-    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &item) != 0)
-        return kind;
-    kind.exists = true;
-    kind.isDirectory = S_ISDIR(item.st_mode);
-    kind.isLink = S_ISLNK(item.st_mode);
-    kind.isPackage = kind.isDirectory && PMCorvaneUtilities::isPackagePath(path);
-    if (S_ISREG(item.st_mode))
-        kind.fileSize = roundedTo512(quint64(item.st_size));
-    return kind;
-}
-
 // The direct children's names in listing order (no sorting: the order the folder gives).
 QStringList childNames(const QString &folder)
 {
@@ -143,12 +117,45 @@ PMCopyDelegate *delegateOf(PMCopyHandler *handler)
 
 } // namespace
 
+// What an item is, read without following a final link.
+struct PMFileManager::ItemKind {
+    bool exists = false;
+    bool isDirectory = false;
+    bool isLink = false;
+    bool isPackage = false;
+    quint64 fileSize = 0; // a regular file's allocated size, else 0
+    struct stat attributes = {};
+
+    bool isPlainFolder() const { return isDirectory && !isPackage; }
+    // fastPathSize of the item as it was examined (a folder's tree is measured now).
+    quint64 fastSize(const QString &path) const { return isDirectory ? fastFolderSizeAtPath(path) : fileSize; }
+};
+
+PMFileManager::ItemKind PMFileManager::itemKindAtPath(const QString &path)
+{
+    ItemKind kind;
+    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &kind.attributes) != 0)
+        return kind;
+    kind.exists = true;
+    kind.isDirectory = S_ISDIR(kind.attributes.st_mode);
+    kind.isLink = S_ISLNK(kind.attributes.st_mode);
+    kind.isPackage = kind.isDirectory && PMCorvaneUtilities::isPackagePath(path);
+    if (S_ISREG(kind.attributes.st_mode))
+        kind.fileSize = roundedTo512(quint64(kind.attributes.st_size));
+    return kind;
+}
+
 PMFileManager::PMFileManager(const PMCopyItemFilter *filter)
     : m_filter(filter)
 {
 }
 
 // ---- Sizes ----
+
+quint64 PMFileManager::fastItemSize(const struct stat &item)
+{
+    return S_ISREG(item.st_mode) ? roundedTo512(quint64(item.st_size)) : 0;
+}
 
 quint64 PMFileManager::fastPathSize(const QString &path)
 {
@@ -182,6 +189,15 @@ bool PMFileManager::shouldCopyItem(const QString &path, bool limitTo4G) const
 bool PMFileManager::shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const
 {
     return !m_filter || m_filter->shouldCopyItem(path, baseName, limitTo4G);
+}
+
+bool PMFileManager::shouldCopyExamined(const QString &path, bool limitTo4G, const ItemKind &kind) const
+{
+    if (!m_filter)
+        return true;
+    if (!kind.exists)
+        return shouldCopyItem(path, limitTo4G);
+    return m_filter->shouldCopyExaminedItem(path, path.section(QLatin1Char('/'), -1), limitTo4G, kind.attributes);
 }
 
 static PMUniqueFd openForFlags(const QString &path)
@@ -258,32 +274,60 @@ std::optional<bool> PMFileManager::askIsADirectory(
 
 // ---- Copy ----
 
+QString PMFileManager::nearestExistingPath(const QString &path)
+{
+    QString candidate = QDir::cleanPath(path);
+    while (!candidate.isEmpty()) {
+        struct stat item = {};
+        if (::stat(QFile::encodeName(candidate).constData(), &item) == 0)
+            return candidate;
+        if (candidate == QLatin1String("/"))
+            break;
+        candidate = parentPath(candidate);
+    }
+    return QString();
+}
+
 bool PMFileManager::copyPath(
     const QString &source, const QString &destination, bool copyingToTavrin, PMCopyHandler *handler)
 {
-    // Only an existing destination can be examined, so the limit is off for a new one.
-    const bool limitTo4G = PMFileSystemKind::isFATPath(destination);
-    const ItemKind sourceKind = itemKindAtPath(source);
+    // The 4 GiB limit belongs to the drive: a destination that does not exist yet (a new
+    // folder or file) is judged by the nearest folder above it that does, so a big file in a
+    // new folder is left out instead of failing half-written on a FAT drive. One look for
+    // the whole tree, which stays on that drive.
+    const bool limitTo4G = PMFileSystemKind::isFATPath(nearestExistingPath(destination));
+    m_copyStopped = false;
+    return copyTree(source, destination, limitTo4G, copyingToTavrin, handler, ChildFacts {});
+}
+
+bool PMFileManager::copyTree(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
+    PMCopyHandler *handler, const ChildFacts &facts)
+{
+    const ItemKind sourceKind = facts.source ? *facts.source : itemKindAtPath(source);
     if (!sourceKind.exists)
         return false;
-    ItemKind destinationKind = itemKindAtPath(destination);
+    ItemKind destinationKind = facts.destinationMissing ? ItemKind() : itemKindAtPath(destination);
+    bool createdDestination = false;
 
     // A link onto a link: recreate it when the texts differ, keep it when they are equal.
     if (sourceKind.isLink && destinationKind.isLink)
-        return copyOneItem(source, destination, limitTo4G, true, copyingToTavrin, handler);
+        return copyOneItem(source, destination, limitTo4G, sourceKind, facts.filtered, copyingToTavrin, handler);
 
     if (destinationKind.exists) {
         if (!sourceKind.isDirectory)
             qCInfo(lcCopy).noquote() << QStringLiteral("object exists in destination path %1").arg(destination);
     } else if (!sourceKind.isPlainFolder()) {
-        const QString parent = parentPath(destination);
-        if (parent.isEmpty())
-            return false;
-        if (!createDirectoryAtPath(parent, QVariantMap(), true, copyingToTavrin)) {
-            PMAgentLog::logMessage(QStringLiteral("Unable to create directory at %1.").arg(parent));
-            return false;
+        // A child of a folder this copy has just made has its parent already.
+        if (!facts.destinationMissing) {
+            const QString parent = parentPath(destination);
+            if (parent.isEmpty())
+                return false;
+            if (!createDirectoryAtPath(parent, QVariantMap(), true, copyingToTavrin)) {
+                PMAgentLog::logMessage(QStringLiteral("Unable to create directory at %1.").arg(parent));
+                return false;
+            }
         }
-        return copyOneItem(source, destination, limitTo4G, sourceKind.isLink, copyingToTavrin, handler);
+        return copyOneItem(source, destination, limitTo4G, sourceKind, facts.filtered, copyingToTavrin, handler);
     } else {
         if (!subtreeHasCopyableItem(source, limitTo4G)) {
             accumulateSkipFilteredData(fastFolderSizeAtPath(source), handler);
@@ -294,31 +338,36 @@ bool PMFileManager::copyPath(
             return false;
         }
         destinationKind = itemKindAtPath(destination);
+        createdDestination = true;
     }
 
     const int bits = (sourceKind.isPlainFolder() ? 1 : 0) | (destinationKind.isPlainFolder() ? 2 : 0);
     switch (bits) {
     case 3:
-        return copyFolderChildren(source, destination, limitTo4G, copyingToTavrin, handler);
+        return copyFolderChildren(source, destination, limitTo4G, copyingToTavrin, handler, createdDestination);
     case 1:
-    case 2:
-        return askIsADirectory(source, destination, handler).value_or(false);
+    case 2: {
+        const std::optional<bool> answer = askIsADirectory(source, destination, handler);
+        if (answer && !*answer)
+            m_copyStopped = true;
+        return answer.value_or(false);
+    }
     default:
         return mergeChildren(source, destination, limitTo4G, copyingToTavrin, handler);
     }
 }
 
-bool PMFileManager::copyOneItem(const QString &source, const QString &destination, bool limitTo4G, bool isLink,
-    bool copyingToTavrin, PMCopyHandler *handler)
+bool PMFileManager::copyOneItem(const QString &source, const QString &destination, bool limitTo4G,
+    const ItemKind &sourceKind, bool filtered, bool copyingToTavrin, PMCopyHandler *handler)
 {
-    if (!shouldCopyItem(source, limitTo4G)) {
+    if (!filtered && !shouldCopyExamined(source, limitTo4G, sourceKind)) {
         accumulateSkipFilteredData(fastPathSize(source), handler);
         return false;
     }
     setFileCopyPath(source, handler);
     PMItemOperations operations(handler);
     bool result = false;
-    if (isLink) {
+    if (sourceKind.isLink) {
         const QString text = PMItemOperations::linkText(source);
         if (!text.isNull()) {
             if (PMItemOperations::linkText(destination) == text) {
@@ -330,20 +379,25 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
                 result = operations.createSymbolicLink(destination, text, source);
             }
         }
+        if (operations.handlerRefused())
+            m_copyStopped = true;
     } else {
         PMFileCopyAgent agent(source, destination, handler);
+        agent.setDataMethodMemory(&m_dataMethods);
         result = agent.performCopy();
+        if (agent.quitRequested())
+            m_copyStopped = true;
         resetPartiallyCopiedDataHandler(handler);
     }
     setFileCopyPath(QString(), handler);
     if (result && copyingToTavrin)
         setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), destination);
-    accumulateCopiedData(fastPathSize(source), handler);
+    accumulateCopiedData(sourceKind.fastSize(source), handler);
     return result;
 }
 
-bool PMFileManager::copyFolderChildren(
-    const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin, PMCopyHandler *handler)
+bool PMFileManager::copyFolderChildren(const QString &source, const QString &destination, bool limitTo4G,
+    bool copyingToTavrin, PMCopyHandler *handler, bool destinationIsNew)
 {
     const QStringList children = childNames(source);
     if (children.isEmpty())
@@ -352,15 +406,21 @@ bool PMFileManager::copyFolderChildren(
     for (const QString &name : children) {
         const QString childSource = childPath(source, name);
         const QString childDestination = childPath(destination, name);
-        if (!shouldCopyItem(childSource, limitTo4G)) {
-            accumulateSkipFilteredData(fastPathSize(childSource), handler);
+        // One look at the child serves the filter, the copy and the counters.
+        const ItemKind kind = itemKindAtPath(childSource);
+        if (!shouldCopyExamined(childSource, limitTo4G, kind)) {
+            accumulateSkipFilteredData(kind.fastSize(childSource), handler);
             result = true;
             continue;
         }
-        if (!copyPath(childSource, childDestination, copyingToTavrin, handler)) {
+        const ChildFacts facts { &kind, true, destinationIsNew };
+        if (!copyTree(childSource, childDestination, limitTo4G, copyingToTavrin, handler, facts)) {
             PMAgentLog::logMessage(QStringLiteral("Copy of %1 onto %2 failed.").arg(childSource, childDestination));
             result = false;
-            break;
+            // A failure the handler let pass (skip and go on) leaves the other children to
+            // copy; only a quit or a cancel ends the folder.
+            if (m_copyStopped)
+                break;
         }
     }
     if (PMCopyDelegate *delegate = delegateOf(handler))
@@ -378,13 +438,17 @@ bool PMFileManager::mergeChildren(
     bool result = false;
     for (const QString &name : childNames(source)) {
         const QString childSource = childPath(source, name);
-        if (!shouldCopyItem(childSource, limitTo4G)) {
-            accumulateSkipFilteredData(fastPathSize(childSource), handler);
+        const ItemKind kind = itemKindAtPath(childSource);
+        if (!shouldCopyExamined(childSource, limitTo4G, kind)) {
+            accumulateSkipFilteredData(kind.fastSize(childSource), handler);
             continue;
         }
-        result = copyPath(childSource, childPath(destination, name), copyingToTavrin, handler);
+        result = copyTree(
+            childSource, childPath(destination, name), limitTo4G, copyingToTavrin, handler, ChildFacts { &kind, true });
         if (!result)
             PMAgentLog::logMessage(QStringLiteral("Copy of %1 to %2 failed.").arg(source, destination));
+        if (m_copyStopped)
+            break;
     }
     return result;
 }
@@ -393,11 +457,10 @@ bool PMFileManager::subtreeHasCopyableItem(const QString &folder, bool limitTo4G
 {
     for (const QString &name : childNames(folder)) {
         const QString child = childPath(folder, name);
-        if (shouldCopyItem(child, limitTo4G))
+        const ItemKind kind = itemKindAtPath(child);
+        if (shouldCopyExamined(child, limitTo4G, kind))
             return true;
-        struct stat item = {};
-        if (lstat(QFile::encodeName(child).constData(), &item) == 0 && S_ISDIR(item.st_mode)
-            && subtreeHasCopyableItem(child, limitTo4G))
+        if (kind.isDirectory && subtreeHasCopyableItem(child, limitTo4G))
             return true;
     }
     return false;

@@ -12,12 +12,16 @@
 // may be used by one thread at a time (the drive's worker), several instances concurrently.
 #pragma once
 
+#include "agent/copy/PMFileCopyAgent.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QVariantMap>
 
 #include <optional>
+
+#include <sys/stat.h>
 
 class PMCopyHandler;
 class PMCopyItemFilter;
@@ -49,6 +53,8 @@ public:
     // sum over its whole tree (hidden entries included); links, special files and paths that
     // cannot be examined count 0.
     static quint64 fastPathSize(const QString &path);
+    // fastPathSize of a file, link or special file from attributes already read (lstat).
+    static quint64 fastItemSize(const struct stat &item);
     static quint64 fastFolderSizeAtPath(const QString &path);
 
     // Whether the filter lets the item onto the drive (always true without a filter).
@@ -73,12 +79,28 @@ public:
     static void accumulateSkipFilteredData(quint64 bytes, PMCopyHandler *handler);
     static void resetPartiallyCopiedDataHandler(PMCopyHandler *handler);
 
+    // The path itself or the nearest folder above it that exists; empty when none does.
+    static QString nearestExistingPath(const QString &path);
+
 private:
-    // Filters and copies a file, package or link whose parent folder exists.
-    bool copyOneItem(const QString &source, const QString &destination, bool limitTo4G, bool isLink,
-        bool copyingToTavrin, PMCopyHandler *handler);
+    struct ItemKind;
+    // What a folder copy already knows of a child, so nothing is examined twice.
+    struct ChildFacts {
+        const ItemKind *source = nullptr; // the source as the parent examined it
+        bool filtered = false; // the filter let the source through already
+        bool destinationMissing = false; // the parent folder was made empty by this copy
+    };
+
+    static ItemKind itemKindAtPath(const QString &path);
+    bool shouldCopyExamined(const QString &path, bool limitTo4G, const ItemKind &kind) const;
+    // copyPath below its first level: the drive's limit is known, a quit is remembered.
+    bool copyTree(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
+        PMCopyHandler *handler, const ChildFacts &facts);
+    // Filters (unless filtered) and copies a file, package or link whose parent folder exists.
+    bool copyOneItem(const QString &source, const QString &destination, bool limitTo4G, const ItemKind &sourceKind,
+        bool filtered, bool copyingToTavrin, PMCopyHandler *handler);
     bool copyFolderChildren(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
-        PMCopyHandler *handler);
+        PMCopyHandler *handler, bool destinationIsNew);
     bool mergeChildren(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
         PMCopyHandler *handler);
     bool subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const;
@@ -92,4 +114,7 @@ private:
         const QString &source, const QString &destination, PMCopyHandler *handler);
 
     const PMCopyItemFilter *m_filter = nullptr;
+    // Set when the handler quit (or a cancel stopped a data copy) during the running copyPath.
+    bool m_copyStopped = false;
+    PMFileCopyAgent::DataMethodMemory m_dataMethods;
 };

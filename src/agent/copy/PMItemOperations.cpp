@@ -25,11 +25,18 @@ int removeEntry(const char *path, const struct stat *, int type, struct FTW *)
 
 } // namespace
 
+bool PMItemOperations::noteAnswer(const std::optional<bool> &answer)
+{
+    if (answer && !*answer)
+        m_refused = true;
+    return answer.value_or(false);
+}
+
 bool PMItemOperations::askMoving(int errorNumber, const QString &source, const QString &destination)
 {
     if (!m_handler)
         return false;
-    return m_handler->shouldProceedAfterErrorMovingItem(errorNumber, source, destination).value_or(false);
+    return noteAnswer(m_handler->shouldProceedAfterErrorMovingItem(errorNumber, source, destination));
 }
 
 bool PMItemOperations::moveItem(const QString &source, const QString &destination)
@@ -81,7 +88,7 @@ bool PMItemOperations::removeItem(const QString &path)
         return true;
     if (!m_handler)
         return false;
-    return m_handler->shouldProceedAfterErrorRemovingItem(errorNumber, path).value_or(false);
+    return noteAnswer(m_handler->shouldProceedAfterErrorRemovingItem(errorNumber, path));
 }
 
 bool PMItemOperations::createSymbolicLink(const QString &path, const QString &text, const QString &source)
@@ -91,7 +98,7 @@ bool PMItemOperations::createSymbolicLink(const QString &path, const QString &te
     const int errorNumber = errno;
     if (!m_handler)
         return false;
-    return m_handler->shouldProceedAfterErrorCopyingItem(errorNumber, source, path).value_or(false);
+    return noteAnswer(m_handler->shouldProceedAfterErrorCopyingItem(errorNumber, source, path));
 }
 
 QString PMItemOperations::linkText(const QString &path)

@@ -10,6 +10,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class PMCopyHandler;
 
 class PMItemOperations {
@@ -29,11 +31,16 @@ public:
     // Creates a symbolic link at path holding text; `source` names the link being copied.
     bool createSymbolicLink(const QString &path, const QString &text, const QString &source);
 
+    // Whether the handler answered "do not go on" to a failure: the caller's work must stop.
+    bool handlerRefused() const { return m_refused; }
+
     // The text of the link at path, or a null string when path is not a link.
     static QString linkText(const QString &path);
 
 private:
     bool askMoving(int errorNumber, const QString &source, const QString &destination);
+    bool noteAnswer(const std::optional<bool> &answer);
 
     PMCopyHandler *m_handler;
+    bool m_refused = false;
 };

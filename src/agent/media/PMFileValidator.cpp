@@ -150,8 +150,10 @@ bool PMFileValidator::shouldCopyItem(const QString &path, bool limitTo4G) const
     return shouldCopyItem(path, baseName, limitTo4G);
 }
 
-bool PMFileValidator::passesSizeLimit(const QString &path) const
+bool PMFileValidator::passesSizeLimit(const QString &path, const struct stat *known) const
 {
+    if (known)
+        return qint64(known->st_size) <= kMaxSizeWith4GLimit;
     struct stat sb = {};
     if (lstat(QFile::encodeName(path).constData(), &sb) != 0) {
         // A file that vanished is dropped by the copy itself; its size cannot exceed anything.
@@ -163,6 +165,12 @@ bool PMFileValidator::passesSizeLimit(const QString &path) const
 
 bool PMFileValidator::shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const
 {
+    return shouldCopyItem(path, baseName, limitTo4G, nullptr);
+}
+
+bool PMFileValidator::shouldCopyItem(
+    const QString &path, const QString &baseName, bool limitTo4G, const struct stat *known) const
+{
     if (const PMValidatorOwner *owner = m_owner.load(); owner && owner->cancelPending())
         return false;
     if (baseName.startsWith(kTemporaryFilePrefix) || baseName.startsWith(kTemporaryFolderPrefix))
@@ -172,9 +180,14 @@ bool PMFileValidator::shouldCopyItem(const QString &path, const QString &baseNam
     if (filteredPathSet().contains(standardizedPath(path)))
         return false;
 
-    const QByteArray nativePath = QFile::encodeName(path);
+    // Folders are entered following links, as the walk would see them; the caller's
+    // attributes say the same for anything that is not a link.
+    if (known && S_ISLNK(known->st_mode))
+        known = nullptr;
     struct stat sb = {};
-    if (stat(nativePath.constData(), &sb) == 0 && S_ISDIR(sb.st_mode) && !PMCorvaneUtilities::isPackagePath(path))
+    const bool haveAttributes = known || stat(QFile::encodeName(path).constData(), &sb) == 0;
+    const struct stat &attributes = known ? *known : sb;
+    if (haveAttributes && S_ISDIR(attributes.st_mode) && !PMCorvaneUtilities::isPackagePath(path))
         return true;
 
     if (m_validators.empty())
@@ -184,7 +197,7 @@ bool PMFileValidator::shouldCopyItem(const QString &path, const QString &baseNam
         bool copy = false;
         if (!validator->matchItem(path, baseNameUtf8, copy) || !copy)
             continue;
-        if (!limitTo4G || passesSizeLimit(path))
+        if (!limitTo4G || passesSizeLimit(path, known))
             return true;
     }
     return false;

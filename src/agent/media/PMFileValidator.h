@@ -23,6 +23,8 @@
 
 #include <atomic>
 
+#include <sys/stat.h>
+
 class PMValidatorOwner;
 
 class PMFileValidator {
@@ -44,6 +46,9 @@ public:
     // Uses the last component of the standardized path as the base name.
     bool shouldCopyItem(const QString &path, bool limitTo4G) const;
     bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const;
+    // As above, with the item's attributes read by the caller (lstat: links not followed),
+    // so the item is not examined again; nullptr reads them here.
+    bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G, const struct stat *known) const;
 
     // Names and paths that are never copied (paths standardized, "~" expanded).
     static const QStringList &filteredFileNames();
@@ -52,7 +57,7 @@ public:
     static QString standardizedPath(const QString &path);
 
 private:
-    bool passesSizeLimit(const QString &path) const;
+    bool passesSizeLimit(const QString &path, const struct stat *known) const;
 
     std::atomic<const PMValidatorOwner *> m_owner { nullptr };
     PMMediaLists::List m_validators;

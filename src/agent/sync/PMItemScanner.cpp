@@ -133,7 +133,7 @@ bool PMItemScanner::syncThreadSyncItem(const QString &item)
     return syncItem({ item, localPath, *drivePath, *driveTemp, *localTemp }, false);
 }
 
-bool PMItemScanner::syncItem(const ItemPaths &paths, bool filtered)
+bool PMItemScanner::syncItem(const ItemPaths &paths, bool filtered, const struct stat *knownLocal)
 {
     PMSyncController &controller = m_context.controller;
     const QString &localPath = paths.local;
@@ -152,8 +152,10 @@ bool PMItemScanner::syncItem(const ItemPaths &paths, bool filtered)
         return logReturn(localPath, *drivePath, controller.cancelRVal());
 
     struct stat local = {};
+    if (knownLocal)
+        local = *knownLocal;
     struct stat drive = {};
-    const bool localExists = statPath(localPath, &local);
+    const bool localExists = knownLocal || statPath(localPath, &local);
     const bool driveExists = statPath(*drivePath, &drive);
 
     if (localExists && !driveExists) {
@@ -213,13 +215,18 @@ bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drive
     const qint64 localSinceSync = m_context.precision.difference(localNs, lastSyncNs);
     const qint64 driveSinceSync = m_context.precision.difference(driveNs, lastSyncNs);
 
+    // Leaves are files, links or packages: a package's size is its whole tree.
+    const auto skipPresent = [&] {
+        controller.accumulateSkipPresentData(S_ISDIR(local.st_mode) ? PMFileManager::fastFolderSizeAtPath(localPath)
+                                                                    : PMFileManager::fastItemSize(local));
+    };
     if (hasLastSync && localSinceSync <= 0 && driveSinceSync <= 0) {
-        controller.accumulateSkipPresentDataPath(localPath);
+        skipPresent();
         return true;
     }
     const qint64 delta = m_context.precision.difference(localNs, driveNs);
     if (delta == 0) {
-        controller.accumulateSkipPresentDataPath(localPath);
+        skipPresent();
         return true;
     }
 
@@ -269,11 +276,21 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
         // folder, so children stay on the drive without checking every step again.
         const ItemPaths child { joinItem(paths.item, name), joinItem(localPath, name), joinItem(drivePath, name),
             joinItem(paths.driveTemp, name), joinItem(paths.localTemp, name) };
-        if (!m_context.shouldCopyMediaFile(child.local)) {
-            controller.accumulateSkipFilteredDataPath(child.local);
+        // One look at each local item serves the filter, the comparison and the counters.
+        struct stat local = {};
+        const bool known = statPath(child.local, &local);
+        const bool copy
+            = known ? m_context.shouldCopyMediaFile(child.local, local) : m_context.shouldCopyMediaFile(child.local);
+        if (!copy) {
+            if (!known)
+                controller.accumulateSkipFilteredDataPath(child.local);
+            else if (!controller.cancelPending())
+                controller.accumulateSkipFilteredData(S_ISDIR(local.st_mode)
+                        ? PMFileManager::fastFolderSizeAtPath(child.local)
+                        : PMFileManager::fastItemSize(local));
             continue;
         }
-        if (!syncItem(child, true))
+        if (!syncItem(child, true, known ? &local : nullptr))
             return false;
     }
     // Items only on the drive stay; the listing is only needed for the debug trace.

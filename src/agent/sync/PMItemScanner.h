@@ -41,7 +41,8 @@ private:
         QString localTemp;
     };
 
-    bool syncItem(const ItemPaths &paths, bool filtered);
+    // knownLocal: the local item's attributes when the folder walk read them already.
+    bool syncItem(const ItemPaths &paths, bool filtered, const struct stat *knownLocal = nullptr);
     bool compareLeaves(const QString &localPath, const QString &drivePath, const QString &localTemp,
         const QString &driveTemp, const struct stat &local, const struct stat &drive);
     bool walkFolder(const ItemPaths &paths);

@@ -34,6 +34,12 @@ bool PMMediaCopyFilter::shouldCopyItem(const QString &path, const QString &baseN
     return m_validator.shouldCopyItem(path, baseName, limitTo4G);
 }
 
+bool PMMediaCopyFilter::shouldCopyExaminedItem(
+    const QString &path, const QString &baseName, bool limitTo4G, const struct stat &known) const
+{
+    return m_validator.shouldCopyItem(path, baseName, limitTo4G, &known);
+}
+
 bool PMMediaCopyFilter::cancelPending() const
 {
     return m_controller.cancelPending();

@@ -29,6 +29,8 @@ public:
                                                           bool pictures, bool documents, int deviceFilter);
 
     bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const override;
+    bool shouldCopyExaminedItem(
+        const QString &path, const QString &baseName, bool limitTo4G, const struct stat &known) const override;
     const PMFileValidator &validator() const { return m_validator; }
 
 private:

@@ -17,6 +17,8 @@ public:
     explicit PMSyncItemFilter(std::shared_ptr<const PMCopyItemFilter> mediaFilter = nullptr);
 
     bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const override;
+    bool shouldCopyExaminedItem(
+        const QString &path, const QString &baseName, bool limitTo4G, const struct stat &known) const override;
 
 private:
     std::shared_ptr<const PMCopyItemFilter> m_mediaFilter;

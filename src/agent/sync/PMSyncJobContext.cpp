@@ -16,6 +16,15 @@ bool PMSyncJobContext::shouldCopyItem(const QString &path, const QString &baseNa
     return filter->shouldCopyItem(layout.localPathForSyncItem(path), baseName, limitTo4G);
 }
 
+bool PMSyncJobContext::shouldCopyMediaFile(const QString &localPath, const struct stat &known) const
+{
+    if (controller.cancelPending())
+        return false;
+    if (!filter)
+        return true;
+    return filter->shouldCopyExaminedItem(localPath, localPath.section(QLatin1Char('/'), -1), limitTo4G, known);
+}
+
 bool PMSyncJobContext::shouldCopyMediaFile(const QString &path) const
 {
     if (controller.cancelPending())

@@ -5,6 +5,8 @@
 // Owned by PMSyncJob; the scanner and the applier borrow it for the length of a job.
 #pragma once
 
+#include <sys/stat.h>
+
 #include "agent/sync/PMDriveLayout.h"
 #include "agent/sync/PMScanResults.h"
 #include "agent/sync/PMTimestampPrecision.h"
@@ -30,4 +32,6 @@ struct PMSyncJobContext {
     bool shouldCopyItem(const QString &path, const QString &baseName) const;
     // As shouldCopyItem, but refused while a cancel is pending.
     bool shouldCopyMediaFile(const QString &path) const;
+    // As shouldCopyMediaFile for a local path whose attributes the walk read (lstat).
+    bool shouldCopyMediaFile(const QString &localPath, const struct stat &known) const;
 };

@@ -147,17 +147,29 @@ TEST_F(PMCopyFatLimitTest, ExistingFatDestinationTurnsTheLimitOnAndTheLongFileIs
     EXPECT_EQ(m_handler.progress.copiedReports, 0);
 }
 
-TEST_F(PMCopyFatLimitTest, MissingDestinationLeavesTheLimitOff)
+TEST_F(PMCopyFatLimitTest, MissingDestinationOnAFatDriveHasTheLimitToo)
 {
-    m_filter.rejectAll = true;
     PMFileManager fileManager(&m_filter);
 
+    // The new folder would hold nothing but the long file: it is not even created.
     EXPECT_TRUE(fileManager.copyPath(join(m_source.path(), QStringLiteral("Movies")),
-        join(m_drive->mountPoint(), QStringLiteral("NewMovies")), true, &m_handler));
+        join(m_drive->mountPoint(), QStringLiteral("NewMovies/Deeper")), true, &m_handler));
 
     ASSERT_FALSE(m_filter.limits.isEmpty());
-    EXPECT_FALSE(m_filter.limits.contains(true));
+    EXPECT_FALSE(m_filter.limits.contains(false));
     EXPECT_EQ(m_handler.progress.skippedFiltered, quint64(kBigSize));
+    EXPECT_EQ(m_handler.progress.copiedReports, 0);
+    EXPECT_FALSE(QFileInfo::exists(join(m_drive->mountPoint(), QStringLiteral("NewMovies"))));
+}
+
+TEST_F(PMCopyFatLimitTest, TheNearestExistingFolderStandsForAMissingDestination)
+{
+    const QString mount = m_drive->mountPoint();
+    EXPECT_EQ(PMFileManager::nearestExistingPath(join(mount, QStringLiteral("Movies/a/b/c.mkv"))),
+        join(mount, QStringLiteral("Movies")));
+    EXPECT_EQ(PMFileManager::nearestExistingPath(join(mount, QStringLiteral("Movies"))),
+        join(mount, QStringLiteral("Movies")));
+    EXPECT_EQ(PMFileManager::nearestExistingPath(QStringLiteral("/no/such/folder")), QStringLiteral("/"));
 }
 
 } // namespace
@@ -227,6 +239,16 @@ TEST(PMCopyFatDriveTest, FatKeepsDataAndTwoSecondTimesRefusesLinksAndFilesOf4GiB
     EXPECT_TRUE(filtered.copyPath(movies.path(), join(mount, QStringLiteral("Docs")), true, &filteredHandler));
     EXPECT_EQ(filter.limits, QList<bool> { true });
     EXPECT_TRUE(filteredHandler.agentErrors.isEmpty());
+    // A folder new to the drive is judged by the drive it goes to: the limit holds there too,
+    // so the big file is left out instead of failing half-written.
+    testsupport::writeFile(join(movies.path(), QStringLiteral("small.mkv")), "small");
+    filter.limits.clear();
+    EXPECT_TRUE(filtered.copyPath(movies.path(), join(mount, QStringLiteral("New/Movies")), true, &filteredHandler));
+    EXPECT_FALSE(filter.limits.isEmpty());
+    EXPECT_FALSE(filter.limits.contains(false));
+    EXPECT_TRUE(filteredHandler.agentErrors.isEmpty());
+    EXPECT_EQ(testsupport::readFile(join(mount, QStringLiteral("New/Movies/small.mkv"))), QByteArray("small"));
+    EXPECT_FALSE(QFileInfo::exists(join(mount, QStringLiteral("New/Movies/big.mkv"))));
 
     // Folders move on FAT (the last step of every sync).
     ASSERT_TRUE(fileManager.movePath(

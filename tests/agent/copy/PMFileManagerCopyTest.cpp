@@ -5,9 +5,15 @@
 
 #include "agent/copy/PMFileManager.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -211,17 +217,79 @@ TEST_F(PMFileManagerCopyTest, PackageIsCopiedWholeAndMergedChildByChildOntoAnExi
                                      .arg(src(QStringLiteral("Talk.key")), dst(QStringLiteral("Talk.key")))));
 }
 
-TEST_F(PMFileManagerCopyTest, FailedChildStopsTheFolderAndIsLogged)
+TEST_F(PMFileManagerCopyTest, FailedChildIsLoggedAndTheOtherChildrenAreStillCopied)
 {
     testsupport::writeFile(src(QStringLiteral("Folder/a")), "a");
-    testsupport::writeFile(dst(QStringLiteral("Folder/a")), "existing");
+    testsupport::writeFile(src(QStringLiteral("Folder/b")), "b");
+    testsupport::writeFile(src(QStringLiteral("Folder/c")), "c");
+    testsupport::writeFile(dst(QStringLiteral("Folder/b")), "existing");
 
     EXPECT_FALSE(
         m_fileManager.copyPath(src(QStringLiteral("Folder")), dst(QStringLiteral("Folder")), false, &m_handler));
     EXPECT_TRUE(agentLogContains(QStringLiteral("Copy of %1 onto %2 failed.")
-                                     .arg(src(QStringLiteral("Folder/a")), dst(QStringLiteral("Folder/a")))));
-    // The folder is still handed over after the stop.
+                                     .arg(src(QStringLiteral("Folder/b")), dst(QStringLiteral("Folder/b")))));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Folder/a"))), QByteArray("a"));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Folder/b"))), QByteArray("existing"));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Folder/c"))), QByteArray("c"));
     EXPECT_EQ(m_handler.progress.tempFolders, QStringList { dst(QStringLiteral("Folder")) });
+}
+
+// A destination too small for some files: the data copy fails with ENOSPC and the handler
+// decides whether the rest of a new folder is copied.
+class PMFileManagerFullDestinationTest : public PMFileManagerCopyTest {
+protected:
+    void SetUp() override
+    {
+        if (::mount("tmpfs", QFile::encodeName(m_destination.path()).constData(), "tmpfs", 0, "size=1m") != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs (needs root): " << std::strerror(errno);
+        m_mounted = true;
+        // Two files that cannot fit and three that can, in a folder the drive does not have.
+        testsupport::writeFile(src(QStringLiteral("New/big1")), QByteArray(2 * 1024 * 1024, 'x'));
+        testsupport::writeFile(src(QStringLiteral("New/big2")), QByteArray(2 * 1024 * 1024, 'y'));
+        for (const char *name : { "s1", "s2", "s3" })
+            testsupport::writeFile(src(QStringLiteral("New/") + QLatin1String(name)), name);
+    }
+    void TearDown() override
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_destination.path()).constData(), MNT_DETACH);
+    }
+    QStringList copiedSmallFiles() const
+    {
+        QStringList copied;
+        for (const char *name : { "s1", "s2", "s3" })
+            if (QFileInfo::exists(dst(QStringLiteral("New/") + QLatin1String(name))))
+                copied << QLatin1String(name);
+        return copied;
+    }
+
+    bool m_mounted = false;
+};
+
+TEST_F(PMFileManagerFullDestinationTest, ContinueAfterAFailedChildCopiesTheRestOfANewFolder)
+{
+    m_handler.agentAnswer = PMFileCopyAgentDelegate::Skip;
+    EXPECT_FALSE(m_fileManager.copyPath(src(QStringLiteral("New")), dst(QStringLiteral("New")), true, &m_handler));
+    ASSERT_EQ(m_handler.agentErrors.size(), 2);
+    for (const PMFileCopyError &error : m_handler.agentErrors)
+        EXPECT_EQ(error.code, ENOSPC);
+    EXPECT_EQ(copiedSmallFiles(), (QStringList { QStringLiteral("s1"), QStringLiteral("s2"), QStringLiteral("s3") }));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("New/s2"))), QByteArray("s2"));
+    // Neither failed file is left half-written.
+    EXPECT_FALSE(QFileInfo::exists(dst(QStringLiteral("New/big1"))));
+    EXPECT_FALSE(QFileInfo::exists(dst(QStringLiteral("New/big2"))));
+}
+
+TEST_F(PMFileManagerFullDestinationTest, QuitAfterAFailedChildStopsTheFolder)
+{
+    m_handler.agentAnswer = PMFileCopyAgentDelegate::Quit;
+    EXPECT_FALSE(m_fileManager.copyPath(src(QStringLiteral("New")), dst(QStringLiteral("New")), true, &m_handler));
+    // The second big file is never tried.
+    EXPECT_EQ(m_handler.agentErrors.size(), 1);
+    EXPECT_EQ(m_handler.progress.tempFolders, QStringList { dst(QStringLiteral("New")) });
+    // The next copy of the same file manager starts afresh.
+    testsupport::writeFile(src(QStringLiteral("later")), "later");
+    EXPECT_TRUE(m_fileManager.copyPath(src(QStringLiteral("later")), dst(QStringLiteral("later")), true, &m_handler));
 }
 
 TEST_F(PMFileManagerCopyTest, MissingSourceFailsAndAWorkWithoutHandlerStillCopies)

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <memory>
 
 #include <atomic>
@@ -147,6 +149,35 @@ TEST_F(FileValidatorTest, theFourGigabyteLimitAdmitsFilesUpToOneByteBelowFourGiB
     EXPECT_TRUE(unlimited->shouldCopyItem(tooLarge, false));
     // ".mp4" is in both the movie and the music list: neither may copy it.
     EXPECT_FALSE(unlimited->shouldCopyItem(makeFile("huge.mp4", PMFileValidator::kMaxSizeWith4GLimit + 1), true));
+}
+
+TEST_F(FileValidatorTest, attributesReadByTheCallerGiveTheSameAnswersAsThePath)
+{
+    const auto unlimited = validatorFor(0);
+    const QString paths[] = { makeFile("largest.mkv", PMFileValidator::kMaxSizeWith4GLimit),
+        makeFile("toolarge.mkv", PMFileValidator::kMaxSizeWith4GLimit + 1), makeFile("small.exe", 10),
+        makeFolder("Plain Folder"), makeFolder("Tool.app") };
+    for (const QString &path : paths) {
+        struct stat known = {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &known), 0);
+        const QString baseName = QFileInfo(path).fileName();
+        for (bool limit : { false, true })
+            EXPECT_EQ(unlimited->shouldCopyItem(path, baseName, limit, &known),
+                unlimited->shouldCopyItem(path, baseName, limit))
+                << path.toStdString() << " limit " << limit;
+    }
+    // The caller's attributes are what counts: the file is not examined again.
+    struct stat pretended = {};
+    pretended.st_mode = S_IFREG | 0644;
+    pretended.st_size = PMFileValidator::kMaxSizeWith4GLimit + 1;
+    EXPECT_FALSE(unlimited->shouldCopyItem(paths[0], QStringLiteral("largest.mkv"), true, &pretended));
+    // A link's attributes say nothing of its target: the folder it leads to is looked at.
+    const QString link = m_dir.filePath(QStringLiteral("to folder"));
+    ASSERT_TRUE(QFile::link(paths[3], link));
+    struct stat linkAttributes = {};
+    ASSERT_EQ(::lstat(QFile::encodeName(link).constData(), &linkAttributes), 0);
+    EXPECT_EQ(unlimited->shouldCopyItem(link, QStringLiteral("to folder"), false, &linkAttributes),
+        unlimited->shouldCopyItem(link, QStringLiteral("to folder"), false));
 }
 
 TEST_F(FileValidatorTest, deviceFilterValuesSelectTheirClass)
