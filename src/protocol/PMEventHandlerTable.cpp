@@ -70,6 +70,8 @@ qint32 PMEventHandlerTable::dispatch(const AEDescriptor &event, AEDescriptor &re
     if (!reply.isNull()) {
         if (outcome.result)
             reply.setParamDescriptor(*outcome.result, keyDirectObject);
+        for (const auto &[keyword, value] : outcome.extraParameters)
+            reply.setParamDescriptor(value, keyword);
         if (outcome.errorNumber != 0)
             reply.setParamDescriptor(AEDescriptor::descriptorWithInt32(outcome.errorNumber), keyErrorNumber);
         if (!outcome.errorString.isEmpty())

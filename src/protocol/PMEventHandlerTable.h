@@ -38,12 +38,14 @@ struct PMHandlerResult {
     std::optional<AEDescriptor> result;
     qint32 errorNumber = 0;
     QString errorString;
+    // Further reply parameters ('STAT' of the status event), put after the result.
+    QList<QPair<AEKeyword, AEDescriptor>> extraParameters = {};
 
     static PMHandlerResult none() { return {}; }
-    static PMHandlerResult withValue(const AEDescriptor &value) { return { value, 0, QString() }; }
+    static PMHandlerResult withValue(const AEDescriptor &value) { return { value, 0, QString(), {} }; }
     static PMHandlerResult withError(qint32 number, const QString &text = QString())
     {
-        return { std::nullopt, number, text };
+        return { std::nullopt, number, text, {} };
     }
 };
 
