@@ -13,8 +13,8 @@ packages=(
   libgtest-dev libgmock-dev googletest
   # tests and demo: media generation, session bus, drive images
   ffmpeg dbus e2fsprogs dosfstools exfat-fuse exfatprogs ntfs-3g mtools fdisk util-linux rsync fusefat
-  # benchmarks: peak memory of a run (bench/sync)
-  time
+  # benchmarks: peak memory of a run (bench/sync), the reference watcher (bench/platform)
+  time inotify-tools
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer
   clang libclang-rt-14-dev
 )

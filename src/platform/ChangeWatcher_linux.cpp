@@ -45,6 +45,8 @@ InotifyChangeWatcher::InotifyChangeWatcher(
     , m_buffer(size_t(kReadBufferSize))
 {
     m_latencyTimer.setSingleShot(true);
+    // A coarse timer may fire a little early, which would shorten the window changes are collected in.
+    m_latencyTimer.setTimerType(Qt::PreciseTimer);
     m_latencyTimer.setInterval(options.latency);
     connect(&m_latencyTimer, &QTimer::timeout, this, [this] { Q_EMIT changed(this->rootPath()); });
     m_rescanTimer.setInterval(options.rescanPeriod);

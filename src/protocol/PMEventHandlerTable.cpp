@@ -68,10 +68,10 @@ qint32 PMEventHandlerTable::dispatch(const AEDescriptor &event, AEDescriptor &re
     }
 
     if (!reply.isNull()) {
+        // The status event answers its archive under a keyword of its own, 'STAT', not '----'.
         if (outcome.result)
-            reply.setParamDescriptor(*outcome.result, keyDirectObject);
-        for (const auto &[keyword, value] : outcome.extraParameters)
-            reply.setParamDescriptor(value, keyword);
+            reply.setParamDescriptor(
+                *outcome.result, outcome.result->descriptorType() == typeStatus ? keyStatus : keyDirectObject);
         if (outcome.errorNumber != 0)
             reply.setParamDescriptor(AEDescriptor::descriptorWithInt32(outcome.errorNumber), keyErrorNumber);
         if (!outcome.errorString.isEmpty())

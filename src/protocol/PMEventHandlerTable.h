@@ -6,7 +6,8 @@
 //   3. a direct object that holds no file URL: -50 "unable to retrieve main URL";
 //   4. otherwise debug "-handleQueryEvent: main URL is <path>" and run the action;
 //   5. unless the reply is a null descriptor (the sender asked for none): put the result
-//      under '----', then 'errn' when non-zero, then 'errs' when there is a text;
+//      under '----' (a 'STAT' archive under 'STAT'), then 'errn' when non-zero, then 'errs'
+//      when there is a text;
 //   6. debug "< handleQueryEvent: <reply>".
 //
 //   table.installHandler(kPMEventClass, kPMQueryID, {QStringLiteral("handleQueryEvent"),
@@ -38,14 +39,12 @@ struct PMHandlerResult {
     std::optional<AEDescriptor> result;
     qint32 errorNumber = 0;
     QString errorString;
-    // Further reply parameters ('STAT' of the status event), put after the result.
-    QList<QPair<AEKeyword, AEDescriptor>> extraParameters = {};
 
     static PMHandlerResult none() { return {}; }
-    static PMHandlerResult withValue(const AEDescriptor &value) { return { value, 0, QString(), {} }; }
+    static PMHandlerResult withValue(const AEDescriptor &value) { return { value, 0, QString() }; }
     static PMHandlerResult withError(qint32 number, const QString &text = QString())
     {
-        return { std::nullopt, number, text, {} };
+        return { std::nullopt, number, text };
     }
 };
 

@@ -423,4 +423,28 @@ TEST_F(ChangeWatcherTest, WatchLimitFallsBackToRescanningAndSaysSoOnce)
     expectNoReport();
 }
 
+TEST_F(ChangeWatcherTest, WatchLimitReachedByNewFoldersFallsBackToRescanning)
+{
+    KernelLimitOverride watchLimit(QStringLiteral("max_user_watches"));
+    if (!watchLimit.canChange())
+        GTEST_SKIP() << "needs root to lower fs.inotify.max_user_watches";
+    startWatcher(100ms);
+    ASSERT_EQ(m_watcher->mode(), ChangeWatcher::Mode::Watching);
+
+    g_changeWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
+    ASSERT_TRUE(watchLimit.set(watchesInUse() + 2));
+    makeFolder(m_root + QStringLiteral("/a/b/c/d/e/f"));
+    const bool fellBack = testsupport::waitFor([&] { return m_watcher->mode() == ChangeWatcher::Mode::Polling; });
+    watchLimit.restore();
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(fellBack);
+    EXPECT_EQ(g_changeWarnings.size(), 1) << g_changeWarnings.join(u'\n').toStdString();
+    EXPECT_EQ(kernelWatchCount(), 0);
+    expectOneMoreReport();
+
+    testsupport::writeFile(m_root + QStringLiteral("/a/b/c/d/e/f/file.txt"), "x");
+    expectOneMoreReport();
+}
+
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "agent/app/PMApplicationController.h"
 #include "agent/log/PMAgentLog.h"
-#include "platform/HeadlessAlertPresenter.h"
+#include "platform/DesktopNotificationAlertPresenter.h"
 #include "platform/SystemLog.h"
 #include "platform/UnixSignalNotifier.h"
 
@@ -71,7 +71,7 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
         PMAgentLog::enableDebugForThisRun();
 
     PMApplicationController &agent = PMApplicationController::sharedInstance();
-    agent.setAlertPresenter(std::make_unique<platform::HeadlessAlertPresenter>());
+    agent.setAlertPresenter(platform::DesktopNotificationAlertPresenter::createBest(QDBusConnection::sessionBus()));
     platform::UnixSignalNotifier stopSignals({ SIGTERM, SIGINT });
     QObject::connect(
         &stopSignals, &platform::UnixSignalNotifier::signalReceived, &agent, [&agent](int) { agent.terminate(); });

@@ -78,7 +78,7 @@ void PMControlEventHandlers::install(PMEventHandlerTable &table, PMApplicationCo
         kPMEventClass, kPMQueryID, handler(QStringLiteral("handleQueryEvent"), [&drives](const PMHandlerRequest &r) {
             if (!drives.isDriveValidForSync(r.mountPath, true))
                 return PMHandlerResult { AEDescriptor::descriptorWithBOOL(false), kParamErr,
-                    QStringLiteral("drive is not valid for sync"), {} };
+                    QStringLiteral("drive is not valid for sync") };
             return PMHandlerResult::withValue(
                 AEDescriptor::descriptorWithBOOL(drives.isDriveSetupForSync(r.mountPath)));
         }));
@@ -242,7 +242,7 @@ void PMControlEventHandlers::install(PMEventHandlerTable &table, PMApplicationCo
             if (const std::optional<QVariantMap> status = drives.statusForDrive(r.mountPath)) {
                 QString why;
                 if (const std::optional<AEDescriptor> archive = PMStatusArchive::statusDescriptor(*status, &why))
-                    result.extraParameters.append({ keyStatus, *archive });
+                    result = PMHandlerResult::withValue(*archive);
                 else
                     PMAgentLog::logMessage(
                         QStringLiteral("-handleStatusEvent: cannot archive the status: %1").arg(why));
