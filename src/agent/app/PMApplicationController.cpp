@@ -172,6 +172,8 @@ void PMApplicationController::terminate()
         if (controller->busy())
             controller->setCancelPending(true, false);
     }
+    // A job waiting for the user's answer would never see the cancel.
+    m_alerts->withdrawAll();
     m_terminationDeadline = std::chrono::steady_clock::now() + kTerminationBound;
     m_terminationPoll.start();
 }

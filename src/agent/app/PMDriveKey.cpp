@@ -7,13 +7,11 @@
 QString PMDriveKey::bsdNameFromSource(const QString &source)
 {
     static const QLatin1String devPrefix("/dev/");
-    if (!source.startsWith(devPrefix) || source.size() == devPrefix.size())
+    // "/dev/../etc/passwd" is no device.
+    const QString clean = QDir::cleanPath(source);
+    if (!clean.startsWith(devPrefix) || clean.size() == devPrefix.size())
         return {};
-    const QString name = QDir::cleanPath(source).mid(devPrefix.size());
-    // "/dev/../etc" is no device.
-    if (name.isEmpty() || name.startsWith(QLatin1String("..")))
-        return {};
-    return name;
+    return clean.mid(devPrefix.size());
 }
 
 QString PMDriveKey::keyFor(const QString &bsdName, const QString &mountPath)
