@@ -7,8 +7,10 @@
 //   connect(watcher.get(), &ChangeWatcher::changed, this, &App::rootChanged);
 //   if (!watcher->start()) ... // logged; the root cannot be watched at all
 //
-// Lives on the thread that created it (the main thread) and is driven by its event loop; it
-// never blocks for long, except that the periodic rescan of the fallback mode walks the tree.
+// Lives on the thread that created it (the main thread) and is driven by its event loop.
+// Walking the whole tree blocks that thread: start() does it (about 1.5 s for 10,000 folders
+// holding 100,000 files, cached), so does recovery from lost events, and the fallback mode's
+// rescan stats every entry. Reporting a change itself costs next to nothing.
 #pragma once
 
 #include <QObject>

@@ -434,8 +434,13 @@ TEST_F(ChangeWatcherTest, WatchLimitReachedByNewFoldersFallsBackToRescanning)
     g_changeWarnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
     ASSERT_TRUE(watchLimit.set(watchesInUse() + 2));
-    makeFolder(m_root + QStringLiteral("/a/b/c/d/e/f"));
-    const bool fellBack = testsupport::waitFor([&] { return m_watcher->mode() == ChangeWatcher::Mode::Polling; });
+    // Far deeper than the room left, so that watches other processes release meanwhile
+    // cannot make room for all of it.
+    QString deep = m_root;
+    for (int level = 0; level < 40; ++level)
+        deep += QStringLiteral("/l%1").arg(level);
+    makeFolder(deep);
+    const bool fellBack = testsupport::waitFor([&] { return m_watcher->mode() == ChangeWatcher::Mode::Polling; }, 3s);
     watchLimit.restore();
     qInstallMessageHandler(previous);
     ASSERT_TRUE(fellBack);
@@ -443,7 +448,7 @@ TEST_F(ChangeWatcherTest, WatchLimitReachedByNewFoldersFallsBackToRescanning)
     EXPECT_EQ(kernelWatchCount(), 0);
     expectOneMoreReport();
 
-    testsupport::writeFile(m_root + QStringLiteral("/a/b/c/d/e/f/file.txt"), "x");
+    testsupport::writeFile(deep + QStringLiteral("/file.txt"), "x");
     expectOneMoreReport();
 }
 
