@@ -70,10 +70,8 @@ PMApplicationController::PMApplicationController()
     m_continuousSync = std::make_unique<PMContinuousSync>(
         [this] {
             std::vector<PMSyncController *> list;
-            for (const auto &[key, controller] : m_syncControllers) {
-                if (controller->isParticipatingInSync() && controller->continuousSyncState())
-                    list.push_back(controller.get());
-            }
+            for (const auto &[key, controller] : m_syncControllers)
+                list.push_back(controller.get());
             return list;
         },
         [](const QString &root, std::function<void(const QString &)> onChange) {

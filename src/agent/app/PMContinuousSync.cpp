@@ -2,6 +2,7 @@
 
 #include "agent/log/PMAgentLog.h"
 #include "agent/sync/PMSyncController.h"
+#include "platform/ChangeWatcher.h"
 #include "platform/PlatformPaths.h"
 #include "protocol/PMNotificationEmitter.h"
 #include "protocol/PMNotificationSubscriber.h"
@@ -37,10 +38,11 @@ void PMContinuousSync::setBus(protocol::PMNotificationEmitter *emitter, protocol
 std::unique_ptr<QObject> PMContinuousSync::makeChangeWatcher(
     const QString &root, std::function<void(const QString &)> onChange)
 {
-    // Filled in with the inotify watcher.
-    Q_UNUSED(root);
-    Q_UNUSED(onChange);
-    return nullptr;
+    std::unique_ptr<platform::ChangeWatcher> watcher = platform::ChangeWatcher::create(root);
+    QObject::connect(watcher.get(), &platform::ChangeWatcher::changed, watcher.get(), std::move(onChange));
+    if (!watcher->start())
+        return nullptr; // logged by the watcher
+    return watcher;
 }
 
 PMContinuousSync::~PMContinuousSync()
@@ -49,10 +51,20 @@ PMContinuousSync::~PMContinuousSync()
     tearDownWatchers();
 }
 
+std::vector<PMSyncController *> PMContinuousSync::continuousControllers() const
+{
+    std::vector<PMSyncController *> list;
+    for (PMSyncController *controller : m_controllers()) {
+        if (controller->isParticipatingInSync() && controller->continuousSyncState())
+            list.push_back(controller);
+    }
+    return list;
+}
+
 QStringList PMContinuousSync::watchList() const
 {
     QStringList list;
-    for (PMSyncController *controller : m_controllers()) {
+    for (PMSyncController *controller : continuousControllers()) {
         for (const QString &item : controller->shadowedSyncList()) {
             const QString path = QDir::cleanPath(platform::PlatformPaths::expandTilde(item));
             if (!list.contains(path))
@@ -152,7 +164,7 @@ void PMContinuousSync::continuousSyncTimerFired()
         return;
     // Entries queued while the controllers take these stay for the next round.
     m_continuousSyncItems.erase(m_continuousSyncItems.begin(), m_continuousSyncItems.begin() + snapshot.size());
-    for (PMSyncController *controller : m_controllers())
+    for (PMSyncController *controller : continuousControllers())
         controller->continuousSyncNow(snapshot);
     Q_EMIT continuousSyncStarted(snapshot);
 }

@@ -39,7 +39,8 @@ public:
     static inline const QString kEventDataKey = QStringLiteral("evdata");
     static constexpr int kQuietPeriodMs = 10000;
 
-    // The participating controllers with continuous sync on, in key order.
+    // Every drive's controller, in key order; those that take part with continuous sync on
+    // are the ones watched for and synced.
     using ControllerList = std::function<std::vector<PMSyncController *>()>;
     // Starts watching root; the watcher calls onChange(root) after changes below it. Null
     // when the root cannot be watched (skipped; the other roots are still watched).
@@ -86,6 +87,7 @@ Q_SIGNALS:
     void continuousSyncStarted(const QStringList &roots);
 
 private:
+    std::vector<PMSyncController *> continuousControllers() const;
     void watcherReported(const QString &root);
     void receivedNotification(const QString &name, const QString &object, const QVariantMap &userInfo);
 
