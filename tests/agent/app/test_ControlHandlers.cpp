@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -279,6 +280,49 @@ TEST_F(ControlHandlersTest, StartRunsASyncToTheEndAndStopCancelsARunningOne)
         std::chrono::seconds(30)))
         << m_agent.log().toStdString();
     EXPECT_EQ(records.last().value(PMSyncProgress::kFailureTypeKey).toInt(), 6);
+}
+
+} // namespace
+
+namespace {
+
+struct CtlRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+TEST_F(ControlHandlersTest, PellmerectlReadsAndChangesTheSettingsOfTheRealAgent)
+{
+    auto drive = mountedDrive(32, false, false);
+    ASSERT_TRUE(drive);
+    const auto ctl = [&](const QStringList &arguments) {
+        QProcess process;
+        process.setProcessEnvironment(m_agent.environment());
+        process.start(QStringLiteral(PELLMERECTL_BINARY), arguments);
+        CtlRun run;
+        if (process.waitForFinished(30000)) {
+            run.exitCode = process.exitCode();
+            run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+            run.err = QString::fromLocal8Bit(process.readAllStandardError());
+        }
+        return run;
+    };
+    const QString mount = drive->mountPoint();
+
+    EXPECT_EQ(ctl({ QStringLiteral("get"), mount, QStringLiteral("movies") }).out.trimmed(), QStringLiteral("on"));
+    EXPECT_EQ(ctl({ QStringLiteral("set"), mount, QStringLiteral("movies"), QStringLiteral("off") }).exitCode, 0);
+    EXPECT_EQ(ctl({ QStringLiteral("get"), mount, QStringLiteral("movies") }).out.trimmed(), QStringLiteral("off"));
+    EXPECT_EQ(boolResult(send(kPMGetSyncMoviesStateID, mount)), false);
+
+    const CtlRun status = ctl({ QStringLiteral("status"), mount });
+    EXPECT_EQ(status.exitCode, 0) << status.err.toStdString();
+    EXPECT_FALSE(status.out.contains(QStringLiteral("no status"))) << status.out.toStdString();
+
+    // The agent's own error, with its number and text, and a failing exit status.
+    const CtlRun notADrive = ctl({ QStringLiteral("get"), testsupport::testHome(), QStringLiteral("sync-list") });
+    EXPECT_EQ(notADrive.exitCode, 1);
+    EXPECT_TRUE(notADrive.err.contains(QStringLiteral("error -123: bad volume format"))) << notADrive.err.toStdString();
 }
 
 } // namespace
