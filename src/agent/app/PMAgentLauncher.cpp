@@ -162,8 +162,9 @@ int PMAgentLauncher::run(int argc, char **argv)
 {
     const Options options = parse(argc, argv);
     if (!options.unknown.isEmpty()) {
-        fprintf(stderr, "pellmere: unknown option or command \"%s\"\n%s", options.unknown.toLocal8Bit().constData(),
-            usage().toLocal8Bit().constData());
+        fprintf(stderr, "pellmere: unknown %s \"%s\"\n%s",
+            options.unknown.startsWith(QLatin1Char('-')) ? "option" : "command",
+            options.unknown.toLocal8Bit().constData(), usage().toLocal8Bit().constData());
         return kUsage;
     }
     if (options.help) {
