@@ -39,6 +39,9 @@ public:
     virtual void present(
         const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog)
         = 0;
+    // Answers every request still open with its safe answer: a quitting agent cannot wait
+    // for the user. Presenters that answer at once have nothing to do.
+    virtual void withdrawAll() { }
 
 protected:
     AlertPresenter() = default;

@@ -70,6 +70,11 @@ DesktopNotificationAlertPresenter::DesktopNotificationAlertPresenter(
 
 DesktopNotificationAlertPresenter::~DesktopNotificationAlertPresenter()
 {
+    withdrawAll();
+}
+
+void DesktopNotificationAlertPresenter::withdrawAll()
+{
     while (!m_open.empty()) {
         auto it = m_open.begin();
         closeNotification(m_connection, it->second.id);

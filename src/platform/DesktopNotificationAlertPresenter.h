@@ -43,6 +43,7 @@ public:
 
     void present(
         const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog) override;
+    void withdrawAll() override;
 
 private Q_SLOTS:
     void onActionInvoked(uint id, const QString &actionKey);

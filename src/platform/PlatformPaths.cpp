@@ -164,6 +164,15 @@ QString PlatformPaths::userFolder(UserFolder folder)
 
 QStringList PlatformPaths::volumeRoots()
 {
+    // An explicit list (colon-separated) replaces the usual roots: for drives mounted
+    // elsewhere by the administrator, and for tests that must not see the machine's drives.
+    const QString configured = qEnvironmentVariable("PELLMERE_VOLUME_ROOTS");
+    if (!configured.isEmpty()) {
+        QStringList roots;
+        for (const QString &root : configured.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+            roots.append(QDir::cleanPath(root));
+        return roots;
+    }
     const QString user = userName();
     return { QStringLiteral("/media/") + user, QStringLiteral("/run/media/") + user, QStringLiteral("/media"),
         QStringLiteral("/mnt") };

@@ -35,6 +35,7 @@ public:
     static QString userFolder(UserFolder folder);
 
     // Folders below which removable and network volumes are mounted, most specific first.
+    // PELLMERE_VOLUME_ROOTS (colon-separated folders), when set, replaces them.
     static QStringList volumeRoots();
 
     // When path lies below a volume root, answers that root's volume directory (the first

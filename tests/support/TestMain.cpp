@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,13 @@ int main(int argc, char **argv)
     qputenv("XDG_STATE_HOME", QFile::encodeName(home.path() + QStringLiteral("/.local/state")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/.local/share")));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/.cache")));
+    // Locks and the agent's single-instance file live here; test processes running side by
+    // side must not see each other's.
+    const QString runtime = home.path() + QStringLiteral("/.run");
+    if (!QDir().mkpath(runtime)
+        || !QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+        return 2;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
+
 void PMAgentLog::setupLog()
 {
     setupLog(platform::PlatformPaths::agentLogPath());
@@ -35,9 +37,18 @@ void PMAgentLog::debugMessage(const QString &text)
         logMessage(text);
 }
 
+namespace {
+std::atomic<bool> debugForThisRun { false };
+}
+
+void PMAgentLog::enableDebugForThisRun()
+{
+    debugForThisRun.store(true);
+}
+
 bool PMAgentLog::isDebugEnabled()
 {
-    return PMStandardDefaults::sharedInstance().boolValue(PMStandardDefaults::kDebugKey);
+    return debugForThisRun.load() || PMStandardDefaults::sharedInstance().boolValue(PMStandardDefaults::kDebugKey);
 }
 
 bool PMAgentLog::flushLog()

@@ -22,5 +22,8 @@ public:
     static void logMessage(const QString &text);
     static void debugMessage(const QString &text);
     static bool isDebugEnabled();
+    // Debug messages for the rest of this run whatever the "debug" default says (the
+    // agent's --debug); the stored default is left as the user set it.
+    static void enableDebugForThisRun();
     static bool flushLog();
 };

@@ -1,0 +1,436 @@
+#include "agent/app/PMApplicationController.h"
+
+#include "agent/app/PMActivityNotifier.h"
+#include "agent/app/PMAgentInstanceLock.h"
+#include "agent/app/PMContinuousSync.h"
+#include "agent/app/PMControlEventHandlers.h"
+#include "agent/app/PMDriveKey.h"
+#include "agent/app/PMDriveOperations.h"
+#include "agent/app/PMSyncOnConnectDecision.h"
+#include "agent/app/PMVolumeEventRouter.h"
+#include "agent/log/PMAgentLog.h"
+#include "agent/log/PMStandardDefaults.h"
+#include "agent/media/PMFileValidator.h"
+#include "agent/settings/PMHostUserIdentity.h"
+#include "agent/sync/PMSyncJob.h"
+#include "platform/HeadlessAlertPresenter.h"
+#include "platform/VolumeDescription.h"
+#include "platform/VolumeMonitor.h"
+#include "protocol/PMControlServer.h"
+#include "protocol/PMNotificationEmitter.h"
+#include "protocol/PMNotificationSubscriber.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+PMApplicationController *s_instance = nullptr;
+QString s_uniqueHostUserId;
+
+QString displayName(const QString &mountPath)
+{
+    const QString name = QFileInfo(QDir::cleanPath(mountPath)).fileName();
+    return name.isEmpty() ? mountPath : name;
+}
+
+} // namespace
+
+PMApplicationController &PMApplicationController::sharedInstance()
+{
+    if (!s_instance) {
+        s_instance = new PMApplicationController();
+        // Both lists must exist before any walk reads them from a worker.
+        (void)PMFileValidator::filteredFileNames();
+        (void)PMFileValidator::filteredFilePaths();
+    }
+    return *s_instance;
+}
+
+QString PMApplicationController::uniqueHostUserId()
+{
+    if (s_uniqueHostUserId.isEmpty())
+        s_uniqueHostUserId = PMHostUserIdentity::uniqueHostUserId();
+    return s_uniqueHostUserId;
+}
+
+PMApplicationController::PMApplicationController()
+    : QObject(QCoreApplication::instance())
+    , m_alerts(std::make_unique<platform::HeadlessAlertPresenter>())
+    , m_operations(std::make_unique<PMDriveOperations>(*this))
+{
+    // The "debug" default exists from the first run on, so users find it to flip.
+    platform::PreferenceStore &defaults = PMStandardDefaults::sharedInstance();
+    if (!defaults.storedValues().contains(PMStandardDefaults::kDebugKey))
+        defaults.setValue(PMStandardDefaults::kDebugKey, false);
+    m_activity = std::make_unique<PMActivityNotifier>(nullptr, [this] { return isBusyProgressDict(); });
+    m_continuousSync = std::make_unique<PMContinuousSync>(
+        [this] {
+            std::vector<PMSyncController *> list;
+            for (const auto &[key, controller] : m_syncControllers)
+                list.push_back(controller.get());
+            return list;
+        },
+        [](const QString &root, std::function<void(const QString &)> onChange) {
+            return PMContinuousSync::makeChangeWatcher(root, std::move(onChange));
+        },
+        nullptr, nullptr);
+    m_terminationPoll.setInterval(50);
+    connect(&m_terminationPoll, &QTimer::timeout, this, [this] {
+        if (!isBusyController())
+            finishTermination(true);
+        else if (std::chrono::steady_clock::now() >= m_terminationDeadline)
+            finishTermination(false);
+    });
+}
+
+PMApplicationController::~PMApplicationController()
+{
+    cleanUp();
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+void PMApplicationController::setAlertPresenter(std::unique_ptr<platform::AlertPresenter> alerts)
+{
+    if (alerts)
+        m_alerts = std::move(alerts);
+}
+
+bool PMApplicationController::applicationWillFinishLaunching(QString *why)
+{
+    PMAgentLog::setupLog();
+    m_instanceLock = std::make_unique<PMAgentInstanceLock>();
+    if (!m_instanceLock->acquire(why))
+        return false;
+
+    // Shares are handed to the share mapper once network storage is supported; until then
+    // an SMB mount is noted in the debug log and otherwise left alone.
+    m_describer = platform::VolumeDescriber::create();
+    m_volumeMonitor = std::make_unique<platform::VolumeMonitor>();
+    if (!m_volumeMonitor->start()) {
+        if (why)
+            *why = QStringLiteral("cannot watch the mount table for drives");
+        return false;
+    }
+    m_router = std::make_unique<PMVolumeEventRouter>(*m_volumeMonitor, *m_describer);
+    connect(
+        m_router.get(), &PMVolumeEventRouter::externalVolumeAppeared, this, &PMApplicationController::newDriveAppeared);
+    connect(m_router.get(), &PMVolumeEventRouter::volumeDisappeared, this,
+        [this](const QString &bsdName, const QString &) { driveDisappearedWithKey(bsdName); });
+    connect(m_router.get(), &PMVolumeEventRouter::volumePathChanged, this, &PMApplicationController::volumePathChanged);
+    connect(m_router.get(), &PMVolumeEventRouter::smbShareMounted, this, [](const QString &path) {
+        PMAgentLog::debugMessage(QStringLiteral("SMB share mounted at %1; shares are not synced yet.").arg(path));
+    });
+
+    if (!startControlServer(why))
+        return false;
+    m_activity->start();
+    m_continuousSync->setContinuousSyncNotificationsEnabled(true);
+    // Volumes mounted before the agent started count as arriving now.
+    QTimer::singleShot(0, this, [this] { m_router->announceCurrentVolumes(); });
+    PMAgentLog::flushLog();
+    return true;
+}
+
+bool PMApplicationController::startControlServer(QString *why)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        // Syncing on connect works without a bus; only the manager cannot reach us.
+        PMAgentLog::logMessage(QStringLiteral("No session bus: the agent cannot be controlled or report progress (%1).")
+                                   .arg(bus.lastError().message()));
+        return true;
+    }
+    m_emitter = std::make_unique<protocol::PMNotificationEmitter>(bus);
+    m_subscriber = std::make_unique<protocol::PMNotificationSubscriber>(bus);
+    m_activity->setEmitter(m_emitter.get());
+    m_continuousSync->setBus(m_emitter.get(), m_subscriber.get());
+    m_controlServer = std::make_unique<protocol::PMControlServer>(bus);
+    PMControlEventHandlers::install(m_controlServer->handlers(), *this);
+    m_controlServer->setUnmountApprover([this](const QString &mountPoint) { return approveUnmount(mountPoint); });
+    return m_controlServer->start(why);
+}
+
+void PMApplicationController::terminate()
+{
+    if (m_terminating)
+        return;
+    m_terminating = true;
+    if (!isBusyController()) {
+        finishTermination(true);
+        return;
+    }
+    // The temporary folder keeps the synced tree whole, so a canceled job loses nothing.
+    PMAgentLog::logMessage(QStringLiteral("Canceling the running sync before quitting."));
+    for (const auto &[key, controller] : m_syncControllers) {
+        if (controller->busy())
+            controller->setCancelPending(true, false);
+    }
+    // A job waiting for the user's answer would never see the cancel.
+    m_alerts->withdrawAll();
+    m_terminationDeadline = std::chrono::steady_clock::now() + kTerminationBound;
+    m_terminationPoll.start();
+}
+
+void PMApplicationController::finishTermination(bool stoppedInTime)
+{
+    m_terminationPoll.stop();
+    if (!stoppedInTime)
+        PMAgentLog::logMessage(
+            QStringLiteral("The sync did not stop within %1 seconds; quitting anyway.").arg(kTerminationBound.count()));
+    PMAgentLog::logMessage(QStringLiteral("Kerrit stopping."));
+    PMAgentLog::flushLog();
+    if (stoppedInTime) {
+        cleanUp();
+        QCoreApplication::exit(0);
+        return;
+    }
+    // A worker stuck in the kernel (a hung drive) cannot be joined; leave without it.
+    _exit(1);
+}
+
+void PMApplicationController::cleanUp()
+{
+    if (m_cleanedUp)
+        return;
+    m_cleanedUp = true;
+    if (m_continuousSync) {
+        m_continuousSync->setContinuousSyncNotificationsEnabled(false);
+        m_continuousSync->tearDownWatchers();
+    }
+    if (m_activity)
+        m_activity->stop();
+    m_router.reset();
+    if (m_volumeMonitor)
+        m_volumeMonitor->stop();
+    s_uniqueHostUserId.clear();
+    // Each controller ends its worker as it goes.
+    m_syncControllers.clear();
+    if (m_controlServer)
+        m_controlServer->stop();
+    PMAgentLog::flushLog();
+}
+
+PMSyncController *PMApplicationController::createSyncControllerForMountPoint(
+    const QString &mountPoint, const QString &vendor, const QString &uuid, const QString &bsdNode)
+{
+    if (PMSyncController *existing = syncControllerForMountPoint(mountPoint))
+        return existing;
+    const QString bsdName = bsdNode.isEmpty() ? PMDriveKey::bsdNameForMountPoint(mountPoint) : bsdNode;
+    // Neither a local disk nor a share the share mapper knows: no controller.
+    if (bsdName.isEmpty())
+        return nullptr;
+    const QString key = PMDriveKey::keyFor(bsdName, QDir::cleanPath(mountPoint));
+    auto controller = PMSyncController::controllerForMountPoint(
+        QDir::cleanPath(mountPoint), vendor, uuid, bsdName, this,
+        [](PMSyncController &c) { return std::make_unique<PMSyncJob>(c); }, m_alerts.get());
+    if (!controller)
+        return nullptr;
+    PMSyncController *created = controller.get();
+    m_syncControllers[key] = std::move(controller);
+    PMAgentLog::debugMessage(QStringLiteral("syncControllerForMountPoint: created %1 key=%2").arg(mountPoint, key));
+    Q_EMIT controllersChanged();
+    return created;
+}
+
+PMSyncController *PMApplicationController::syncControllerForMountPoint(const QString &mountPoint) const
+{
+    if (mountPoint.isEmpty())
+        return nullptr;
+    PMSyncController *controller = syncControllerForKey(PMDriveKey::forMountPoint(mountPoint));
+    // A key is reused when a device comes back at another path; the path must match too.
+    if (controller && QDir::cleanPath(controller->deviceMountPoint()) != QDir::cleanPath(mountPoint))
+        return nullptr;
+    return controller;
+}
+
+PMSyncController *PMApplicationController::syncControllerForKey(const QString &key) const
+{
+    const auto found = m_syncControllers.find(key);
+    return found == m_syncControllers.end() ? nullptr : found->second.get();
+}
+
+void PMApplicationController::newDriveAppeared(
+    const QString &mountPoint, const QString &vendor, const QString &uuid, const QString &bsdNode)
+{
+    if (m_terminating)
+        return;
+    PMAgentLog::debugMessage(
+        QStringLiteral("-newDriveAppeared: %1 vendor: %2 withUUIDString: %3").arg(mountPoint, vendor, uuid));
+    PMSyncController *controller = createSyncControllerForMountPoint(mountPoint, vendor, uuid, bsdNode);
+    if (!controller)
+        return;
+    using Outcome = PMSyncOnConnectDecision::Outcome;
+    const Outcome outcome = PMSyncOnConnectDecision::decide({
+        [controller] { return controller->busy(); },
+        [controller] { return controller->isValidDevice(); },
+        [controller] { return controller->isValidFileSystem(); },
+        [controller] { return controller->syncIsEnabledForThisDevice(); },
+        [this] { m_continuousSync->updateContinuousSyncSettings(); },
+        [controller] { return controller->continuousSyncState(); },
+        [controller] { return controller->isParticipatingInSync(); },
+    });
+    const QString quoted = QStringLiteral("\"%1\"").arg(mountPoint);
+    switch (outcome) {
+    case Outcome::Busy:
+        showBusyAlert(QStringLiteral("Cannot Start Sync."), mountPoint);
+        break;
+    case Outcome::NotValidDevice:
+        PMAgentLog::debugMessage(QStringLiteral("Cannot Start Sync."));
+        PMAgentLog::debugMessage(QStringLiteral("The drive %1 is not a valid Quendal Tavrin\u2122 drive.").arg(quoted));
+        break;
+    case Outcome::NotValidFileSystem:
+        break;
+    case Outcome::UserNotParticipating:
+        PMAgentLog::debugMessage(
+            QStringLiteral("-newDriveAppeared: user is not participating in sync operations with %1.").arg(quoted));
+        break;
+    case Outcome::ContinuousOff:
+        PMAgentLog::debugMessage(QStringLiteral("-newDriveAppeared: continuous sync is OFF for %1.").arg(quoted));
+        break;
+    case Outcome::ParticipationOff:
+        PMAgentLog::debugMessage(QStringLiteral("-newDriveAppeared: participate sync is OFF for %1.").arg(quoted));
+        break;
+    case Outcome::StartSync:
+        controller->setCancelPending(false, false);
+        scheduleSync(mountPoint);
+        break;
+    }
+    PMAgentLog::flushLog();
+}
+
+void PMApplicationController::driveDisappearedWithKey(const QString &key)
+{
+    if (!syncControllerForKey(key))
+        return;
+    dropController(key);
+}
+
+void PMApplicationController::dropController(const QString &key)
+{
+    const auto found = m_syncControllers.find(key);
+    if (found == m_syncControllers.end())
+        return;
+    std::unique_ptr<PMSyncController> controller = std::move(found->second);
+    m_syncControllers.erase(found);
+    controller->driveDisappeared();
+    // Destruction cancels what still runs and joins the worker; the drive is gone, so the
+    // job ends at its next file operation.
+    controller.reset();
+    m_continuousSync->updateContinuousSyncSettings();
+    PMAgentLog::flushLog();
+    Q_EMIT controllersChanged();
+}
+
+void PMApplicationController::volumePathChanged(
+    const QString &bsdName, const QString &newPath, const QString &vendor, const QString &uuid)
+{
+    if (syncControllerForKey(bsdName)) {
+        PMAgentLog::debugMessage(QStringLiteral("-DADiskDescriptionChanged_Proc: unmounting %1").arg(bsdName));
+        dropController(bsdName);
+        return;
+    }
+    if (!newPath.isEmpty())
+        newDriveAppeared(newPath, vendor, uuid, bsdName);
+}
+
+void PMApplicationController::forEachController(
+    const std::function<void(const QString &, PMSyncController &)> &visit) const
+{
+    for (const auto &[key, controller] : m_syncControllers)
+        visit(key, *controller);
+}
+
+QStringList PMApplicationController::controllerKeys() const
+{
+    QStringList keys;
+    for (const auto &[key, controller] : m_syncControllers)
+        keys.append(key);
+    return keys;
+}
+
+PMSyncController *PMApplicationController::isBusyController() const
+{
+    for (const auto &[key, controller] : m_syncControllers) {
+        if (controller->busy())
+            return controller.get();
+    }
+    return nullptr;
+}
+
+QString PMApplicationController::isBusyPath() const
+{
+    const PMSyncController *controller = isBusyController();
+    return controller ? controller->deviceMountPoint() : QString();
+}
+
+QVariantMap PMApplicationController::isBusyProgressDict() const
+{
+    const PMSyncController *controller = isBusyController();
+    return controller ? controller->getCurrentProgressDict() : QVariantMap();
+}
+
+protocol::PMUnmountAnswer PMApplicationController::approveUnmount(const QString &mountPoint) const
+{
+    const QString key = PMDriveKey::forMountPoint(mountPoint);
+    const PMSyncController *controller = syncControllerForKey(key);
+    if (!controller)
+        return {};
+    if (controller->busy()) {
+        PMAgentLog::debugMessage(QStringLiteral("-DADiskUnmountApproval_Proc: sync in progress: %1").arg(key));
+        return { false, protocol::kPMUnmountRefusedSyncInProgress, QStringLiteral("Sync In Progress") };
+    }
+    PMAgentLog::debugMessage(QStringLiteral("-DADiskUnmountApproval_Proc: unmount approved: %1").arg(key));
+    return {};
+}
+
+void PMApplicationController::scheduleSync(const QString &mountPoint)
+{
+    QTimer::singleShot(kSyncDelay, this, [this, mountPoint] {
+        if (m_terminating)
+            return;
+        if (PMSyncController *controller = syncControllerForMountPoint(mountPoint))
+            controller->sync();
+    });
+}
+
+void PMApplicationController::scheduleSyncListUpdate(const QString &mountPoint, const QStringList &syncList)
+{
+    QTimer::singleShot(kSyncDelay, this, [this, mountPoint, syncList] {
+        if (m_terminating)
+            return;
+        if (PMSyncController *controller = syncControllerForMountPoint(mountPoint))
+            controller->updateSyncList(syncList);
+    });
+}
+
+void PMApplicationController::showBusyAlert(const QString &title, const QString &mountPoint)
+{
+    const QString text = QStringLiteral("The drive \"%1\" is already involved in a sync operation.");
+    PMAgentLog::debugMessage(title);
+    PMAgentLog::debugMessage(text.arg(mountPoint));
+    m_alerts->present({ title, text.arg(displayName(mountPoint)) }, [](platform::AlertAnswer) {}, {});
+}
+
+void PMApplicationController::sendActivityNotification(bool forced, const QVariantMap &progress)
+{
+    m_activity->sendActivityNotification(forced, progress);
+}
+
+void PMApplicationController::addContinuousSyncItems(const QStringList &paths)
+{
+    // From a worker: the queue lives on the main thread. Not waiting keeps a quitting
+    // agent, which joins its workers on the main thread, from deadlocking.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { m_continuousSync->mainThreadAddContinuousSyncItems(paths); }, Qt::QueuedConnection);
+}
+
+void PMApplicationController::showLog()
+{
+    // Without a window the log is the file; tell the user where.
+    PMAgentLog::flushLog();
+}

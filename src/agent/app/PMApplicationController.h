@@ -1,0 +1,141 @@
+// The agent itself: one shared instance that starts the agent's services in a fixed order,
+// keeps one sync controller per drive (keyed by PMDriveKey), decides on each drive's arrival
+// whether it syncs by itself, answers whether a drive may be unmounted, and ends the agent
+// (a busy drive gets a bounded time to cancel its job).
+//
+//   PMApplicationController &app = PMApplicationController::sharedInstance();
+//   QString why;
+//   if (!app.applicationWillFinishLaunching(&why)) ... // a second agent, or no mount table
+//   return QCoreApplication::exec();   // SIGTERM and SIGINT end it through terminate()
+//
+// Main thread: everything here runs on it, except the PMSyncControllerOwner callbacks, which
+// the controllers' workers call and which hop to the main thread as needed.
+#pragma once
+
+#include "agent/sync/PMSyncController.h"
+#include "agent/sync/PMSyncControllerOwner.h"
+#include "platform/AlertPresenter.h"
+#include "protocol/PMUnmountAnswer.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+
+class PMActivityNotifier;
+class PMAgentInstanceLock;
+class PMContinuousSync;
+class PMDriveOperations;
+class PMVolumeEventRouter;
+namespace platform {
+class VolumeDescriber;
+class VolumeMonitor;
+} // namespace platform
+namespace protocol {
+class PMControlServer;
+class PMNotificationEmitter;
+class PMNotificationSubscriber;
+} // namespace protocol
+
+class PMApplicationController : public QObject, public PMSyncControllerOwner {
+    Q_OBJECT
+
+public:
+    // How long a quit waits for busy drives to cancel their jobs before it exits anyway.
+    static constexpr std::chrono::seconds kTerminationBound { 10 };
+    // The delay between a decision to sync and the sync.
+    static constexpr std::chrono::milliseconds kSyncDelay { 1000 };
+
+    // The one instance, made on first use (a QCoreApplication must exist).
+    static PMApplicationController &sharedInstance();
+    // Identity of this computer and user ("<MAC>-<uid>"), the per-user key on the drives.
+    static QString uniqueHostUserId();
+
+    ~PMApplicationController() override;
+
+    // Replaces the alert presenter (before launch; tests and the windowed agent).
+    void setAlertPresenter(std::unique_ptr<platform::AlertPresenter> alerts);
+    platform::AlertPresenter &alertPresenter() { return *m_alerts; }
+
+    // Starts the services: log, volume events, control protocol and its handlers,
+    // notifications, then announces the drives already mounted. False (and why) when the
+    // agent cannot run: another agent of this user runs, or volumes cannot be watched.
+    [[nodiscard]] bool applicationWillFinishLaunching(QString *why);
+    // Cancels busy jobs, waits up to the bound for their workers, logs, flushes and quits
+    // the event loop with exitCode (0 when every worker stopped in time, else 1).
+    void terminate();
+    // Runs once: notifications off, volume events off, controllers dropped.
+    void cleanUp();
+    bool isTerminating() const { return m_terminating; }
+
+    // Drives.
+    PMSyncController *createSyncControllerForMountPoint(
+        const QString &mountPoint, const QString &vendor, const QString &uuid, const QString &bsdNode);
+    PMSyncController *syncControllerForMountPoint(const QString &mountPoint) const;
+    PMSyncController *syncControllerForKey(const QString &key) const;
+    void newDriveAppeared(
+        const QString &mountPoint, const QString &vendor, const QString &uuid, const QString &bsdNode);
+    // The drive under key went away: its controller ends its worker and is dropped.
+    void driveDisappearedWithKey(const QString &key);
+    void volumePathChanged(const QString &bsdName, const QString &newPath, const QString &vendor, const QString &uuid);
+    // Every controller in key order.
+    void forEachController(const std::function<void(const QString &key, PMSyncController &)> &visit) const;
+    QStringList controllerKeys() const;
+
+    PMSyncController *isBusyController() const;
+    QString isBusyPath() const;
+    QVariantMap isBusyProgressDict() const;
+    // Quitting is never refused; a busy drive is given the bound to stop instead.
+    bool isBusy() const { return false; }
+
+    // The unmount approval: refused with "Sync In Progress" while the drive's controller is busy.
+    protocol::PMUnmountAnswer approveUnmount(const QString &mountPoint) const;
+
+    // Sends sync to the drive's controller after kSyncDelay (if it still exists then).
+    void scheduleSync(const QString &mountPoint);
+    // Sends updateSyncList after kSyncDelay.
+    void scheduleSyncListUpdate(const QString &mountPoint, const QStringList &syncList);
+    // The modal "Cannot Start Sync." style alert (logged too).
+    void showBusyAlert(const QString &title, const QString &mountPoint);
+
+    PMDriveOperations &driveOperations() { return *m_operations; }
+    PMContinuousSync &continuousSync() { return *m_continuousSync; }
+    PMActivityNotifier &activityNotifier() { return *m_activity; }
+    protocol::PMControlServer *controlServer() const { return m_controlServer.get(); }
+
+    // PMSyncControllerOwner (worker threads).
+    void sendActivityNotification(bool forced, const QVariantMap &progress) override;
+    void addContinuousSyncItems(const QStringList &paths) override;
+    void showLog() override;
+
+Q_SIGNALS:
+    // A controller was created or dropped (tests, the manager's later window seam).
+    void controllersChanged();
+
+private:
+    PMApplicationController();
+    bool startControlServer(QString *why);
+    void dropController(const QString &key);
+    void finishTermination(bool stoppedInTime);
+
+    std::unique_ptr<platform::AlertPresenter> m_alerts;
+    std::unique_ptr<PMAgentInstanceLock> m_instanceLock;
+    std::unique_ptr<platform::VolumeDescriber> m_describer;
+    std::unique_ptr<platform::VolumeMonitor> m_volumeMonitor;
+    std::unique_ptr<PMVolumeEventRouter> m_router;
+    std::unique_ptr<protocol::PMNotificationEmitter> m_emitter;
+    std::unique_ptr<protocol::PMNotificationSubscriber> m_subscriber;
+    std::unique_ptr<protocol::PMControlServer> m_controlServer;
+    std::unique_ptr<PMActivityNotifier> m_activity;
+    std::unique_ptr<PMContinuousSync> m_continuousSync;
+    std::unique_ptr<PMDriveOperations> m_operations;
+    std::map<QString, std::unique_ptr<PMSyncController>> m_syncControllers;
+    QTimer m_terminationPoll;
+    std::chrono::steady_clock::time_point m_terminationDeadline;
+    bool m_terminating = false;
+    bool m_cleanedUp = false;
+};

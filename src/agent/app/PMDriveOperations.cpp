@@ -1,0 +1,298 @@
+#include "agent/app/PMDriveOperations.h"
+
+#include "agent/app/PMActivityNotifier.h"
+#include "agent/app/PMApplicationController.h"
+#include "agent/app/PMContinuousSync.h"
+#include "agent/log/PMAgentLog.h"
+#include "agent/settings/PMConfigurationFile.h"
+#include "agent/sync/PMSyncController.h"
+#include "platform/PlatformPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QString displayName(const QString &mountPath)
+{
+    const QString name = QFileInfo(QDir::cleanPath(mountPath)).fileName();
+    return name.isEmpty() ? mountPath : name;
+}
+
+} // namespace
+
+PMDriveOperations::PMDriveOperations(PMApplicationController &app)
+    : m_app(app)
+{
+}
+
+PMSyncController *PMDriveOperations::controller(const QString &mountPath) const
+{
+    return m_app.syncControllerForMountPoint(mountPath);
+}
+
+bool PMDriveOperations::isDriveValidForSync(const QString &mountPath, bool suppressAlerts)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    const QString title = QStringLiteral("Cannot Start Sync.");
+    if (!c->isValidDevice()) {
+        if (!suppressAlerts)
+            m_app.alertPresenter().present(
+                { title,
+                    QStringLiteral("The drive \"%1\" is not a valid Quendal Tavrin\u2122 drive.")
+                        .arg(displayName(mountPath)) },
+                [](platform::AlertAnswer) {}, {});
+        return false;
+    }
+    if (c->isValidFileSystem())
+        return true;
+    if (!suppressAlerts)
+        m_app.alertPresenter().present(
+            { title,
+                QStringLiteral("The drive \"%1\" needs to be formatted with HFS+ or some variant thereof.")
+                    .arg(displayName(mountPath)) },
+            [](platform::AlertAnswer) {}, {});
+    return false;
+}
+
+bool PMDriveOperations::isDriveSetupForSync(const QString &mountPath) const
+{
+    const PMSyncController *c = controller(mountPath);
+    return c && c->hasSyncConfiguration();
+}
+
+// clang-format off
+bool PMDriveOperations::getContinuousSyncStateForDrive(const QString &p) const { auto *c = controller(p); return c ? c->continuousSyncState() : false; }
+bool PMDriveOperations::syncMoviesStateForDrive(const QString &p) const { auto *c = controller(p); return c ? c->syncMoviesState() : true; }
+bool PMDriveOperations::syncMusicStateForDrive(const QString &p) const { auto *c = controller(p); return c ? c->syncMusicState() : true; }
+bool PMDriveOperations::syncPicturesStateForDrive(const QString &p) const { auto *c = controller(p); return c ? c->syncPicturesState() : true; }
+bool PMDriveOperations::syncDocumentsStateForDrive(const QString &p) const { auto *c = controller(p); return c ? c->syncDocumentsState() : false; }
+qint32 PMDriveOperations::syncDeviceFilterForDrive(const QString &p) const { auto *c = controller(p); return c ? c->syncDeviceFilter() : 0; }
+bool PMDriveOperations::getParticipateSyncStateForDrive(const QString &p) const { auto *c = controller(p); return c ? c->participateSyncState() : false; }
+bool PMDriveOperations::getQuietSyncStateForDrive(const QString &p) const { auto *c = controller(p); return c ? c->quietSyncState() : false; }
+// clang-format on
+
+std::optional<QStringList> PMDriveOperations::getSyncListForDrive(const QString &mountPath) const
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return std::nullopt;
+    return c->shadowedSyncList();
+}
+
+bool PMDriveOperations::setContinuousSyncState(bool enabled, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setContinuousSyncState(enabled);
+    m_app.continuousSync().updateContinuousSyncSettings();
+    return true;
+}
+
+void PMDriveOperations::updateCategory(PMMediaCategory category, const QString &mountPath)
+{
+    const PMSyncController *c = controller(mountPath);
+    if (!c)
+        return;
+    bool enabled = false;
+    switch (category) {
+    case PMMediaCategory::Movies:
+        enabled = c->syncMoviesState();
+        break;
+    case PMMediaCategory::Music:
+        enabled = c->syncMusicState();
+        break;
+    case PMMediaCategory::Pictures:
+        enabled = c->syncPicturesState();
+        break;
+    case PMMediaCategory::Documents:
+        enabled = c->syncDocumentsState();
+        break;
+    }
+    m_extensionLists.updateCategory(category, enabled, c->syncDeviceFilter());
+}
+
+void PMDriveOperations::updateSyncMoviesSettingsForDrive(const QString &p)
+{
+    updateCategory(PMMediaCategory::Movies, p);
+}
+void PMDriveOperations::updateSyncMusicSettingsForDrive(const QString &p)
+{
+    updateCategory(PMMediaCategory::Music, p);
+}
+void PMDriveOperations::updateSyncPicturesSettingsForDrive(const QString &p)
+{
+    updateCategory(PMMediaCategory::Pictures, p);
+}
+void PMDriveOperations::updateSyncDocumentsSettingsForDrive(const QString &p)
+{
+    updateCategory(PMMediaCategory::Documents, p);
+}
+
+void PMDriveOperations::updateFileValidator()
+{
+    m_fileValidator.flushValidators();
+    m_fileValidator.addContainerValidators(m_extensionLists.mediaFileExtensions());
+}
+
+bool PMDriveOperations::setSyncMoviesState(bool enabled, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setSyncMoviesState(enabled);
+    updateSyncMoviesSettingsForDrive(mountPath);
+    updateFileValidator();
+    return true;
+}
+
+bool PMDriveOperations::setSyncMusicState(bool enabled, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setSyncMusicState(enabled);
+    updateSyncMusicSettingsForDrive(mountPath);
+    updateFileValidator();
+    return true;
+}
+
+bool PMDriveOperations::setSyncPicturesState(bool enabled, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setSyncPicturesState(enabled);
+    updateSyncPicturesSettingsForDrive(mountPath);
+    updateFileValidator();
+    return true;
+}
+
+bool PMDriveOperations::setSyncDocumentsState(bool enabled, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setSyncDocumentsState(enabled);
+    updateSyncDocumentsSettingsForDrive(mountPath);
+    updateFileValidator();
+    return true;
+}
+
+bool PMDriveOperations::setSyncDeviceFilter(qint32 filter, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setSyncDeviceFilter(filter);
+    updateSyncMoviesSettingsForDrive(mountPath);
+    updateSyncMusicSettingsForDrive(mountPath);
+    updateSyncPicturesSettingsForDrive(mountPath);
+    updateSyncDocumentsSettingsForDrive(mountPath);
+    updateFileValidator();
+    if (c->continuousSyncState() && c->deviceConfig().isParticipatingEnabledForUser())
+        m_app.scheduleSync(mountPath);
+    return true;
+}
+
+bool PMDriveOperations::setParticipateSyncState(bool enabled, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setParticipateSyncState(enabled);
+    return true;
+}
+
+bool PMDriveOperations::setQuietSyncState(bool enabled, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return false;
+    c->setQuietSyncState(enabled);
+    return true;
+}
+
+void PMDriveOperations::syncIfContinuous(PMSyncController &c, const QString &mountPath)
+{
+    m_app.continuousSync().updateContinuousSyncSettings();
+    if (c.continuousSyncState() && c.deviceConfig().isParticipatingEnabledForUser())
+        m_app.scheduleSync(mountPath);
+}
+
+void PMDriveOperations::setSyncList(const QStringList &paths, const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return;
+    if (c->busyWithSynclistOnly()) {
+        m_app.showBusyAlert(QStringLiteral("Cannot Update Sync List."), mountPath);
+        return;
+    }
+    c->setCancelPending(false, false);
+    m_app.scheduleSyncListUpdate(mountPath, paths);
+    syncIfContinuous(*c, mountPath);
+}
+
+void PMDriveOperations::startSyncForDriveAt(const QString &mountPath)
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return;
+    c->setParticipateSyncState(true);
+    if (c->busy()) {
+        m_app.showBusyAlert(QStringLiteral("Cannot Start Sync."), mountPath);
+        return;
+    }
+    const QVariantMap progress = c->getCurrentProgressDict();
+    c->initForNewJob();
+    c->setProgressActivePath(mountPath);
+    m_app.activityNotifier().sendActivityNotification(true, progress);
+    c->setCancelPending(false, false);
+    m_app.scheduleSync(mountPath);
+}
+
+void PMDriveOperations::cancelSyncForDriveAt(const QString &mountPath)
+{
+    if (PMSyncController *c = controller(mountPath))
+        c->setCancelPending(true, true);
+}
+
+bool PMDriveOperations::removeDriveSync(const QString &mountPath)
+{
+    if (PMSyncController *c = controller(mountPath))
+        c->removeDriveSync();
+    return true;
+}
+
+std::optional<QVariantMap> PMDriveOperations::statusForDrive(const QString &mountPath) const
+{
+    PMSyncController *c = controller(mountPath);
+    if (!c)
+        return std::nullopt;
+    // Read afresh: other computers may have joined since the controller read the file.
+    const PMConfigurationFile config(
+        c->deviceMountPoint(), PMConfigurationFile::kSyncTypeCopyToCopy, PMApplicationController::uniqueHostUserId());
+    const std::optional<QStringList> users = config.configSyncUserList();
+    if (!users || users->isEmpty())
+        return std::nullopt;
+    const std::optional<QStringList> syncSet = config.syncItemList();
+    QVariantMap status;
+    for (const QString &user : *users) {
+        QVariantMap entry;
+        entry.insert(QStringLiteral("continuousSyncEnabled"), c->continuousSyncStateForUniqueHostID(user));
+        entry.insert(QStringLiteral("quietSyncEnabled"), !c->isPreviewEnabledForUniqueHostID(user));
+        entry.insert(QStringLiteral("participateSyncEnabled"), c->participateSyncStateForUniqueHostID(user));
+        entry.insert(QStringLiteral("computerName"), c->computerNameForUniqueHostID(user));
+        if (syncSet)
+            entry.insert(QStringLiteral("syncSet"), *syncSet);
+        const QDateTime last = c->lastSyncTimeForUniqueHostID(user);
+        if (last.isValid())
+            entry.insert(QStringLiteral("lastSyncTime"), last.toUTC());
+        status.insert(user, entry);
+    }
+    return status;
+}
