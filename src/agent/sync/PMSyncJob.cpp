@@ -5,6 +5,7 @@
 #include "agent/copy/PMFileSystemKind.h"
 #include "agent/log/PMAgentLog.h"
 #include "agent/sync/KRTCopyErrorReporter.h"
+#include "agent/sync/PMDriveMetadataPrefetcher.h"
 #include "agent/sync/PMItemScanner.h"
 #include "agent/sync/PMMediaCopyFilter.h"
 #include "agent/sync/PMScanApplier.h"
@@ -154,6 +155,12 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
     const QStringList items = scanner.itemsForJob(paths);
     if (paths && items.isEmpty())
         return true;
+    // The drive's side is read ahead while the computer's side is measured for the total.
+    QStringList driveFolders;
+    for (const QString &item : items)
+        if (const auto drivePath = m_context.layout.drivePathForSyncItem(item))
+            driveFolders.append(*drivePath);
+    PMDriveMetadataPrefetcher prefetch(driveFolders);
     m_controller.determineTotalSync(items);
 
     bool result = true;
@@ -181,6 +188,7 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
             break;
         }
     }
+    prefetch.stop();
     m_copyFailed = false;
     if (result && !m_controller.cancelPending() && m_applyResults) {
         PMScanApplier applier(m_context);
