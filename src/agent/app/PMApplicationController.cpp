@@ -225,6 +225,12 @@ PMSyncController *PMApplicationController::createSyncControllerForMountPoint(
     if (bsdName.isEmpty())
         return nullptr;
     const QString key = PMDriveKey::keyFor(bsdName, QDir::cleanPath(mountPoint));
+    if (const PMSyncController *other = syncControllerForKey(key)) {
+        // The same device mounted a second time (a bind mount): one drive, one controller.
+        PMAgentLog::debugMessage(QStringLiteral("syncControllerForMountPoint: %1 is already known at %2")
+                                     .arg(key, other->deviceMountPoint()));
+        return nullptr;
+    }
     auto controller = PMSyncController::controllerForMountPoint(
         QDir::cleanPath(mountPoint), vendor, uuid, bsdName, this,
         [](PMSyncController &c) { return std::make_unique<PMSyncJob>(c); }, m_alerts.get());
