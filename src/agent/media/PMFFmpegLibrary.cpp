@@ -108,8 +108,10 @@ bool PMFFmpegLibrary::load(const QStringList &libraryNames)
         return false;
     }
     for (const QString &name : libraryNames) {
-        // Local binding: FFmpeg's symbols must not take the place of anyone else's.
-        void *handle = dlopen(QFile::encodeName(name).constData(), RTLD_NOW | RTLD_LOCAL);
+        // Local binding: FFmpeg's symbols must not take the place of anyone else's. Never
+        // unmapped, even when the last handle is closed: the libraries keep state of their own
+        // (allocations, the log callback) that must not dangle once opened.
+        void *handle = dlopen(QFile::encodeName(name).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (!handle) {
             const char *reason = dlerror();
             m_error = reason ? QString::fromLocal8Bit(reason) : name;

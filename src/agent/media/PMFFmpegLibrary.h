@@ -10,8 +10,8 @@
 // The sonames are the ones of the headers this was built with, so the structure layouts the
 // caller reads match the loaded code. shared() is thread-safe and loads at most once; an
 // instance is immutable after construction and its functions may be called from any thread
-// (FFmpeg is safe with one context per thread). The libraries stay loaded while the instance
-// lives; the shared instance lives until the process ends.
+// (FFmpeg is safe with one context per thread). Handles are closed with the instance, but
+// libraries once opened stay mapped until the process ends (they are not made to be unloaded).
 #pragma once
 
 #include <QString>
