@@ -31,6 +31,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 MIB = 1024 * 1024
@@ -164,31 +165,78 @@ class SessionBus:
 
 
 class AgentLog:
-    """The agent's log file, read from a remembered offset on."""
+    """Follows the agent's log in a thread. The agent writes the file whole (a new file renamed
+    over the old one) and starts it afresh past its size limit, so each new version is read
+    whole and what follows the previously seen text is the new part; a version that does not
+    begin with that text is new from its start. Keeps the lines the measurement needs: stamped
+    lines (one per second of plain "-" lines is enough) and job markers."""
 
     def __init__(self, path):
         self.path = path
-        self.offset = self.size()
+        self.lines = []
+        self.bytes = 0
+        self.lock = threading.Lock()
+        self.stopping = threading.Event()
+        self.seen = self.read() or b""  # what the file holds before the agent starts
+        self.last_plain_stamp = None
+        self.thread = threading.Thread(target=self.follow, daemon=True)
+        self.thread.start()
 
-    def size(self):
-        try:
-            return os.path.getsize(self.path)
-        except OSError:
-            return 0
-
-    def mark(self):
-        self.offset = self.size()
-
-    def since_mark(self):
+    def read(self):
         try:
             with open(self.path, "rb") as source:
-                source.seek(self.offset)
-                return source.read().decode("utf-8", errors="replace")
+                return source.read()
         except OSError:
-            return ""
+            return None
 
-    def lines_with(self, text):
-        return [line for line in self.since_mark().splitlines() if text in line]
+    def follow(self):
+        while not self.stopping.wait(POLL):
+            data = self.read()
+            if data is None or data == self.seen:
+                continue
+            tail = self.seen[-4096:]
+            if len(data) >= len(self.seen) and data[len(self.seen) - len(tail):len(self.seen)] == tail:
+                new = data[len(self.seen):]
+            else:
+                new = data
+            end = new.rfind(b"\n") + 1
+            if end == 0:
+                continue
+            self.seen = data[:len(data) - len(new) + end]
+            kept = []
+            for raw in new[:end].split(b"\n"):
+                line = raw.decode("utf-8", errors="replace")
+                match = LOG_STAMP.match(line)
+                if match:
+                    if line[match.end():].strip() == "-":
+                        if match.group(1) == self.last_plain_stamp:
+                            continue
+                        self.last_plain_stamp = match.group(1)
+                    kept.append(line)
+                elif "---" in line or "-updateFSEventSettings" in line:
+                    kept.append(line)
+            with self.lock:
+                self.bytes += end
+                self.lines.extend(kept)
+
+    def close(self):
+        self.stopping.set()
+        self.thread.join()
+
+    def mark(self):
+        with self.lock:
+            return len(self.lines), self.bytes
+
+    def since(self, mark):
+        with self.lock:
+            return self.lines[mark[0]:]
+
+    def bytes_since(self, mark):
+        with self.lock:
+            return self.bytes - mark[1]
+
+    def lines_with(self, text, mark=(0, 0)):
+        return [line for line in self.since(mark) if text in line]
 
 
 def log_time(line):
@@ -196,11 +244,11 @@ def log_time(line):
     return time.mktime(time.strptime(match.group(1), "%Y/%m/%d %H:%M:%S")) if match else None
 
 
-def job_stamps(text, end_marker):
-    """(first stamp, last stamp before `end_marker`) of the log text of one job. Debug lines
+def job_stamps(lines, end_marker):
+    """(first stamp, last stamp before `end_marker`) of the log lines of one job. Debug lines
     carry no stamp, so the end is the last stamped line before the marker; whole seconds."""
     first = last = None
-    for line in text.splitlines():
+    for line in lines:
         if end_marker in line:
             return first, last
         stamp = log_time(line)
@@ -283,7 +331,7 @@ def main():
     music = os.path.join(env["HOME"], "Music")
     rsync_copy = os.path.join(mount_point, "rsync-copy")
     agent_output = os.path.join(scratch, "agent.out")
-    bus = drive = agent = None
+    bus = drive = agent = agent_log = None
 
     def stop_agent():
         if agent is None or agent.poll() is not None:
@@ -358,12 +406,12 @@ def main():
         log("agent's first sync (nothing new) and watch set-up: %.1f s" % (time.monotonic() - started))
 
         # 1. Idle cost.
-        agent_log.mark()
+        idle_mark = agent_log.mark()
         rss0, hwm0, cpu0 = proc_figures(agent.pid)
         time.sleep(IDLE_WINDOW)
         agent_alive()
         rss1, hwm1, cpu1 = proc_figures(agent.pid)
-        idle_log_bytes = agent_log.size() - agent_log.offset
+        idle_log_bytes = agent_log.bytes_since(idle_mark)
         idle_cpu = cpu1 - cpu0
         log("idle %.0f s: VmRSS %.1f -> %.1f MiB, VmHWM %.1f MiB, CPU %.2f s, log grew %d bytes"
             % (IDLE_WINDOW, rss0 / 1024, rss1 / 1024, hwm1 / 1024, idle_cpu, idle_log_bytes))
@@ -371,7 +419,7 @@ def main():
         # 2. Change-to-drive latency.
         latencies, log_jobs, log_starts, cpu_per_change, log_bytes = [], [], [], [], []
         for run_number in range(args.runs):
-            agent_log.mark()
+            job_mark = agent_log.mark()
             cpu_before = proc_figures(agent.pid)[2]
             wall_changed = time.time()
             content = change_file(probe, run_number)
@@ -379,10 +427,9 @@ def main():
             wait_until(lambda: agent_alive() and read_bytes(drive_probe) == content, 1800,
                        "the change to reach the drive")
             latency = time.monotonic() - changed
-            wait_until(lambda: agent_alive() and agent_log.lines_with("--- done continuous-sync ---"), 1800,
+            wait_until(lambda: agent_alive() and agent_log.lines_with("--- done continuous-sync ---", job_mark), 1800,
                        "the end of the continuous job")
-            job_text = agent_log.since_mark()
-            first_at, done_at = job_stamps(job_text, "--- done continuous-sync ---")
+            first_at, done_at = job_stamps(agent_log.since(job_mark), "--- done continuous-sync ---")
             # Whole seconds: the job's first and last stamped lines.
             log_job = done_at - first_at if first_at is not None and done_at is not None else float("nan")
             cpu_used = proc_figures(agent.pid)[2] - cpu_before
@@ -390,7 +437,7 @@ def main():
             log_jobs.append(log_job)
             log_starts.append(first_at - int(wall_changed) if first_at is not None else float("nan"))
             cpu_per_change.append(cpu_used)
-            log_bytes.append(len(job_text.encode()))
+            log_bytes.append(agent_log.bytes_since(job_mark))
             log("  change %d: on the drive after %.2f s (job %.2f s after the quiet period); log: job from "
                 "%+.0f s to %+.0f s after the change, %.1f MiB of log; agent CPU %.2f s"
                 % (run_number + 1, latency, latency - QUIET_PERIOD,
@@ -435,7 +482,7 @@ def main():
             % (" / ".join("%.0f" % v for v in log_starts), statistics.median(log_starts)))
         log("| job from its first to its last stamped log line (s, whole seconds) | %s | %.0f | | |"
             % (" / ".join("%.0f" % v for v in log_jobs), statistics.median(log_jobs)))
-        log("| agent log written per change (MiB, --debug) | %s | %.1f | | |"
+        log("| agent log added per change (MiB, --debug) | %s | %.1f | | |"
             % (" / ".join("%.1f" % (v / MIB) for v in log_bytes), statistics.median(log_bytes) / MIB))
         log("| agent CPU per change (s) | %s | %.2f | | |"
             % (" / ".join("%.2f" % v for v in cpu_per_change), statistics.median(cpu_per_change)))
@@ -449,6 +496,8 @@ def main():
         return 1
     finally:
         stop_agent()
+        if agent_log:
+            agent_log.close()
         if bus:
             bus.close()
         if drive:
