@@ -175,6 +175,7 @@ class AgentLog:
         self.path = path
         self.lines = []
         self.bytes = 0
+        self.restarts = 0
         self.lock = threading.Lock()
         self.stopping = threading.Event()
         self.seen = self.read() or b""  # what the file holds before the agent starts
@@ -198,7 +199,9 @@ class AgentLog:
             if len(data) >= len(self.seen) and data[len(self.seen) - len(tail):len(self.seen)] == tail:
                 new = data[len(self.seen):]
             else:
-                new = data
+                new = data  # started afresh: what was written before the restart is lost to us
+                with self.lock:
+                    self.restarts += 1
             end = new.rfind(b"\n") + 1
             if end == 0:
                 continue
@@ -225,18 +228,23 @@ class AgentLog:
 
     def mark(self):
         with self.lock:
-            return len(self.lines), self.bytes
+            return len(self.lines), self.bytes, self.restarts
 
     def since(self, mark):
         with self.lock:
             return self.lines[mark[0]:]
 
     def bytes_since(self, mark):
+        """Log bytes added since `mark`, or None when the agent started its log afresh meanwhile."""
         with self.lock:
-            return self.bytes - mark[1]
+            return self.bytes - mark[1] if self.restarts == mark[2] else None
 
-    def lines_with(self, text, mark=(0, 0)):
+    def lines_with(self, text, mark=(0, 0, 0)):
         return [line for line in self.since(mark) if text in line]
+
+
+def mib(count):
+    return "n/a" if count is None else "%.1f" % (count / MIB)
 
 
 def log_time(line):
@@ -413,7 +421,7 @@ def main():
         rss1, hwm1, cpu1 = proc_figures(agent.pid)
         idle_log_bytes = agent_log.bytes_since(idle_mark)
         idle_cpu = cpu1 - cpu0
-        log("idle %.0f s: VmRSS %.1f -> %.1f MiB, VmHWM %.1f MiB, CPU %.2f s, log grew %d bytes"
+        log("idle %.0f s: VmRSS %.1f -> %.1f MiB, VmHWM %.1f MiB, CPU %.2f s, log grew %s bytes"
             % (IDLE_WINDOW, rss0 / 1024, rss1 / 1024, hwm1 / 1024, idle_cpu, idle_log_bytes))
 
         # 2. Change-to-drive latency.
@@ -439,10 +447,10 @@ def main():
             cpu_per_change.append(cpu_used)
             log_bytes.append(agent_log.bytes_since(job_mark))
             log("  change %d: on the drive after %.2f s (job %.2f s after the quiet period); log: job from "
-                "%+.0f s to %+.0f s after the change, %.1f MiB of log; agent CPU %.2f s"
+                "%+.0f s to %+.0f s after the change, %s of log; agent CPU %.2f s"
                 % (run_number + 1, latency, latency - QUIET_PERIOD,
                    (first_at or 0) - int(wall_changed), (done_at or 0) - int(wall_changed),
-                   log_bytes[-1] / MIB, cpu_used))
+                   mib(log_bytes[-1]) + " MiB", cpu_used))
         peak_rss, peak_hwm, _ = proc_figures(agent.pid)
         stop_agent()
         log("agent stopped with status %d; VmRSS at the end %.1f MiB, VmHWM %.1f MiB"
@@ -482,8 +490,9 @@ def main():
             % (" / ".join("%.0f" % v for v in log_starts), statistics.median(log_starts)))
         log("| job from its first to its last stamped log line (s, whole seconds) | %s | %.0f | | |"
             % (" / ".join("%.0f" % v for v in log_jobs), statistics.median(log_jobs)))
-        log("| agent log added per change (MiB, --debug) | %s | %.1f | | |"
-            % (" / ".join("%.1f" % (v / MIB) for v in log_bytes), statistics.median(log_bytes) / MIB))
+        counted = [v for v in log_bytes if v is not None]
+        log("| agent log added per change (MiB, --debug; n/a: log started afresh) | %s | %s | | |"
+            % (" / ".join(mib(v) for v in log_bytes), mib(statistics.median(counted) if counted else None)))
         log("| agent CPU per change (s) | %s | %.2f | | |"
             % (" / ".join("%.2f" % v for v in cpu_per_change), statistics.median(cpu_per_change)))
         log("| rsync -a for the same change (s) | %s | %.2f | | |"
