@@ -14,7 +14,9 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -58,6 +60,13 @@ public:
     virtual void stop() = 0;
 
     virtual Mode mode() const = 0;
+
+    // Where the changes reported so far happened: the folders whose entries changed, or just
+    // the root when that is all that can be said (lost events, a rescan, a root that came
+    // back, or more than kMaxChangedFolders folders). Cleared by the call; empty when nothing
+    // changed since the last one. Lets a caller look only where something changed.
+    QStringList takeChangedFolders();
+    static constexpr qsizetype kMaxChangedFolders = 256;
     // How many folders the kernel watches for this root now (0 when not in Watching mode).
     virtual qsizetype watchedFolderCount() const = 0;
 
@@ -66,10 +75,14 @@ Q_SIGNALS:
 
 protected:
     ChangeWatcher(const QString &rootPath, const ChangeWatcherOptions &options, QObject *parent);
+    void noteChangedFolder(const QString &folder);
+    void noteWholeTreeChanged() { m_wholeTreeChanged = true; }
 
 private:
     QString m_rootPath;
     ChangeWatcherOptions m_options;
+    QSet<QString> m_changedFolders;
+    bool m_wholeTreeChanged = false;
 };
 
 } // namespace platform

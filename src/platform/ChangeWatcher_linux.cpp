@@ -169,6 +169,7 @@ void InotifyChangeWatcher::handleEvents(const QList<InotifyEvent> &events)
         if (folder.isEmpty())
             continue; // a watch released already: its folder left the tree
         changed = true;
+        noteChangedFolder(event.watch == m_tree->rootWatch() ? rootPath() : QFile::decodeName(folder));
         if (event.watch == m_tree->rootWatch() && (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF))) {
             // A root moved elsewhere would keep reporting from its new place: let it go.
             rootGone = true;
@@ -207,6 +208,8 @@ void InotifyChangeWatcher::handleEvents(const QList<InotifyEvent> &events)
         fallBackToPolling(QStringLiteral("the limit of inotify watches (fs.inotify.max_user_watches) is reached"));
     else if (rootGone)
         waitForRoot();
+    if (overflow || limitReached || rootGone)
+        noteWholeTreeChanged();
     if (changed || limitReached || rootGone)
         noteChange();
 }
@@ -240,11 +243,13 @@ void InotifyChangeWatcher::rescan()
         const std::optional<quint64> fingerprint = TreeFingerprint::compute(m_root);
         if (fingerprint != m_fingerprint) {
             m_fingerprint = fingerprint;
+            noteWholeTreeChanged();
             noteChange();
         }
     } else if (m_mode == Mode::WaitingForRoot) {
         if (isFolder(m_root) && attach(false) != Attach::Failed) {
             qCInfo(lcChanges) << rootPath() << "is back";
+            noteWholeTreeChanged();
             noteChange();
         }
     }

@@ -74,7 +74,7 @@ PMApplicationController::PMApplicationController()
                 list.push_back(controller.get());
             return list;
         },
-        [](const QString &root, std::function<void(const QString &)> onChange) {
+        [](const QString &root, PMContinuousSync::ChangeCallback onChange) {
             return PMContinuousSync::makeChangeWatcher(root, std::move(onChange));
         },
         nullptr, nullptr);

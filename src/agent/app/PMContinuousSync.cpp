@@ -35,11 +35,13 @@ void PMContinuousSync::setBus(protocol::PMNotificationEmitter *emitter, protocol
     setContinuousSyncNotificationsEnabled(wasEnabled);
 }
 
-std::unique_ptr<QObject> PMContinuousSync::makeChangeWatcher(
-    const QString &root, std::function<void(const QString &)> onChange)
+std::unique_ptr<QObject> PMContinuousSync::makeChangeWatcher(const QString &root, ChangeCallback onChange)
 {
     std::unique_ptr<platform::ChangeWatcher> watcher = platform::ChangeWatcher::create(root);
-    QObject::connect(watcher.get(), &platform::ChangeWatcher::changed, watcher.get(), std::move(onChange));
+    platform::ChangeWatcher *source = watcher.get();
+    QObject::connect(source, &platform::ChangeWatcher::changed, source,
+        [source, onChange = std::move(onChange)](
+            const QString &changed) { onChange(changed, source->takeChangedFolders()); });
     if (!watcher->start())
         return nullptr; // logged by the watcher
     return watcher;
@@ -79,9 +81,11 @@ void PMContinuousSync::updateContinuousSyncSettings()
     const QStringList list = watchList();
     tearDownWatchers();
     for (const QString &root : list) {
-        std::unique_ptr<QObject> watcher = m_makeWatcher
-            ? m_makeWatcher(root, [this](const QString &changed) { watcherReported(changed); })
-            : nullptr;
+        std::unique_ptr<QObject> watcher;
+        if (m_makeWatcher) {
+            watcher = m_makeWatcher(root,
+                [this](const QString &changed, const QStringList &folders) { watcherReported(changed, folders); });
+        }
         if (!watcher)
             continue; // that root stays unwatched; the others are still watched
         m_watchers.push_back(std::move(watcher));
@@ -94,6 +98,7 @@ void PMContinuousSync::updateContinuousSyncSettings()
 void PMContinuousSync::tearDownWatchers()
 {
     m_watchers.clear();
+    m_changedFolders.clear();
     m_watchedRoots.clear();
 }
 
@@ -116,8 +121,13 @@ void PMContinuousSync::setContinuousSyncNotificationsEnabled(bool enabled)
     }
 }
 
-void PMContinuousSync::watcherReported(const QString &root)
+void PMContinuousSync::watcherReported(const QString &root, const QStringList &folders)
 {
+    QSet<QString> &known = m_changedFolders[root];
+    if (folders.isEmpty() || folders.contains(root))
+        known = { root };
+    else if (!known.contains(root))
+        known.unite(QSet<QString>(folders.cbegin(), folders.cend()));
     const QByteArray data = root.toUtf8();
     // Through the bus when we listen there, so an outside watcher and ours take one path.
     if (m_enabled && m_subscriber && m_emitter
@@ -156,6 +166,30 @@ void PMContinuousSync::mainThreadAddContinuousSyncItems(const QStringList &paths
     }
 }
 
+QStringList PMContinuousSync::pathsToSync(const QStringList &roots)
+{
+    QStringList paths;
+    QSet<QString> seen;
+    for (const QString &root : roots) {
+        if (seen.contains(root))
+            continue;
+        seen.insert(root);
+        const auto found = m_changedFolders.find(root);
+        if (found == m_changedFolders.end()) {
+            // Reported from outside, or handed back by a drive: walk it whole.
+            if (!paths.contains(root))
+                paths.append(root);
+            continue;
+        }
+        for (const QString &folder : *found) {
+            if (!paths.contains(folder))
+                paths.append(folder);
+        }
+        m_changedFolders.erase(found);
+    }
+    return paths;
+}
+
 void PMContinuousSync::continuousSyncTimerFired()
 {
     m_continuousSyncTimer.stop();
@@ -164,7 +198,8 @@ void PMContinuousSync::continuousSyncTimerFired()
         return;
     // Entries queued while the controllers take these stay for the next round.
     m_continuousSyncItems.erase(m_continuousSyncItems.begin(), m_continuousSyncItems.begin() + snapshot.size());
+    const QStringList paths = pathsToSync(snapshot);
     for (PMSyncController *controller : continuousControllers())
-        controller->continuousSyncNow(snapshot);
-    Q_EMIT continuousSyncStarted(snapshot);
+        controller->continuousSyncNow(paths);
+    Q_EMIT continuousSyncStarted(paths);
 }

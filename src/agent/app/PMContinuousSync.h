@@ -14,7 +14,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
@@ -42,10 +44,11 @@ public:
     // Every drive's controller, in key order; those that take part with continuous sync on
     // are the ones watched for and synced.
     using ControllerList = std::function<std::vector<PMSyncController *>()>;
-    // Starts watching root; the watcher calls onChange(root) after changes below it. Null
-    // when the root cannot be watched (skipped; the other roots are still watched).
-    using WatcherFactory
-        = std::function<std::unique_ptr<QObject>(const QString &root, std::function<void(const QString &)> onChange)>;
+    // Starts watching root; the watcher calls onChange(root, folders) after changes below it,
+    // folders being where they happened (just the root when it cannot tell). Null when the
+    // root cannot be watched (skipped; the other roots are still watched).
+    using ChangeCallback = std::function<void(const QString &root, const QStringList &folders)>;
+    using WatcherFactory = std::function<std::unique_ptr<QObject>(const QString &root, ChangeCallback onChange)>;
 
     // emitter and subscriber may be null (no session bus): a watcher's report is then
     // delivered directly.
@@ -56,8 +59,7 @@ public:
     // The session bus's ends, once it is known to be there (null: reports go directly).
     void setBus(protocol::PMNotificationEmitter *emitter, protocol::PMNotificationSubscriber *subscriber);
     // The system's recursive change watcher on root, or null when root cannot be watched.
-    static std::unique_ptr<QObject> makeChangeWatcher(
-        const QString &root, std::function<void(const QString &)> onChange);
+    static std::unique_ptr<QObject> makeChangeWatcher(const QString &root, ChangeCallback onChange);
 
     // The quiet period (tests shorten it).
     void setQuietPeriod(int milliseconds) { m_quietPeriodMs = milliseconds; }
@@ -88,7 +90,9 @@ Q_SIGNALS:
 
 private:
     std::vector<PMSyncController *> continuousControllers() const;
-    void watcherReported(const QString &root);
+    void watcherReported(const QString &root, const QStringList &folders);
+    // The queued roots, each replaced by the folders below it known to have changed.
+    QStringList pathsToSync(const QStringList &roots);
     void receivedNotification(const QString &name, const QString &object, const QVariantMap &userInfo);
 
     ControllerList m_controllers;
@@ -98,6 +102,9 @@ private:
     std::vector<std::unique_ptr<QObject>> m_watchers;
     QStringList m_watchedRoots;
     QStringList m_continuousSyncItems;
+    // Per watched root, where its changes since the last sync happened: a continuous job
+    // then walks only those folders instead of the whole root.
+    QHash<QString, QSet<QString>> m_changedFolders;
     QTimer m_continuousSyncTimer;
     int m_quietPeriodMs = kQuietPeriodMs;
     bool m_enabled = false;

@@ -57,7 +57,7 @@ protected:
                     controllers.push_back(drive->controller.get());
                 return controllers;
             },
-            [this](const QString &root, std::function<void(const QString &)> onChange) {
+            [this](const QString &root, PMContinuousSync::ChangeCallback onChange) {
                 m_watched.append(root);
                 m_report.insert(root, std::move(onChange));
                 return std::make_unique<QObject>();
@@ -67,12 +67,13 @@ protected:
         return continuous;
     }
 
-    // What a watcher on root reports when something below it changed.
-    void changeIn(const QString &root) { m_report.value(root)(root); }
+    // What a watcher on root reports when something below it changed (in folders, when it
+    // can tell).
+    void changeIn(const QString &root, const QStringList &folders = {}) { m_report.value(root)(root, folders); }
 
     RecordingOwner m_owner;
     QStringList m_watched;
-    QHash<QString, std::function<void(const QString &)>> m_report;
+    QHash<QString, PMContinuousSync::ChangeCallback> m_report;
 };
 
 TEST_F(PMContinuousSyncTest, WatchesEachFolderOnceForDrivesThatTakePartContinuously)
@@ -127,6 +128,32 @@ TEST_F(PMContinuousSyncTest, ChangesAreCollectedUntilQuietThenEveryContinuousDri
     // Nothing queued: the timer firing again does nothing.
     continuous->continuousSyncTimerFired();
     EXPECT_EQ(a.script.count(QStringLiteral("items:")), 1);
+}
+
+TEST_F(PMContinuousSyncTest, AJobWalksOnlyTheFoldersWhereChangesHappened)
+{
+    Drive a(m_owner, { QStringLiteral("~/Music"), QStringLiteral("~/Pictures") }, true);
+    auto continuous = makeContinuousSync({ &a });
+    continuous->updateContinuousSyncSettings();
+    const QString music = home(QStringLiteral("Music"));
+    const QString pictures = home(QStringLiteral("Pictures"));
+
+    changeIn(music, { music + QStringLiteral("/A"), music + QStringLiteral("/B/C") });
+    changeIn(music, { music + QStringLiteral("/A") });
+    // A watcher that cannot tell where: the whole root.
+    changeIn(pictures, { pictures });
+    continuous->continuousSyncTimerFired();
+    ASSERT_TRUE(testsupport::waitFor([&] { return a.script.count(QStringLiteral("items:")) == 1; }));
+    const QStringList walked { music + QStringLiteral("/A"), music + QStringLiteral("/B/C"), pictures };
+    EXPECT_EQ(a.script.snapshot().filter(QStringLiteral("items:")).first(),
+        QStringLiteral("items:") + walked.join(QLatin1Char(',')));
+
+    // What was walked is forgotten: the next change starts afresh.
+    changeIn(music, { music + QStringLiteral("/D") });
+    continuous->continuousSyncTimerFired();
+    ASSERT_TRUE(testsupport::waitFor([&] { return a.script.count(QStringLiteral("items:")) == 2; }));
+    EXPECT_EQ(a.script.snapshot().filter(QStringLiteral("items:")).last(),
+        QStringLiteral("items:") + music + QStringLiteral("/D"));
 }
 
 TEST_F(PMContinuousSyncTest, AChangeDuringARunningJobLeadsToOneFurtherJob)
@@ -193,8 +220,12 @@ TEST_F(PMContinuousSyncTest, AChangeOnDiskTravelsOverTheBusAndStartsAContinuousJ
     QDir().mkpath(home(QStringLiteral("Music/Later")));
     testsupport::writeFile(home(QStringLiteral("Music/Later/song.mp3")), "la");
     ASSERT_TRUE(testsupport::waitFor([&] { return a.script.count(QStringLiteral("items:")) >= 1; }));
-    EXPECT_EQ(a.script.snapshot().filter(QStringLiteral("items:")).first(),
-        QStringLiteral("items:") + home(QStringLiteral("Music")));
+    // Only where something changed: the root, where Later appeared (and Later itself when
+    // its watch was set before the song was written).
+    EXPECT_TRUE(a.script.snapshot()
+                    .filter(QStringLiteral("items:"))
+                    .first()
+                    .startsWith(QStringLiteral("items:") + home(QStringLiteral("Music"))));
     EXPECT_TRUE(
         posted.contains(PMContinuousSync::kEventDataNotification + QLatin1Char(' ') + home(QStringLiteral("Music"))));
 
