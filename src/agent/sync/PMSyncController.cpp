@@ -3,8 +3,8 @@
 #include "agent/copy/PMFileManager.h"
 #include "agent/log/PMAgentLog.h"
 #include "agent/log/PMLogController.h"
-#include "agent/sync/PMDriveBusyHold.h"
 #include "agent/settings/PMHostUserIdentity.h"
+#include "agent/sync/PMDriveBusyHold.h"
 #include "agent/sync/PMSyncControllerOwner.h"
 #include "agent/sync/PMSyncJobPhases.h"
 #include "platform/HeadlessAlertPresenter.h"
@@ -120,6 +120,9 @@ void PMSyncController::setDeviceSerialNumber(const QString &serialNumber)
 void PMSyncController::appendTaskLocked(QVariantMap record, QStringList paths)
 {
     m_taskList.push_back(Task { m_nextTaskId++, std::move(record), std::move(paths) });
+    // The queue is still polled each second; waking the worker saves a continuous job up
+    // to that second.
+    m_wakeWorker.notify_one();
 }
 
 void PMSyncController::appendTask(QVariantMap record, QStringList paths)
@@ -284,8 +287,9 @@ void PMSyncController::masterThread()
                 if (stopRequested())
                     break;
                 if (m_taskList.empty()) {
-                    // The queue is polled; only destruction wakes the worker early.
-                    m_wakeWorker.wait_for(lock, kQueuePollInterval, [this] { return stopRequested(); });
+                    // Polled; a new task or the controller's destruction wakes the worker early.
+                    m_wakeWorker.wait_for(
+                        lock, kQueuePollInterval, [this] { return stopRequested() || !m_taskList.empty(); });
                     continue;
                 }
                 task = m_taskList.front();
