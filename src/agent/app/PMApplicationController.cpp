@@ -31,13 +31,13 @@ namespace {
 PMApplicationController *s_instance = nullptr;
 QString s_uniqueHostUserId;
 
-QString displayName(const QString &mountPath)
+} // namespace
+
+QString PMApplicationController::displayName(const QString &mountPath)
 {
     const QString name = QFileInfo(QDir::cleanPath(mountPath)).fileName();
     return name.isEmpty() ? mountPath : name;
 }
-
-} // namespace
 
 PMApplicationController &PMApplicationController::sharedInstance()
 {

@@ -54,6 +54,8 @@ public:
     static PMApplicationController &sharedInstance();
     // Identity of this computer and user ("<MAC>-<uid>"), the per-user key on the drives.
     static QString uniqueHostUserId();
+    // How alerts name a drive: the last component of its mount path.
+    static QString displayName(const QString &mountPath);
 
     ~PMApplicationController() override;
 

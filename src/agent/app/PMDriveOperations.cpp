@@ -11,16 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-
-QString displayName(const QString &mountPath)
-{
-    const QString name = QFileInfo(QDir::cleanPath(mountPath)).fileName();
-    return name.isEmpty() ? mountPath : name;
-}
-
-} // namespace
-
 PMDriveOperations::PMDriveOperations(PMApplicationController &app)
     : m_app(app)
 {
@@ -42,7 +32,7 @@ bool PMDriveOperations::isDriveValidForSync(const QString &mountPath, bool suppr
             m_app.alertPresenter().present(
                 { title,
                     QStringLiteral("The drive \"%1\" is not a valid Quendal Tavrin\u2122 drive.")
-                        .arg(displayName(mountPath)) },
+                        .arg(PMApplicationController::displayName(mountPath)) },
                 [](platform::AlertAnswer) {}, {});
         return false;
     }
@@ -52,7 +42,7 @@ bool PMDriveOperations::isDriveValidForSync(const QString &mountPath, bool suppr
         m_app.alertPresenter().present(
             { title,
                 QStringLiteral("The drive \"%1\" needs to be formatted with HFS+ or some variant thereof.")
-                    .arg(displayName(mountPath)) },
+                    .arg(PMApplicationController::displayName(mountPath)) },
             [](platform::AlertAnswer) {}, {});
     return false;
 }
@@ -138,49 +128,36 @@ void PMDriveOperations::updateFileValidator()
     m_fileValidator.addContainerValidators(m_extensionLists.mediaFileExtensions());
 }
 
-bool PMDriveOperations::setSyncMoviesState(bool enabled, const QString &mountPath)
+bool PMDriveOperations::setCategoryState(PMMediaCategory category, bool enabled, const QString &mountPath)
 {
     PMSyncController *c = controller(mountPath);
     if (!c)
         return false;
-    c->setSyncMoviesState(enabled);
-    updateSyncMoviesSettingsForDrive(mountPath);
+    switch (category) {
+    case PMMediaCategory::Movies:
+        c->setSyncMoviesState(enabled);
+        break;
+    case PMMediaCategory::Music:
+        c->setSyncMusicState(enabled);
+        break;
+    case PMMediaCategory::Pictures:
+        c->setSyncPicturesState(enabled);
+        break;
+    case PMMediaCategory::Documents:
+        c->setSyncDocumentsState(enabled);
+        break;
+    }
+    updateCategory(category, mountPath);
     updateFileValidator();
     return true;
 }
 
-bool PMDriveOperations::setSyncMusicState(bool enabled, const QString &mountPath)
-{
-    PMSyncController *c = controller(mountPath);
-    if (!c)
-        return false;
-    c->setSyncMusicState(enabled);
-    updateSyncMusicSettingsForDrive(mountPath);
-    updateFileValidator();
-    return true;
-}
-
-bool PMDriveOperations::setSyncPicturesState(bool enabled, const QString &mountPath)
-{
-    PMSyncController *c = controller(mountPath);
-    if (!c)
-        return false;
-    c->setSyncPicturesState(enabled);
-    updateSyncPicturesSettingsForDrive(mountPath);
-    updateFileValidator();
-    return true;
-}
-
-bool PMDriveOperations::setSyncDocumentsState(bool enabled, const QString &mountPath)
-{
-    PMSyncController *c = controller(mountPath);
-    if (!c)
-        return false;
-    c->setSyncDocumentsState(enabled);
-    updateSyncDocumentsSettingsForDrive(mountPath);
-    updateFileValidator();
-    return true;
-}
+// clang-format off
+bool PMDriveOperations::setSyncMoviesState(bool on, const QString &p) { return setCategoryState(PMMediaCategory::Movies, on, p); }
+bool PMDriveOperations::setSyncMusicState(bool on, const QString &p) { return setCategoryState(PMMediaCategory::Music, on, p); }
+bool PMDriveOperations::setSyncPicturesState(bool on, const QString &p) { return setCategoryState(PMMediaCategory::Pictures, on, p); }
+bool PMDriveOperations::setSyncDocumentsState(bool on, const QString &p) { return setCategoryState(PMMediaCategory::Documents, on, p); }
+// clang-format on
 
 bool PMDriveOperations::setSyncDeviceFilter(qint32 filter, const QString &mountPath)
 {

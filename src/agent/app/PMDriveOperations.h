@@ -72,6 +72,7 @@ public:
 private:
     PMSyncController *controller(const QString &mountPath) const;
     void updateCategory(PMMediaCategory category, const QString &mountPath);
+    bool setCategoryState(PMMediaCategory category, bool enabled, const QString &mountPath);
     // Re-reads the watch list and, when the drive syncs continuously for this user, syncs.
     void syncIfContinuous(PMSyncController &controller, const QString &mountPath);
 

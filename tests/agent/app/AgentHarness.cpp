@@ -1,7 +1,10 @@
 #include "AgentHarness.h"
 
+#include "agent/settings/PMConfigurationFile.h"
+#include "agent/settings/PMHostUserIdentity.h"
 #include "platform/PlatformPaths.h"
 #include "protocol/AEConstants.h"
+#include "support/DriveImage.h"
 #include "support/TestEnvironment.h"
 
 #include <QDBusMessage>
@@ -73,6 +76,25 @@ QString AgentHarness::whyNot() const
     if (!m_notifications || !m_notifications->isRegistered())
         return QStringLiteral("cannot register the fake notification server");
     return {};
+}
+
+QString AgentHarness::whyNoAgentWithDrives() const
+{
+    const QString noDrives = DriveImage::unavailableReason(DriveImage::FileSystem::Ext4);
+    if (!noDrives.isEmpty())
+        return QStringLiteral("needs real ext4 drive images (root and loop devices): ") + noDrives;
+    if (const QString noBus = whyNot(); !noBus.isEmpty())
+        return QStringLiteral("needs a private session bus: ") + noBus;
+    return {};
+}
+
+bool AgentHarness::writeDriveSettings(const QString &mountPoint, bool participate, bool continuous)
+{
+    PMConfigurationFile config(
+        mountPoint, PMConfigurationFile::kSyncTypePerUser, PMHostUserIdentity::uniqueHostUserId());
+    return config.addUserToList() && config.setParticipatingEnabledForUser(participate)
+        && config.setContinuousEnabledForUser(continuous)
+        && config.setSyncItemList(QStringList { QStringLiteral("~/Music") }) && config.writeConfigFile();
 }
 
 QProcessEnvironment AgentHarness::environment() const

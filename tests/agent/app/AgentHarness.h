@@ -66,6 +66,11 @@ public:
 
     // Why no agent can run here (no dbus-daemon), or empty.
     QString whyNot() const;
+    // Why the agent cannot be tested with real drives here (no loop devices, no bus), or empty.
+    QString whyNoAgentWithDrives() const;
+    // Writes this user's settings onto a mounted drive: the sync list ~/Music, participation
+    // and continuous sync as given.
+    static bool writeDriveSettings(const QString &mountPoint, bool participate, bool continuous);
     void addVolumeRoot(const QString &root) { m_volumeRoots.append(root); }
     // Starts the agent and waits until it owns its bus name.
     bool start(QString *why, const QStringList &extraArguments = {});

@@ -29,11 +29,8 @@ class AgentDaemonTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString why = DriveImage::unavailableReason(DriveImage::FileSystem::Ext4);
-        if (!why.isEmpty())
-            GTEST_SKIP() << "needs real ext4 drive images (root and loop devices): " << why.toStdString();
-        if (!m_agent.whyNot().isEmpty())
-            GTEST_SKIP() << "needs a private session bus: " << m_agent.whyNot().toStdString();
+        if (const QString why = m_agent.whyNoAgentWithDrives(); !why.isEmpty())
+            GTEST_SKIP() << why.toStdString();
         m_music = testsupport::testHome() + QStringLiteral("/Music");
         QDir().mkpath(m_music);
     }
@@ -53,13 +50,7 @@ protected:
     {
         QString why;
         ASSERT_TRUE(drive.mount(false, &why)) << why.toStdString();
-        PMConfigurationFile config(
-            drive.mountPoint(), PMConfigurationFile::kSyncTypePerUser, PMHostUserIdentity::uniqueHostUserId());
-        ASSERT_TRUE(config.addUserToList());
-        ASSERT_TRUE(config.setParticipatingEnabledForUser(participate));
-        ASSERT_TRUE(config.setContinuousEnabledForUser(continuous));
-        ASSERT_TRUE(config.setSyncItemList(QStringList { QStringLiteral("~/Music") }));
-        ASSERT_TRUE(config.writeConfigFile());
+        ASSERT_TRUE(AgentHarness::writeDriveSettings(drive.mountPoint(), participate, continuous));
         ASSERT_TRUE(drive.unmount());
     }
 

@@ -29,11 +29,8 @@ class ContinuousAgentTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString why = DriveImage::unavailableReason(DriveImage::FileSystem::Ext4);
-        if (!why.isEmpty())
-            GTEST_SKIP() << "needs real ext4 drive images (root and loop devices): " << why.toStdString();
-        if (!m_agent.whyNot().isEmpty())
-            GTEST_SKIP() << "needs a private session bus: " << m_agent.whyNot().toStdString();
+        if (const QString why = m_agent.whyNoAgentWithDrives(); !why.isEmpty())
+            GTEST_SKIP() << why.toStdString();
         m_music = testsupport::testHome() + QStringLiteral("/Music");
         QDir().mkpath(m_music);
     }
@@ -60,13 +57,7 @@ TEST_F(ContinuousAgentTest, ChangesReachTheDriveByThemselvesAfterTheQuietPeriod)
     ASSERT_TRUE(drive) << why.toStdString();
     m_agent.addVolumeRoot(QFileInfo(drive->mountPoint()).absolutePath());
     ASSERT_TRUE(drive->mount(false, &why)) << why.toStdString();
-    {
-        PMConfigurationFile config(
-            drive->mountPoint(), PMConfigurationFile::kSyncTypePerUser, PMHostUserIdentity::uniqueHostUserId());
-        ASSERT_TRUE(config.addUserToList() && config.setParticipatingEnabledForUser(true)
-            && config.setContinuousEnabledForUser(true)
-            && config.setSyncItemList(QStringList { QStringLiteral("~/Music") }) && config.writeConfigFile());
-    }
+    ASSERT_TRUE(AgentHarness::writeDriveSettings(drive->mountPoint(), true, true));
     ASSERT_TRUE(drive->unmount());
 
     protocol::PMNotificationSubscriber subscriber(m_agent.connection());

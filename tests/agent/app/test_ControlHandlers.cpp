@@ -35,11 +35,8 @@ class ControlHandlersTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString why = DriveImage::unavailableReason(DriveImage::FileSystem::Ext4);
-        if (!why.isEmpty())
-            GTEST_SKIP() << "needs real ext4 drive images (root and loop devices): " << why.toStdString();
-        if (!m_agent.whyNot().isEmpty())
-            GTEST_SKIP() << "needs a private session bus: " << m_agent.whyNot().toStdString();
+        if (const QString why = m_agent.whyNoAgentWithDrives(); !why.isEmpty())
+            GTEST_SKIP() << why.toStdString();
         m_music = testsupport::testHome() + QStringLiteral("/Music");
         QDir().mkpath(m_music);
     }
@@ -56,11 +53,7 @@ protected:
         }
         m_agent.addVolumeRoot(QFileInfo(drive->mountPoint()).absolutePath());
         EXPECT_TRUE(drive->mount(false, &why)) << why.toStdString();
-        PMConfigurationFile config(
-            drive->mountPoint(), PMConfigurationFile::kSyncTypePerUser, PMHostUserIdentity::uniqueHostUserId());
-        EXPECT_TRUE(config.addUserToList() && config.setParticipatingEnabledForUser(participate)
-            && config.setContinuousEnabledForUser(continuous)
-            && config.setSyncItemList(QStringList { QStringLiteral("~/Music") }) && config.writeConfigFile());
+        EXPECT_TRUE(AgentHarness::writeDriveSettings(drive->mountPoint(), participate, continuous));
         EXPECT_TRUE(drive->unmount());
         return drive;
     }
