@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -139,16 +140,15 @@ bool isPackagePath(const QString &path)
         QLatin1String(".imovielibrary"), QLatin1String(".tvlibrary"), QLatin1String(".theater"),
         QLatin1String(".fcpbundle"), QLatin1String(".logicx"), QLatin1String(".band"), QLatin1String(".musiclibrary"),
         QLatin1String(".sparsebundle") };
-    struct stat sb = {};
-    if (stat(QFile::encodeName(path).constData(), &sb) != 0 || !S_ISDIR(sb.st_mode))
-        return false;
     QString clean = path;
     while (clean.size() > 1 && clean.endsWith(QLatin1Char('/')))
         clean.chop(1);
-    for (const QLatin1String &suffix : kSuffixes)
-        if (clean.endsWith(suffix, Qt::CaseInsensitive) && clean.size() > suffix.size())
-            return true;
-    return false;
+    // The name decides first: a sync walk asks this of every folder, and few are packages.
+    const bool packageName = std::any_of(kSuffixes.cbegin(), kSuffixes.cend(), [&clean](const QLatin1String &suffix) {
+        return clean.endsWith(suffix, Qt::CaseInsensitive) && clean.size() > suffix.size();
+    });
+    struct stat sb = {};
+    return packageName && stat(QFile::encodeName(path).constData(), &sb) == 0 && S_ISDIR(sb.st_mode);
 }
 
 QString stringWithPrimaryMACAddressWithColons(bool withColons)

@@ -280,6 +280,12 @@ int PMSyncCommand::run(const QStringList &arguments)
         }
     });
     poll.start(50);
+    // The worker ends its task right after the final notification: look again at once rather
+    // than up to a whole poll interval later.
+    QObject::connect(&progress, &PMTerminalProgress::forcedActivityShown, &poll, [&poll](int activity) {
+        if (activity == PMSyncController::kActivityCompleted || activity == PMSyncController::kActivityFailed)
+            poll.setInterval(1);
+    });
     QCoreApplication::exec();
     progress.finishLine();
     PMLogController::sharedInstance().attachView(nullptr);

@@ -92,7 +92,13 @@ void PMTerminalProgress::sendActivityNotification(bool forced, const QVariantMap
     if (forced)
         m_lastActivity.store(activity);
     QMetaObject::invokeMethod(
-        this, [this, progress, forced] { draw(progress, forced); }, Qt::QueuedConnection);
+        this,
+        [this, progress, forced, activity] {
+            draw(progress, forced);
+            if (forced)
+                Q_EMIT forcedActivityShown(activity);
+        },
+        Qt::QueuedConnection);
 }
 
 void PMTerminalProgress::draw(const QVariantMap &progress, bool forced)

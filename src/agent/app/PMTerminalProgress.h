@@ -34,6 +34,10 @@ public:
     // Ends the bar's line so that other output starts on a fresh line.
     void finishLine();
 
+Q_SIGNALS:
+    // A forced notification reached the main thread (after it was drawn).
+    void forcedActivityShown(int activity);
+
 private:
     void draw(const QVariantMap &progress, bool forced);
 

@@ -3,6 +3,7 @@
 #include "agent/copy/PMFileManager.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncJobContext.h"
+#include "agent/sync/PMTreeSnapshot.h"
 #include "agent/sync/PMTrueDeleteRecord.h"
 #include "platform/PMCorvaneUtilities.h"
 
@@ -130,10 +131,11 @@ bool PMItemScanner::syncThreadSyncItem(const QString &item)
             QStringLiteral("Cannot sync \"%1\": its place on the drive would be outside the drive.").arg(localPath));
         return false;
     }
-    return syncItem({ item, localPath, *drivePath, *driveTemp, *localTemp }, false);
+    return syncItem({ item, localPath, *drivePath, *driveTemp, *localTemp }, false, nullptr, DriveKnowledge());
 }
 
-bool PMItemScanner::syncItem(const ItemPaths &paths, bool filtered, const struct stat *knownLocal)
+bool PMItemScanner::syncItem(
+    const ItemPaths &paths, bool filtered, const struct stat *knownLocal, const DriveKnowledge &knownDrive)
 {
     PMSyncController &controller = m_context.controller;
     const QString &localPath = paths.local;
@@ -154,9 +156,9 @@ bool PMItemScanner::syncItem(const ItemPaths &paths, bool filtered, const struct
     struct stat local = {};
     if (knownLocal)
         local = *knownLocal;
-    struct stat drive = {};
+    struct stat drive = knownDrive.attributes;
     const bool localExists = knownLocal || statPath(localPath, &local);
-    const bool driveExists = statPath(*drivePath, &drive);
+    const bool driveExists = knownDrive.known ? knownDrive.exists : statPath(*drivePath, &drive);
 
     if (localExists && !driveExists) {
         PMScanEntry entry;
@@ -264,34 +266,66 @@ bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drive
     return m_context.results.addEntryToScanResults(std::move(entry));
 }
 
+bool PMItemScanner::syncChild(const ItemPaths &child, const struct stat *knownLocal, const DriveKnowledge &knownDrive)
+{
+    PMSyncController &controller = m_context.controller;
+    // One look at each local item serves the filter, the comparison and the counters.
+    struct stat local = {};
+    if (knownLocal)
+        local = *knownLocal;
+    const bool known = knownLocal || statPath(child.local, &local);
+    const bool copy
+        = known ? m_context.shouldCopyMediaFile(child.local, local) : m_context.shouldCopyMediaFile(child.local);
+    if (!copy) {
+        if (!known)
+            controller.accumulateSkipFilteredDataPath(child.local);
+        else if (!controller.cancelPending())
+            controller.accumulateSkipFilteredData(S_ISDIR(local.st_mode)
+                    ? PMFileManager::fastFolderSizeAtPath(child.local)
+                    : PMFileManager::fastItemSize(local));
+        return true;
+    }
+    return syncItem(child, true, known ? &local : nullptr, knownDrive);
+}
+
 bool PMItemScanner::walkFolder(const ItemPaths &paths)
 {
     PMSyncController &controller = m_context.controller;
     const QString &localPath = paths.local;
     const QString &drivePath = paths.drive;
-    const QStringList names = QDir(localPath).entryList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
-    for (const QString &name : names) {
+    const auto childPaths = [&](const QString &name) {
         // Names from a listing hold no "..", and the drive folder was seen to be a real
         // folder, so children stay on the drive without checking every step again.
-        const ItemPaths child { joinItem(paths.item, name), joinItem(localPath, name), joinItem(drivePath, name),
+        return ItemPaths { joinItem(paths.item, name), joinItem(localPath, name), joinItem(drivePath, name),
             joinItem(paths.driveTemp, name), joinItem(paths.localTemp, name) };
-        // One look at each local item serves the filter, the comparison and the counters.
-        struct stat local = {};
-        const bool known = statPath(child.local, &local);
-        const bool copy
-            = known ? m_context.shouldCopyMediaFile(child.local, local) : m_context.shouldCopyMediaFile(child.local);
-        if (!copy) {
-            if (!known)
-                controller.accumulateSkipFilteredDataPath(child.local);
-            else if (!controller.cancelPending())
-                controller.accumulateSkipFilteredData(S_ISDIR(local.st_mode)
-                        ? PMFileManager::fastFolderSizeAtPath(child.local)
-                        : PMFileManager::fastItemSize(local));
-            continue;
+    };
+    std::optional<PMFolderListing> localListing
+        = m_context.localTree ? m_context.localTree->takeListing(localPath) : std::nullopt;
+    if (localListing) {
+        const std::optional<PMFolderListing> driveListing
+            = m_context.driveTree ? m_context.driveTree->takeListing(drivePath) : std::nullopt;
+        for (int i = 0; i < localListing->count(); ++i) {
+            const QByteArrayView name = localListing->nameAt(i);
+            const PMFolderListing::Entry &entry = localListing->entryAt(i);
+            DriveKnowledge drive;
+            if (driveListing) {
+                const PMFolderListing::Entry *onDrive = driveListing->find(name);
+                drive.known = !onDrive || onDrive->isKnown();
+                drive.exists = onDrive != nullptr;
+                if (onDrive)
+                    drive.attributes = onDrive->toStat();
+            }
+            const struct stat local = entry.toStat();
+            const ItemPaths child = childPaths(QString::fromLocal8Bit(name));
+            if (!syncChild(child, entry.isKnown() ? &local : nullptr, drive))
+                return false;
         }
-        if (!syncItem(child, true, known ? &local : nullptr))
-            return false;
+    } else {
+        const QStringList names = QDir(localPath).entryList(
+            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
+        for (const QString &name : names)
+            if (!syncChild(childPaths(name), nullptr, DriveKnowledge()))
+                return false;
     }
     // Items only on the drive stay; the listing is only needed for the debug trace.
     if (m_context.debug) {

@@ -14,6 +14,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 struct PMSyncJobContext;
 
 class PMItemScanner {
@@ -41,8 +43,18 @@ private:
         QString localTemp;
     };
 
+    // What the folder walk knows of the drive's side of a child already.
+    struct DriveKnowledge {
+        bool known = false; // false: ask the file system
+        bool exists = false;
+        struct stat attributes = {};
+    };
+
     // knownLocal: the local item's attributes when the folder walk read them already.
-    bool syncItem(const ItemPaths &paths, bool filtered, const struct stat *knownLocal = nullptr);
+    bool syncItem(
+        const ItemPaths &paths, bool filtered, const struct stat *knownLocal, const DriveKnowledge &knownDrive);
+    // One child of a folder being walked: filtered, counted, compared.
+    bool syncChild(const ItemPaths &child, const struct stat *knownLocal, const DriveKnowledge &knownDrive);
     bool compareLeaves(const QString &localPath, const QString &drivePath, const QString &localTemp,
         const QString &driveTemp, const struct stat &local, const struct stat &drive);
     bool walkFolder(const ItemPaths &paths);

@@ -596,11 +596,14 @@ void PMSyncController::setProgressActivePath(const QString &path)
     m_progress.setActivePath(path);
 }
 
-void PMSyncController::determineTotalSync(const QStringList &items)
+void PMSyncController::determineTotalSync(
+    const QStringList &items, const std::function<std::optional<quint64>(const QString &item)> &knownSize)
 {
     quint64 total = 0;
-    for (const QString &item : items)
-        total += PMFileManager::fastPathSize(platform::PlatformPaths::expandTilde(item));
+    for (const QString &item : items) {
+        const std::optional<quint64> known = knownSize ? knownSize(item) : std::nullopt;
+        total += known ? *known : PMFileManager::fastPathSize(platform::PlatformPaths::expandTilde(item));
+    }
     m_progress.setTotalSync(total);
     qCInfo(lcSync).noquote()
         << QStringLiteral("Initial Progress Dictionary: %1").arg(describe(getCurrentProgressDict()));

@@ -15,9 +15,9 @@
 // Destroying the controller (main thread) cancels the running job and waits for the worker.
 #pragma once
 
-#include "agent/sync/PMErrorReporterDelegate.h"
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/sync/PMDriveQualifier.h"
+#include "agent/sync/PMErrorReporterDelegate.h"
 #include "agent/sync/PMSyncProgress.h"
 #include "platform/AlertPresenter.h"
 
@@ -179,8 +179,10 @@ public:
     QVariantMap progressDict() const { return m_progress.record(); }
     void initForNewJob();
     void setProgressActivePath(const QString &path);
-    // Worker: the expected size of a job over these items ("~" allowed).
-    void determineTotalSync(const QStringList &items);
+    // Worker: the expected size of a job over these items ("~" allowed). knownSize answers
+    // for items already measured (nullopt: measure it now).
+    void determineTotalSync(
+        const QStringList &items, const std::function<std::optional<quint64>(const QString &item)> &knownSize = {});
     quint64 totalSync() const { return m_progress.totalSync(); }
     quint64 skippedFiltered() const { return m_progress.skippedFiltered(); }
     quint64 skippedAlready() const { return m_progress.skippedAlready(); }

@@ -5,12 +5,12 @@
 #include "agent/copy/PMFileSystemKind.h"
 #include "agent/log/PMAgentLog.h"
 #include "agent/sync/KRTCopyErrorReporter.h"
-#include "agent/sync/PMDriveMetadataPrefetcher.h"
 #include "agent/sync/PMItemScanner.h"
 #include "agent/sync/PMMediaCopyFilter.h"
 #include "agent/sync/PMScanApplier.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncItemFilter.h"
+#include "agent/sync/PMTreeSnapshot.h"
 #include "platform/PMCorvaneUtilities.h"
 
 #include <QCoreApplication>
@@ -92,11 +92,46 @@ bool PMSyncJob::scanOnly(const std::optional<QStringList> &requestedItems)
     m_context.results.clearScanResults();
     PMItemScanner scanner(m_context);
     const QStringList items = requestedItems ? *requestedItems : scanner.itemsForJob(std::nullopt);
-    m_controller.determineTotalSync(items);
-    for (const QString &item : items)
-        if (!scanner.syncThreadSyncItem(item))
-            return false;
-    return true;
+    readBothSides(items);
+    bool walked = true;
+    for (const QString &item : items) {
+        if (!scanner.syncThreadSyncItem(item)) {
+            walked = false;
+            break;
+        }
+    }
+    forgetBothSides();
+    return walked;
+}
+
+void PMSyncJob::readBothSides(const QStringList &items)
+{
+    QStringList localFolders;
+    QStringList driveFolders;
+    for (const QString &item : items) {
+        localFolders.append(m_context.layout.localPathForSyncItem(item));
+        if (const auto drivePath = m_context.layout.drivePathForSyncItem(item))
+            driveFolders.append(*drivePath);
+    }
+    m_localTree = std::make_unique<PMTreeSnapshot>(localFolders);
+    m_driveTree = std::make_unique<PMTreeSnapshot>(driveFolders);
+    const auto canceled = [this] { return m_controller.cancelPending(); };
+    m_localTree->waitForCompletion(canceled);
+    m_driveTree->waitForCompletion(canceled);
+    // Listings of a stopped read are still right for the folders they hold; the walk asks the
+    // file system for the others.
+    m_context.localTree = m_localTree.get();
+    m_context.driveTree = m_driveTree.get();
+    m_controller.determineTotalSync(items,
+        [this](const QString &item) { return m_localTree->treeSize(m_context.layout.localPathForSyncItem(item)); });
+}
+
+void PMSyncJob::forgetBothSides()
+{
+    m_context.localTree = nullptr;
+    m_context.driveTree = nullptr;
+    m_localTree.reset();
+    m_driveTree.reset();
 }
 
 QString PMSyncJob::lastReportMessage() const
@@ -155,13 +190,7 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
     const QStringList items = scanner.itemsForJob(paths);
     if (paths && items.isEmpty())
         return true;
-    // The drive's side is read ahead while the computer's side is measured for the total.
-    QStringList driveFolders;
-    for (const QString &item : items)
-        if (const auto drivePath = m_context.layout.drivePathForSyncItem(item))
-            driveFolders.append(*drivePath);
-    PMDriveMetadataPrefetcher prefetch(driveFolders);
-    m_controller.determineTotalSync(items);
+    readBothSides(items);
 
     bool result = true;
     for (const QString &item : items) {
@@ -188,7 +217,7 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
             break;
         }
     }
-    prefetch.stop();
+    forgetBothSides();
     m_copyFailed = false;
     if (result && !m_controller.cancelPending() && m_applyResults) {
         PMScanApplier applier(m_context);

@@ -25,6 +25,7 @@
 class PMCopyHandler;
 class PMCopyItemFilter;
 class PMSyncController;
+class PMTreeSnapshot;
 
 class PMSyncJob : public PMSyncJobPhases {
 public:
@@ -68,6 +69,10 @@ public:
     void setApplyResults(bool apply) { m_applyResults = apply; }
 
 private:
+    // Reads the items' trees on both sides at once and measures the computer's side for the
+    // progress total; the walk then compares listings instead of asking for every path.
+    void readBothSides(const QStringList &items);
+    void forgetBothSides();
     QString displayName() const;
     void prepareFilter();
     bool deleteFolder(const QString &path, const QString &which);
@@ -82,6 +87,8 @@ private:
     PMDriveJobLock m_lock;
     std::shared_ptr<const PMCopyItemFilter> m_filter;
     std::unique_ptr<PMCopyHandler> m_copyHandler;
+    std::unique_ptr<PMTreeSnapshot> m_localTree;
+    std::unique_ptr<PMTreeSnapshot> m_driveTree;
     bool m_applyResults = true;
     bool m_copyFailed = false;
     quint64 m_driveDevice = 0;

@@ -15,6 +15,7 @@ class PMCopyHandler;
 class PMCopyItemFilter;
 class PMFileManager;
 class PMSyncController;
+class PMTreeSnapshot;
 
 struct PMSyncJobContext {
     PMSyncController &controller;
@@ -26,6 +27,9 @@ struct PMSyncJobContext {
     bool limitTo4G = false;
     bool debug = false; // read once per job, as the hot walk must not re-read preferences
     PMTimestampPrecision precision;
+    // What the job read of both sides before its walk; nullptr: the walk asks the file system.
+    PMTreeSnapshot *localTree = nullptr;
+    PMTreeSnapshot *driveTree = nullptr;
 
     void debugLine(const QString &text) const;
     // The filter's answer for an item (a leading "~" expanded); true without a filter.
