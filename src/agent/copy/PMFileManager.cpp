@@ -493,7 +493,8 @@ bool PMFileManager::movePath(
     } else if (sourceKind.isPlainFolder() && destinationKind.isPlainFolder()) {
         result = moveInto(source, destination, movingToTavrin, handler);
     } else if (!sourceKind.isPlainFolder() && (destinationKind.isPackage || !destinationKind.isDirectory)) {
-        result = moved = replaceByMove(source, destination, sourceLocked, destinationLocked, movingToTavrin, handler);
+        result = moved = replaceByMove(source, destination, sourceKind.isDirectory || destinationKind.isDirectory,
+            destinationLocked, movingToTavrin, handler);
     } else {
         result = askIsADirectory(source, destination, handler).value_or(false);
     }
@@ -513,17 +514,23 @@ bool PMFileManager::moveInto(
     return true;
 }
 
-bool PMFileManager::replaceByMove(const QString &source, const QString &destination, bool sourceLocked,
+bool PMFileManager::replaceByMove(const QString &source, const QString &destination, bool aFolderIsInvolved,
     bool destinationLocked, bool movingToTavrin, PMCopyHandler *handler)
 {
-    Q_UNUSED(sourceLocked);
     if (destinationLocked && !changeLockAtFileAtPath(destination, false))
         return false;
-    PMItemOperations remover(handler);
-    if (!remover.removeItem(destination))
-        return false;
-    PMItemOperations mover(handler);
-    const bool result = mover.moveItem(source, destination);
+    bool result = false;
+    if (aFolderIsInvolved) {
+        // A package replaced or replacing: rename cannot put one kind in place of the other.
+        PMItemOperations remover(handler);
+        if (!remover.removeItem(destination))
+            return false;
+        PMItemOperations mover(handler);
+        result = mover.moveItem(source, destination);
+    } else {
+        PMItemOperations mover(handler);
+        result = mover.replaceItem(source, destination);
+    }
     if (result && movingToTavrin)
         setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), destination);
     return result;

@@ -105,8 +105,8 @@ private:
         PMCopyHandler *handler);
     bool subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const;
     bool moveInto(const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler);
-    bool replaceByMove(const QString &source, const QString &destination, bool sourceLocked, bool destinationLocked,
-        bool movingToTavrin, PMCopyHandler *handler);
+    bool replaceByMove(const QString &source, const QString &destination, bool aFolderIsInvolved,
+        bool destinationLocked, bool movingToTavrin, PMCopyHandler *handler);
     static bool createOneDirectory(const QString &path, const QVariantMap &attributes);
     static bool writeWholeFile(const QString &path, const QByteArray &contents, const QVariantMap &attributes);
     static void relock(const QString &path);

@@ -70,6 +70,17 @@ bool PMItemOperations::moveItem(const QString &source, const QString &destinatio
     return askMoving(errorNumber, source, destination);
 }
 
+bool PMItemOperations::replaceItem(const QString &source, const QString &destination)
+{
+    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(destination).constData()) == 0)
+        return true;
+    const int errorNumber = errno;
+    if (errorNumber == EXDEV)
+        return removeItem(destination) && moveItem(source, destination);
+    qCDebug(lcCopy) << "move of" << source << "onto" << destination << "failed:" << strerror(errorNumber);
+    return askMoving(errorNumber, source, destination);
+}
+
 bool PMItemOperations::removeItem(const QString &path)
 {
     const QByteArray encoded = QFile::encodeName(path);

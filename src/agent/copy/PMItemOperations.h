@@ -26,6 +26,10 @@ public:
     // Renames source onto a destination that must not exist; across file systems the item is
     // copied and the source removed.
     bool moveItem(const QString &source, const QString &destination);
+    // Moves a file or link onto an existing file or link in one step (rename replaces it), so
+    // the destination is never missing in between; across file systems the old item is
+    // removed and the source moved.
+    bool replaceItem(const QString &source, const QString &destination);
     // Removes a file, link or whole folder tree.
     bool removeItem(const QString &path);
     // Creates a symbolic link at path holding text; `source` names the link being copied.

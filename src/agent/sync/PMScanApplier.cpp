@@ -1,5 +1,6 @@
 #include "agent/sync/PMScanApplier.h"
 
+#include "agent/copy/PMCopyReadAhead.h"
 #include "agent/copy/PMFileManager.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncJobContext.h"
@@ -49,7 +50,13 @@ bool PMScanApplier::processScanResults()
     PMSyncController &controller = m_context.controller;
     bool result = true;
     m_copyFailed = false;
+    QStringList sources;
+    for (const PMScanEntry &entry : m_context.results)
+        sources.append(entry.enabled && entry.action == PMScanEntry::kActionCopyToDrive ? entry.localPath : QString());
+    PMCopyReadAhead readAhead(sources);
+    qsizetype index = -1;
     for (const PMScanEntry &entry : m_context.results) {
+        ++index;
         if (controller.cancelPending())
             return result;
         if (!entry.enabled || entry.action == PMScanEntry::kActionNone)
@@ -60,6 +67,7 @@ bool PMScanApplier::processScanResults()
                 removeItem(entry.trueDelete);
             if (!m_context.shouldCopyMediaFile(entry.localPath))
                 break;
+            readAhead.reached(index);
             const bool copied
                 = m_context.fileManager.copyPath(entry.localPath, entry.tavrinPath, true, m_context.copyHandler);
             result = copied;

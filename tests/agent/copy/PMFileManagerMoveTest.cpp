@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,6 +93,21 @@ TEST_F(PMFileManagerMoveTest, FoldersMergeChildByChildAndFilesReplaceFiles)
         QDir(path(QStringLiteral("Temp/Music"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     EXPECT_FALSE(
         m_fileManager.movePath(path(QStringLiteral("missing")), path(QStringLiteral("Drive/x")), true, &m_handler));
+}
+
+TEST_F(PMFileManagerMoveTest, AFileThatCannotBeMovedLeavesTheFileItWouldReplace)
+{
+    testsupport::writeFile(path(QStringLiteral("Temp/a.mp3")), "new a");
+    testsupport::writeFile(path(QStringLiteral("Drive/a.mp3")), "old a");
+    // A folder that may not change keeps its file from being moved out.
+    if (!lock(path(QStringLiteral("Temp"))))
+        GTEST_SKIP() << "setting the immutable flag needs root and a file system that has it";
+
+    EXPECT_FALSE(m_fileManager.movePath(
+        path(QStringLiteral("Temp/a.mp3")), path(QStringLiteral("Drive/a.mp3")), true, &m_handler));
+    EXPECT_EQ(testsupport::readFile(path(QStringLiteral("Drive/a.mp3"))), QByteArray("old a"));
+    EXPECT_EQ(testsupport::readFile(path(QStringLiteral("Temp/a.mp3"))), QByteArray("new a"));
+    EXPECT_EQ(m_handler.fileManagerErrors, QList<int> { EPERM });
 }
 
 TEST_F(PMFileManagerMoveTest, FolderOntoFileIsTheHandlersAnswer)
