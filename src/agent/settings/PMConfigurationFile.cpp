@@ -503,11 +503,15 @@ bool PMConfigurationFile::removeUserFromList()
     std::lock_guard lock(m_configLock);
     if (!m_config)
         return false;
-    bool written = true;
     const auto users = arrayForKey(*m_config, kUserListKey);
-    if (users && users->contains(QVariant(m_userId))) {
+    const bool listed = users && users->contains(QVariant(m_userId));
+    if (!listed && m_syncType != kSyncTypePerUser)
+        return true;
+    // The user and the user's list leave the file in one write.
+    beginDeferredWritesLocked();
+    if (listed) {
         const QString userId = m_userId;
-        written = applyAndWriteLocked([userId](QVariantMap &config) {
+        applyAndWriteLocked([userId](QVariantMap &config) {
             QVariantList list = arrayForKey(config, kUserListKey).value_or(QVariantList());
             list.removeAll(QVariant(userId));
             config.insert(kUserListKey, list);
@@ -515,8 +519,8 @@ bool PMConfigurationFile::removeUserFromList()
         });
     }
     if (m_syncType == kSyncTypePerUser)
-        written = setSyncItemList(std::nullopt) && written;
-    return written;
+        setSyncItemList(std::nullopt);
+    return endDeferredWritesLocked();
 }
 
 bool PMConfigurationFile::hasUserSeenDevice() const
