@@ -7,14 +7,14 @@
 //   if (!config.hasSyncConfiguration()) config.createDefaultSyncSet();
 //   config.setSyncMoviesEnabledForUser(false);      // rewrites the whole file atomically
 //
-// The file is read once at creation. Every change is written back at once (a setter whose
-// value this object already holds writes nothing; PMConfigurationBatch gathers several
-// changes into one write); before writing,
-// a file that another computer changed meanwhile is read again and this object's unwritten
-// changes are applied on top of it, so entries others wrote survive our rewrite. A file that
-// cannot be read (corrupt, too large, a directory, a link or anything but a regular file) is
-// logged and left alone until something is explicitly written. Nothing is written once the
-// mount point is on another file system than when the object was made (the drive is gone).
+// The file is read once at creation. Every change is written back at once; a setter whose
+// value this object already holds writes nothing, and PMConfigurationBatch gathers several
+// changes into one write. Before writing, a file that another computer changed meanwhile is
+// read again and this object's unwritten changes are applied on top of it, so entries others
+// wrote survive our rewrite. A file that cannot be read (corrupt, too large, a directory, a
+// link or anything but a regular file) is logged and left alone until something is
+// explicitly written. Nothing is written once the mount point is on another file system than
+// when the object was made (the drive is gone).
 //
 // Threads: any. One lock guards the in-memory contents and the file, so a reader on one
 // thread never sees a change of another thread half made. Calls block while a write is in
@@ -161,7 +161,7 @@ private:
     bool applyLocked(const Change &change);
     bool applyAndWriteLocked(Change change);
     // Writes when the contents differ from the file as we last read or wrote it; inside a
-    // batch only notes that the batch must write.
+    // batch leaves that to the batch's end.
     bool writeIfNeededLocked();
     bool writeConfigFileLocked();
     void beginDeferredWritesLocked();
