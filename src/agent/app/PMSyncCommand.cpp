@@ -5,6 +5,7 @@
 #include "agent/log/PMAgentLog.h"
 #include "agent/log/PMLogController.h"
 #include "agent/log/PMStandardDefaults.h"
+#include "agent/settings/PMConfigurationBatch.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "agent/sync/PMMediaCopyFilter.h"
 #include "agent/sync/PMPreviewTableDataSource.h"
@@ -238,20 +239,25 @@ int PMSyncCommand::run(const QStringList &arguments)
         return walked ? kCompleted : kFailed;
     }
 
-    // Running a sync means taking part; the settings go straight into the drive's file.
-    bool configured = config.addUserToList() && config.setParticipatingEnabledForUser(true);
-    if (!items.isEmpty())
-        configured = configured && config.setSyncItemList(items);
-    else if (!config.syncItemList())
-        configured = configured && config.createDefaultSyncSet();
-    if (deviceFilter)
-        configured = configured && config.setSyncDeviceFilterForUser(*deviceFilter);
-    if (categories)
-        configured = configured && config.setSyncMoviesEnabledForUser(categories->movies)
-            && config.setSyncMusicEnabledForUser(categories->music)
-            && config.setSyncPicturesEnabledForUser(categories->pictures)
-            && config.setSyncDocumentsEnabledForUser(categories->documents);
-    configured = configured && config.writeConfigFile();
+    // Running a sync means taking part; the settings go into the drive's file in one write,
+    // and a run that changes none of them leaves the file alone.
+    bool configured = false;
+    {
+        PMConfigurationBatch batch(config);
+        configured = config.addUserToList() && config.setParticipatingEnabledForUser(true);
+        if (!items.isEmpty())
+            configured = configured && config.setSyncItemList(items);
+        else if (!config.syncItemList())
+            configured = configured && config.createDefaultSyncSet();
+        if (deviceFilter)
+            configured = configured && config.setSyncDeviceFilterForUser(*deviceFilter);
+        if (categories)
+            configured = configured && config.setSyncMoviesEnabledForUser(categories->movies)
+                && config.setSyncMusicEnabledForUser(categories->music)
+                && config.setSyncPicturesEnabledForUser(categories->pictures)
+                && config.setSyncDocumentsEnabledForUser(categories->documents);
+        configured = batch.commit() && configured;
+    }
     if (!configured) {
         PMLogController::sharedInstance().attachView(nullptr);
         printError(QStringLiteral("cannot write the sync settings onto \"%1\"").arg(drive));

@@ -76,6 +76,54 @@ QVariantList variantList(const QStringList &list)
     return values;
 }
 
+bool isInteger(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether two property-list values would be written the same. Integers compare by value
+// whatever their C++ width (the file reads back 64-bit numbers where a setter stored 32-bit
+// ones); anything else must also have the same type, so a boolean never equals a number.
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (isInteger(a) && isInteger(b))
+        return a.toLongLong() == b.toLongLong();
+    if (a.typeId() != b.typeId())
+        return false;
+    if (a.typeId() == QMetaType::QVariantMap) {
+        const QVariantMap left = a.toMap();
+        const QVariantMap right = b.toMap();
+        if (left.size() != right.size())
+            return false;
+        for (auto it = left.cbegin(); it != left.cend(); ++it) {
+            const auto other = right.constFind(it.key());
+            if (other == right.cend() || !sameValue(*it, *other))
+                return false;
+        }
+        return true;
+    }
+    if (a.typeId() == QMetaType::QVariantList) {
+        const QVariantList left = a.toList();
+        const QVariantList right = b.toList();
+        if (left.size() != right.size())
+            return false;
+        for (qsizetype i = 0; i < left.size(); ++i) {
+            if (!sameValue(left.at(i), right.at(i)))
+                return false;
+        }
+        return true;
+    }
+    return a == b;
+}
+
 bool isPathBelow(const QString &path, const QString &folder)
 {
     if (folder.isEmpty())
@@ -254,6 +302,7 @@ QVariantMap PMConfigurationFile::internalConfiguration(int syncType)
 void PMConfigurationFile::initializeConfigurationFileLocked()
 {
     m_hasSyncConfiguration = false;
+    m_inSyncWithFile = false;
     QVariantMap contents;
     QByteArray bytes;
     switch (readFileLocked(&contents, &bytes, true)) {
@@ -272,6 +321,7 @@ void PMConfigurationFile::initializeConfigurationFileLocked()
     if (version.isValid() && version.toLongLong() > 2) {
         m_config = contents;
         m_hasSyncConfiguration = true;
+        m_inSyncWithFile = true;
     } else {
         m_oldConfig = contents;
         m_hasOldSyncFormat = true;
@@ -363,7 +413,7 @@ bool PMConfigurationFile::setSyncItemList(const std::optional<QStringList> &list
     if (type != kSyncTypePerUser && type != kSyncTypeCopyToCopy)
         debugLog(QStringLiteral("setSyncItemList: syncType not matched = %1").arg(type));
     if (!m_config)
-        return writeConfigFileLocked();
+        return writeIfNeededLocked();
     const QString userId = m_userId;
     const QString machineName = stringWithMachineName();
     return applyAndWriteLocked([type, list, userId, machineName](QVariantMap &config) {
@@ -426,8 +476,10 @@ QString PMConfigurationFile::syncTargetPath() const
 bool PMConfigurationFile::addUserToList()
 {
     std::lock_guard lock(m_configLock);
-    if (!m_config)
+    if (!m_config) {
         m_config = internalConfiguration(m_syncType);
+        m_inSyncWithFile = false;
+    }
     const QString userId = m_userId;
     return applyAndWriteLocked([userId](QVariantMap &config) {
         QVariantList users = arrayForKey(config, kUserListKey).value_or(QVariantList());
@@ -451,11 +503,15 @@ bool PMConfigurationFile::removeUserFromList()
     std::lock_guard lock(m_configLock);
     if (!m_config)
         return false;
-    bool written = true;
     const auto users = arrayForKey(*m_config, kUserListKey);
-    if (users && users->contains(QVariant(m_userId))) {
+    const bool listed = users && users->contains(QVariant(m_userId));
+    if (!listed && m_syncType != kSyncTypePerUser)
+        return true;
+    // The user and the user's list leave the file in one write.
+    beginDeferredWritesLocked();
+    if (listed) {
         const QString userId = m_userId;
-        written = applyAndWriteLocked([userId](QVariantMap &config) {
+        applyAndWriteLocked([userId](QVariantMap &config) {
             QVariantList list = arrayForKey(config, kUserListKey).value_or(QVariantList());
             list.removeAll(QVariant(userId));
             config.insert(kUserListKey, list);
@@ -463,8 +519,8 @@ bool PMConfigurationFile::removeUserFromList()
         });
     }
     if (m_syncType == kSyncTypePerUser)
-        written = setSyncItemList(std::nullopt) && written;
-    return written;
+        setSyncItemList(std::nullopt);
+    return endDeferredWritesLocked();
 }
 
 bool PMConfigurationFile::hasUserSeenDevice() const
@@ -487,8 +543,8 @@ void PMConfigurationFile::updateComputerName()
         settings->insert(kComputerNameKey, name);
         config.insert(userId, *settings);
     };
-    applyLocked(change);
-    m_unwrittenChanges.push_back(change);
+    if (applyLocked(change))
+        m_unwrittenChanges.push_back(change);
 }
 
 QVariantMap PMConfigurationFile::userSettingsLocked(const QString &userId) const
@@ -516,7 +572,7 @@ bool PMConfigurationFile::setUserValue(const QString &key, const QVariant &value
 {
     std::lock_guard lock(m_configLock);
     if (!m_config || !dictionaryForKey(*m_config, m_userId))
-        return writeConfigFileLocked();
+        return writeIfNeededLocked();
     const QString userId = m_userId;
     return applyAndWriteLocked([userId, key, value](QVariantMap &config) {
         auto settings = dictionaryForKey(config, userId);
@@ -606,8 +662,8 @@ void PMConfigurationFile::removeUsersOfComputerWithUniqueID(const QString &compu
         for (const QString &key : keys)
             config.remove(key);
     };
-    applyLocked(change);
-    m_unwrittenChanges.push_back(change);
+    if (applyLocked(change))
+        m_unwrittenChanges.push_back(change);
 }
 
 bool PMConfigurationFile::convertOldSync()
@@ -639,6 +695,7 @@ bool PMConfigurationFile::convertOldSync()
     converted.insert(kSyncTypeKey, QStringLiteral("ctoc"));
     converted.insert(kItemsToSyncKey, arrayForKey(*m_oldConfig, kOldItemsKey).value_or(QVariantList()));
     m_config = converted;
+    m_inSyncWithFile = false;
     // The old file is replaced as a whole; nothing of it is to be merged back.
     m_unwrittenChanges.clear();
     m_knownFileBytes.clear();
@@ -653,8 +710,10 @@ bool PMConfigurationFile::convertOldSync()
 bool PMConfigurationFile::createDefaultSyncSet()
 {
     std::lock_guard lock(m_configLock);
-    if (!m_config)
+    if (!m_config) {
         m_config = internalConfiguration(m_syncType);
+        m_inSyncWithFile = false;
+    }
     using platform::PlatformPaths;
     using platform::UserFolder;
     QStringList list;
@@ -671,28 +730,67 @@ bool PMConfigurationFile::createDefaultSyncSet()
         list.append(photoBooth);
     qCInfo(lcConfig).noquote()
         << QStringLiteral("createDefaultSyncSet: newSyncList = (%1)").arg(list.join(QStringLiteral(", ")));
-    if (!list.isEmpty() && setSyncItemList(list))
-        m_hasSyncConfiguration = true;
+    // A successful write marks the configuration as there; so does a list equal to the one
+    // read from a current file. Inside a batch the write comes later and reports for itself.
+    const bool set = !list.isEmpty() && setSyncItemList(list);
+    if (m_deferDepth > 0)
+        return set || hasSyncConfigurationLocked();
     return hasSyncConfigurationLocked();
 }
 
-void PMConfigurationFile::applyLocked(const Change &change)
+bool PMConfigurationFile::applyLocked(const Change &change)
 {
     // Never changed in place: readers on other threads may still share the old contents.
     QVariantMap next = *m_config;
     change(next);
+    if (sameValue(next, *m_config))
+        return false;
     m_config = next;
+    m_inSyncWithFile = false;
+    return true;
 }
 
 bool PMConfigurationFile::applyAndWriteLocked(Change change)
 {
-    applyLocked(change);
-    if (m_unwrittenChanges.size() >= kMaxUnwrittenChanges) {
-        m_unwrittenChanges.clear();
-        m_changesLost = true;
+    // A change that leaves our contents as they are is neither kept for the merge nor
+    // written. That loses nothing of ours: with no change there is nothing of ours to keep.
+    // Another computer may have written a different value since we read the file; leaving
+    // its newer file alone then keeps its choice, exactly as if its write had come just
+    // after ours, which is all a rewrite could have promised it. Changes of ours still
+    // unwritten (a failed write) make writeIfNeededLocked() write as before.
+    if (applyLocked(change)) {
+        if (m_unwrittenChanges.size() >= kMaxUnwrittenChanges) {
+            m_unwrittenChanges.clear();
+            m_changesLost = true;
+        }
+        if (!m_changesLost)
+            m_unwrittenChanges.push_back(std::move(change));
     }
-    if (!m_changesLost)
-        m_unwrittenChanges.push_back(std::move(change));
+    return writeIfNeededLocked();
+}
+
+bool PMConfigurationFile::writeIfNeededLocked()
+{
+    if (m_inSyncWithFile)
+        return true;
+    if (m_deferDepth > 0)
+        return true; // the batch's commit sees the contents differ and writes
+    return writeConfigFileLocked();
+}
+
+void PMConfigurationFile::beginDeferredWritesLocked()
+{
+    ++m_deferDepth;
+}
+
+bool PMConfigurationFile::endDeferredWritesLocked()
+{
+    if (m_deferDepth == 0 || --m_deferDepth > 0)
+        return true; // an inner batch: the outermost one writes
+    const bool requested = m_deferredWriteRequested;
+    m_deferredWriteRequested = false;
+    if (m_inSyncWithFile && !requested)
+        return true;
     return writeConfigFileLocked();
 }
 
@@ -718,6 +816,10 @@ void PMConfigurationFile::rebaseOnFileLocked()
 bool PMConfigurationFile::writeConfigFile()
 {
     std::lock_guard lock(m_configLock);
+    if (m_deferDepth > 0) {
+        m_deferredWriteRequested = true;
+        return true;
+    }
     return writeConfigFileLocked();
 }
 
@@ -788,6 +890,7 @@ bool PMConfigurationFile::writeConfigFileLocked()
     }
     m_knownFileBytes = bytes;
     m_hasSyncConfiguration = true;
+    m_inSyncWithFile = true;
     m_unwrittenChanges.clear();
     m_changesLost = false;
     debugLog(QStringLiteral("writeConfigFile: configuration file %1 written: %2\n")
@@ -811,6 +914,7 @@ bool PMConfigurationFile::removeSyncConfiguration()
         std::lock_guard lock(m_configLock);
         QFile::remove(m_configPath);
         m_hasSyncConfiguration = false;
+        m_inSyncWithFile = false;
         m_knownFileBytes.clear();
     }
     // The walk may take long on a full drive; readers and setters must not wait for it.

@@ -7,12 +7,14 @@
 //   if (!config.hasSyncConfiguration()) config.createDefaultSyncSet();
 //   config.setSyncMoviesEnabledForUser(false);      // rewrites the whole file atomically
 //
-// The file is read once at creation. Every change is written back at once; before writing,
-// a file that another computer changed meanwhile is read again and this object's unwritten
-// changes are applied on top of it, so entries others wrote survive our rewrite. A file that
-// cannot be read (corrupt, too large, a directory, a link or anything but a regular file) is
-// logged and left alone until something is explicitly written. Nothing is written once the
-// mount point is on another file system than when the object was made (the drive is gone).
+// The file is read once at creation. Every change is written back at once; a setter whose
+// value this object already holds writes nothing, and PMConfigurationBatch gathers several
+// changes into one write. Before writing, a file that another computer changed meanwhile is
+// read again and this object's unwritten changes are applied on top of it, so entries others
+// wrote survive our rewrite. A file that cannot be read (corrupt, too large, a directory, a
+// link or anything but a regular file) is logged and left alone until something is
+// explicitly written. Nothing is written once the mount point is on another file system than
+// when the object was made (the drive is gone).
 //
 // Threads: any. One lock guards the in-memory contents and the file, so a reader on one
 // thread never sees a change of another thread half made. Calls block while a write is in
@@ -29,6 +31,8 @@
 #include <mutex>
 #include <optional>
 #include <vector>
+
+class PMConfigurationBatch;
 
 class PMConfigurationFile {
 public:
@@ -132,6 +136,7 @@ public:
 
     bool convertOldSync();
     bool createDefaultSyncSet();
+    // Writes the whole file now; inside a PMConfigurationBatch, at the batch's commit.
     bool writeConfigFile();
     // Deletes the file and every true-delete record on the volume. Answers YES.
     bool removeSyncConfiguration();
@@ -145,15 +150,22 @@ public:
     static QString getPhotoBoothLibraryPath();
 
 private:
+    friend class PMConfigurationBatch;
     using Change = std::function<void(QVariantMap &)>;
     enum class ReadResult { Loaded, Missing, Refused };
 
     void initializeConfigurationFileLocked();
     ReadResult readFileLocked(QVariantMap *contents, QByteArray *bytes, bool logFailures) const;
     static QVariantMap internalConfiguration(int syncType);
-    void applyLocked(const Change &change);
+    // Answers whether the change altered the contents.
+    bool applyLocked(const Change &change);
     bool applyAndWriteLocked(Change change);
+    // Writes when the contents differ from the file as we last read or wrote it; inside a
+    // batch leaves that to the batch's end.
+    bool writeIfNeededLocked();
     bool writeConfigFileLocked();
+    void beginDeferredWritesLocked();
+    bool endDeferredWritesLocked();
     // Whether the mount point is still on the file system it was on when this object was
     // made (device number of the folder).
     bool driveStillMountedLocked();
@@ -184,5 +196,9 @@ private:
     QByteArray m_knownFileBytes;
     std::vector<Change> m_unwrittenChanges;
     bool m_changesLost = false;
+    // The contents are those of the file as we last read or wrote it: nothing to write.
+    bool m_inSyncWithFile = false;
+    int m_deferDepth = 0; // open batches
+    bool m_deferredWriteRequested = false; // writeConfigFile() was called inside a batch
     std::optional<quint64> m_driveDevice;
 };

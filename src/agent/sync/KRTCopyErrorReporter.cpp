@@ -71,6 +71,11 @@ bool mayBeRefusedName(const QString &errorText)
 
 const QString kIsADirectory = QStringLiteral("Is a directory");
 
+QString notEnoughSpace()
+{
+    return tr("Not enough free space on disk");
+}
+
 } // namespace
 
 void KRTCopyErrorReporter::willProcessPath(const QString &path)
@@ -160,7 +165,7 @@ QString KRTCopyErrorReporter::diagnose(
     // Both sizes in full: a drive with 5 GiB free must not look full to a 4.2 GiB file.
     const std::optional<quint64> available = freeBytes(destination);
     if (available && (*available < itemSize(source) || *available < kMinimumFreeBytes))
-        return tr("Not enough free space on disk");
+        return notEnoughSpace();
     if (mayBeRefusedName(errorText)) {
         const QString refused = PMDriveNameRules::refusedComponent(destination);
         if (!refused.isEmpty()) {
@@ -190,6 +195,12 @@ void KRTCopyErrorReporter::logMountedVolumes() const
 bool KRTCopyErrorReporter::askAfterFailure(
     bool destinationPresent, const QString &named, const QString &errorText) const
 {
+    // A continuous job starts again after every change, and its failed paths are tried
+    // again: a question per failed file would keep interrupting a user who asked for
+    // nothing. The error is already in the log and keeps the job from counting as complete;
+    // the other files go on while the drive is there and has room.
+    if (unattended())
+        return destinationPresent && errorText != notEnoughSpace();
     if (!destinationPresent) {
         performAlert(tr("Copy Failed."), tr("There was a problem with the connection to the wireless device."), false,
             false, platform::AlertAnswer::Ok);

@@ -30,6 +30,9 @@ std::optional<bool> KRTDeleteErrorReporter::shouldProceedAfterError(const QVaria
     logMessage(tr("Unable to delete \"%1\" - %2.").arg(path, error));
     if (errorHandling() != 0)
         return errorHandling() > 0;
+    // A continuous job asks nobody (see KRTCopyErrorReporter): logged, and the job goes on.
+    if (unattended())
+        return true;
     const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
     const QString message
         = tr("There was a problem deleting \"%1\" (%2).  Do you want to continue with the sync operation?")

@@ -55,6 +55,8 @@ protected:
         platform::AlertAnswer headlessAnswer) const;
     // What the user's "no" does: the whole job stops, its result NO.
     void requestCancel() const;
+    // A continuous job runs unattended: no question may hold it up or interrupt the user.
+    bool unattended() const { return m_delegate && m_delegate->continuousSyncInProgress(); }
 
 private:
     PMErrorReporterDelegate *m_delegate;

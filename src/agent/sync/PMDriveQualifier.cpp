@@ -1,6 +1,7 @@
 #include "agent/sync/PMDriveQualifier.h"
 
 #include "agent/log/PMAgentLog.h"
+#include "agent/settings/PMConfigurationBatch.h"
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/settings/PMUserDefaults.h"
 #include "agent/sync/PMFileSystemClassifier.h"
@@ -118,6 +119,7 @@ bool PMDriveQualifier::syncIsEnabledForThisDevice()
     }
     if (m_config.hasOldSyncFormat()) {
         const bool converted = m_config.convertOldSync();
+        PMConfigurationBatch batch(m_config);
         if (converted)
             m_config.addUserToList();
         m_config.setParticipatingEnabledForUser(converted);
@@ -133,6 +135,7 @@ bool PMDriveQualifier::syncIsEnabledForThisDevice()
         qCInfo(lcDriveQualifier).noquote() << "_deviceUUIDString =" << uuid;
     if (m_services.addSeenDevice)
         m_services.addSeenDevice(uuid);
+    PMConfigurationBatch batch(m_config);
     m_config.addUserToList();
     m_config.createDefaultSyncSet();
     m_config.setParticipatingEnabledForUser(false);

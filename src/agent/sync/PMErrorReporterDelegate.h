@@ -27,6 +27,9 @@ public:
         = 0;
     // Where the drive the job writes to is mounted.
     virtual QString deviceMountPoint() const = 0;
+    // Whether the running job is a continuous one, started by changes on disk rather than by
+    // the user: nobody waits for it, so its errors are logged and never asked about.
+    virtual bool continuousSyncInProgress() const { return false; }
 
 protected:
     PMErrorReporterDelegate() = default;

@@ -3,6 +3,7 @@
 #include "agent/copy/PMFileManager.h"
 #include "agent/log/PMAgentLog.h"
 #include "agent/log/PMLogController.h"
+#include "agent/settings/PMConfigurationBatch.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "agent/sync/PMDriveBusyHold.h"
 #include "agent/sync/PMSyncControllerOwner.h"
@@ -460,6 +461,7 @@ bool PMSyncController::isParticipatingInSync() const { return m_config->isPartic
 
 void PMSyncController::setParticipateSyncState(bool enabled)
 {
+    PMConfigurationBatch batch(*m_config);
     m_config->setParticipatingEnabledForUser(enabled);
     if (enabled)
         m_config->addUserToList();

@@ -157,7 +157,7 @@ public:
     bool busy() const;
     bool busyWithSynclistOnly() const;
     bool syncInProgress() const { return m_syncInProgress.load(); }
-    bool continuousSyncInProgress() const { return m_doingContinuousSync.load(); }
+    bool continuousSyncInProgress() const override { return m_doingContinuousSync.load(); }
     bool cancelPending() const override;
     bool cancelRVal() const;
     void setCancelPending(bool pending, bool rval) override;

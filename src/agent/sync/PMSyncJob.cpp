@@ -4,6 +4,7 @@
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/copy/PMFileSystemKind.h"
 #include "agent/log/PMAgentLog.h"
+#include "agent/settings/PMConfigurationBatch.h"
 #include "agent/sync/KRTCopyErrorReporter.h"
 #include "agent/sync/PMItemScanner.h"
 #include "agent/sync/PMMediaCopyFilter.h"
@@ -361,7 +362,10 @@ void PMSyncJob::threadDoSyncListUpdate(const QStringList &syncList)
         m_controller.logMessage(
             QStringLiteral("-setSyncItemList: new sync list\n%1\n").arg(syncList.join(QLatin1Char('\n'))));
     }
-    const bool written = config.setSyncItemList(syncList) && config.writeConfigFile();
+    // One write, and none when the list is the one the drive already holds.
+    PMConfigurationBatch batch(config);
+    const bool listSet = config.setSyncItemList(syncList);
+    const bool written = batch.commit() && listSet;
     if (!written)
         qCWarning(lcSyncJob) << "config file was NOT updated";
     m_controller.logMessage(written ? tr("Update Sync Items completed.") : tr("Update Sync Items Failed."));

@@ -11,7 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +87,50 @@ protected:
     QTemporaryDir m_drive;
 };
 
+// Counts how often a file directly in a folder is put in place, which is how the settings
+// file is written (renamed over the old one, or linked in when there was none); the events
+// wait in the kernel until count() reads them.
+class RenameCounter {
+public:
+    explicit RenameCounter(const QString &folder)
+        : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0 && inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_MOVED_TO | IN_CREATE) < 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~RenameCounter()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    RenameCounter(const RenameCounter &) = delete;
+    RenameCounter &operator=(const RenameCounter &) = delete;
+    bool isValid() const { return m_fd >= 0; }
+
+    int count(const QString &name)
+    {
+        alignas(inotify_event) char buffer[16384];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            for (ssize_t offset = 0; offset < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
+                if (event->len > 0 && QFile::decodeName(event->name) == name)
+                    ++m_count;
+                offset += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return m_count;
+    }
+
+private:
+    int m_fd;
+    int m_count = 0;
+};
+
 bool makeMovie(const QString &path, const QString &size)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
@@ -147,6 +196,28 @@ TEST_F(SyncCommandTest, ASyncCompletesAndASecondRunCopiesNothing)
     ASSERT_EQ(stat(QFile::encodeName(copied).constData(), &after), 0);
     EXPECT_EQ(before.st_ino, after.st_ino) << "nothing is copied twice";
     EXPECT_TRUE(second.lastOutLine().endsWith(QStringLiteral("completed successfully.")));
+}
+
+TEST_F(SyncCommandTest, TheSettingsFileIsWrittenOnceBeforeTheJobAndNotAtAllWhenNothingChanged)
+{
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+    const QStringList options { QStringLiteral("--item"), home(QStringLiteral("Music")),
+        QStringLiteral("--device-filter"), QStringLiteral("0"), QStringLiteral("--categories"),
+        QStringLiteral("music,movies") };
+    const QString settings = QStringLiteral(".PellmereConfig");
+    RenameCounter first(m_drive.path());
+    ASSERT_TRUE(first.isValid()) << std::strerror(errno);
+    ASSERT_EQ(sync(options).exitCode, 0);
+    // The settings before the job, then the job's record of the time it completed.
+    EXPECT_EQ(first.count(settings), 2);
+
+    RenameCounter second(m_drive.path());
+    ASSERT_EQ(sync(options).exitCode, 0);
+    EXPECT_EQ(second.count(settings), 1) << "the same settings again are not rewritten; the sync time is";
+
+    RenameCounter changed(m_drive.path());
+    ASSERT_EQ(sync({ QStringLiteral("--categories"), QStringLiteral("all") }).exitCode, 0);
+    EXPECT_EQ(changed.count(settings), 2) << "changed settings are written, once";
 }
 
 TEST_F(SyncCommandTest, ADryRunShowsThePlanAndChangesNothing)

@@ -53,6 +53,7 @@ public:
         return answer;
     }
     QString deviceMountPoint() const override { return mountPoint; }
+    bool continuousSyncInProgress() const override { return continuous; }
 
     // The log without the mounted-volume listing written at each error.
     QStringList errorLines() const
@@ -74,6 +75,7 @@ public:
     mutable QStringList debug;
     QList<Alert> alerts;
     bool answer = true;
+    bool continuous = false;
 };
 
 QString mountPointHolding(const QString &path)
@@ -240,6 +242,24 @@ TEST_F(CopyReporterTest, DriveThatWentAwayIsReportedAsLostConnection)
     EXPECT_EQ(reporter.errorCount(), 1);
 }
 
+TEST_F(CopyReporterTest, AContinuousJobIsNeverAskedAndGoesOnOnlyWhileTheDriveIsThere)
+{
+    job.continuous = true;
+    job.answer = false; // a question would cancel: none may be asked
+    const QString source = local + QStringLiteral("/a.txt");
+    testsupport::writeFile(source, "a");
+    EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(EIO, source, drive + QStringLiteral("/a.txt")), true);
+    EXPECT_EQ(reporter.shouldProceedAfterErrorRemovingItem(EACCES, drive + QStringLiteral("/old.txt")), true);
+
+    job.mountPoint = drive; // the drive went away
+    EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(EIO, source, drive + QStringLiteral("/b.txt")), false);
+
+    EXPECT_TRUE(job.alerts.isEmpty());
+    EXPECT_FALSE(job.pending) << "the job ends as failed, not as canceled by the user";
+    EXPECT_EQ(reporter.errorCount(), 3);
+    EXPECT_EQ(job.errorLines().size(), 3) << "every failure is still in the log";
+}
+
 TEST_F(CopyReporterTest, FailedRemovalOnThePresentDriveIsAskedAbout)
 {
     const QString item = drive + QStringLiteral("/old.txt");
@@ -313,6 +333,19 @@ TEST(DeleteReporter, LogsAsksAndCancelsOnNo)
 
     reporter.willProcessPath(path);
     EXPECT_EQ(job.debug.last(), QStringLiteral("KRTDeleteErrorReporter: deleting \"%1\"...").arg(path));
+}
+
+TEST(DeleteReporter, AContinuousJobLogsAndGoesOnWithoutAsking)
+{
+    FakeJob job;
+    job.continuous = true;
+    job.answer = false;
+    KRTDeleteErrorReporter reporter(&job);
+    const QString path = QStringLiteral("/media/alice/Drive/user_computer/notes.txt");
+    EXPECT_EQ(reporter.shouldProceedAfterErrorRemovingItem(EACCES, path), true);
+    EXPECT_TRUE(job.alerts.isEmpty());
+    EXPECT_FALSE(job.pending);
+    EXPECT_EQ(job.log, QStringList { QStringLiteral("Unable to delete \"%1\" - Permission denied.").arg(path) });
 }
 
 TEST(DriveNameRules, FatAndExFatRefuseWindowsNames)
@@ -408,6 +441,15 @@ TEST(CopyReporterOnDrive, AlmostFullDriveIsReportedAsFullWhateverTheSize)
         << job.errorLines()[1].toStdString();
     EXPECT_TRUE(job.pending);
     EXPECT_FALSE(job.cancelRVal);
+
+    // A continuous job on the full drive stops the copy without asking and without a cancel.
+    FakeJob continuous;
+    continuous.continuous = true;
+    continuous.mountPoint = drive->mountPoint();
+    KRTCopyErrorReporter unattended(&continuous);
+    EXPECT_EQ(unattended.shouldProceedAfterErrorCopyingItem(ENOSPC, source, destination), false);
+    EXPECT_TRUE(continuous.alerts.isEmpty());
+    EXPECT_FALSE(continuous.pending);
 }
 
 TEST(CopyReporterOnDrive, FreeSpaceIsComparedInFullBeyondFourGiB)
