@@ -152,16 +152,19 @@ TEST(PMTreeSnapshot, AFolderThatCannotBeListedHasNoListingAndLeavesItsRootIncomp
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(10);
-        PMTreeSnapshot snapshot({ tree.path() });
-        if (!snapshot.waitForCompletion())
-            _exit(11);
-        if (snapshot.treeSize(tree.path()))
-            _exit(12); // a size without the closed folder would be too small
-        if (!snapshot.takeListing(tree.filePath(QStringLiteral("Open"))))
-            _exit(13);
-        if (snapshot.takeListing(closed))
-            _exit(14);
-        _exit(0);
+        const int code = [&] {
+            PMTreeSnapshot snapshot({ tree.path() });
+            if (!snapshot.waitForCompletion())
+                return 11;
+            if (snapshot.treeSize(tree.path()))
+                return 12; // a size without the closed folder would be too small
+            if (!snapshot.takeListing(tree.filePath(QStringLiteral("Open"))))
+                return 13;
+            if (snapshot.takeListing(closed))
+                return 14;
+            return 0;
+        }();
+        _exit(code);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
