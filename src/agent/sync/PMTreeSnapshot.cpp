@@ -174,7 +174,8 @@ void PMTreeSnapshot::readFolder(const Task &task)
         if (!known)
             continue;
         if (S_ISDIR(sb.st_mode))
-            subfolders.push_back(task.path + '/' + name);
+            subfolders.push_back(
+                task.path.endsWith('/') ? QByteArray(task.path + name) : QByteArray(task.path + '/' + name));
         else if (S_ISREG(sb.st_mode))
             bytes += roundedTo512(quint64(sb.st_size));
     }
