@@ -126,7 +126,7 @@ QString stringWithRealPath(const QString &path)
     char *resolved = realpath(QFile::encodeName(path).constData(), nullptr);
     if (!resolved)
         return {};
-    const QString result = QFile::decodeName(resolved);
+    QString result = QFile::decodeName(resolved);
     free(resolved);
     return result;
 }

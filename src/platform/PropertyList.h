@@ -31,7 +31,7 @@ enum class PlistFormat { Xml, Binary };
 class PropertyList {
 public:
     // Inputs larger than this are refused unread (no property list of ours comes near).
-    static constexpr qint64 kDefaultMaxBytes = 64 * 1024 * 1024;
+    static constexpr qint64 kDefaultMaxBytes = qint64(64) * 1024 * 1024;
     // Deeper nesting than this is refused; no legitimate file comes near it.
     static constexpr int kMaxDepth = 256;
 

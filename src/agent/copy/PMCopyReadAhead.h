@@ -19,7 +19,7 @@ class PMCopyReadAhead {
 public:
     static constexpr int kDefaultWindow = 16;
     // The copy's own sequential read-ahead takes over within a file; only its start matters.
-    static constexpr qint64 kMaxBytesPerFile = 8 * 1024 * 1024;
+    static constexpr qint64 kMaxBytesPerFile = qint64(8) * 1024 * 1024;
 
     explicit PMCopyReadAhead(const QStringList &paths, int window = kDefaultWindow);
 

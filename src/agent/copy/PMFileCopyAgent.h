@@ -26,7 +26,7 @@ public:
     enum class Event { FileStart, FileFinish, DirectoryStart, DirectoryFinish, Progress, Error };
 
     // Bytes copied per data step: the largest gap between two progress reports.
-    static constexpr qint64 kProgressChunkBytes = 8 * 1024 * 1024;
+    static constexpr qint64 kProgressChunkBytes = qint64(8) * 1024 * 1024;
 
     PMFileCopyAgent() = default;
     PMFileCopyAgent(const QString &source, const QString &destination, PMFileCopyAgentDelegate *delegate);

@@ -86,14 +86,12 @@ bool PMItemOperations::removeItem(const QString &path)
     const QByteArray encoded = QFile::encodeName(path);
     struct stat item = {};
     int errorNumber = 0;
-    if (lstat(encoded.constData(), &item) != 0) {
+    if (lstat(encoded.constData(), &item) != 0 || (!S_ISDIR(item.st_mode) && ::unlink(encoded.constData()) != 0)) {
         errorNumber = errno;
     } else if (S_ISDIR(item.st_mode)) {
         errorNumber = nftw(encoded.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
         if (errorNumber < 0)
             errorNumber = errno;
-    } else if (::unlink(encoded.constData()) != 0) {
-        errorNumber = errno;
     }
     if (errorNumber == 0)
         return true;

@@ -23,7 +23,7 @@ class PMLogController : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr qint64 kMaximumLogFileSize = 3000 * 1024;
+    static constexpr qint64 kMaximumLogFileSize = qint64(3000) * 1024;
 
     PMLogController();
     static PMLogController &sharedInstance();

@@ -152,7 +152,7 @@ QString libraryPathFromPreferenceDomain(const QString &domain, const QString &me
     const auto prefs = platform::PropertyList::readFile(prefsPath, nullptr, PMConfigurationFile::kMaxFileBytes);
     if (!prefs || prefs->typeId() != QMetaType::QVariantMap)
         return {};
-    const QString path = stringForKey(prefs->toMap(), QStringLiteral("LibraryPath"));
+    QString path = stringForKey(prefs->toMap(), QStringLiteral("LibraryPath"));
     if (path.isEmpty() || isPathBelow(platform::PlatformPaths::expandTilde(path), mediaFolder))
         return {};
     return path;
@@ -463,7 +463,7 @@ std::optional<QStringList> PMConfigurationFile::configSyncUserList() const
 QString PMConfigurationFile::syncTargetPath() const
 {
     std::lock_guard lock(m_configLock);
-    const QString host = stringWithHostname();
+    QString host = stringWithHostname();
     if (m_syncType != kSyncTypePerUser || !m_config)
         return host;
     const auto ptop = dictionaryForKey(*m_config, kPtopListKey);
@@ -932,7 +932,7 @@ QString PMConfigurationFile::getiTunesMusicLibraryPath()
     if (!library || library->typeId() != QMetaType::QVariantMap)
         return {};
     const QUrl url(stringForKey(library->toMap(), QStringLiteral("Music Folder")));
-    const QString path = url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
+    QString path = url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
     if (path.isEmpty() || isPathBelow(path, music))
         return {};
     return path;

@@ -40,7 +40,7 @@ public:
     static constexpr int kSyncTypeCopyToCopy = 2; // "ctoc": one sync list for the drive
     static constexpr int kCurrentVersion = 3;
     // No configuration of ours comes near this size; larger files are refused unread.
-    static constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
+    static constexpr qint64 kMaxFileBytes = qint64(4) * 1024 * 1024;
 
     static inline const QString kFileName = QStringLiteral(".PellmereConfig");
     static inline const QString kVersionKey = QStringLiteral("config-version");

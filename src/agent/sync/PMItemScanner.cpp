@@ -94,7 +94,7 @@ QStringList PMItemScanner::collapseChangedPaths(QStringList paths)
 
 QStringList PMItemScanner::itemsForJob(const std::optional<QStringList> &changedPaths) const
 {
-    const QStringList syncItems = m_context.controller.deviceConfig().syncItemList().value_or(QStringList());
+    QStringList syncItems = m_context.controller.deviceConfig().syncItemList().value_or(QStringList());
     if (!changedPaths)
         return syncItems;
     QStringList items;
