@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <malloc.h>
 #include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcSyncJob, "pellmere.sync")
@@ -307,6 +308,10 @@ bool PMSyncJob::syncThreadCleanupAfterSync()
 {
     const bool deleted = syncThreadDeleteTempFolders();
     m_context.results.clearScanResults();
+    // The job's listings and scan entries were allocated by several threads, each in a heap
+    // arena of its own; give what they freed back to the system, so an agent that waits for
+    // the next change does not keep the peak of the last job.
+    malloc_trim(0);
     m_copyHandler.reset();
     m_context.copyHandler = nullptr;
     m_lock.unlock();
