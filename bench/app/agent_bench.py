@@ -34,19 +34,14 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from loopdrive import Drive, log, run  # noqa: E402
+
 MIB = 1024 * 1024
 QUIET_PERIOD = 10.0  # the agent waits this long after the last change before it syncs
 IDLE_WINDOW = 30.0
 POLL = 0.05
 LOG_STAMP = re.compile(r"^(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d) ")
-
-
-def log(text):
-    print(text, flush=True)
-
-
-def run(command, **kwargs):
-    return subprocess.run(command, check=True, **kwargs)
 
 
 def find_binary(explicit, relative, name):
@@ -114,31 +109,6 @@ def generate_tree(music, files, folders):
         os.utime(path, (stamp, stamp))
         paths.append(path)
     return paths
-
-
-class Drive:
-    """An ext4 image loop-mounted at `mount_point`; unmounted and detached by close()."""
-
-    def __init__(self, image, mount_point, size_bytes, inodes):
-        self.mount_point = mount_point
-        self.device = None
-        self.mounted = False
-        with open(image, "wb") as out:
-            out.truncate(size_bytes)
-        run(["mkfs.ext4", "-q", "-F", "-N", str(inodes), "-E", "lazy_itable_init=0,lazy_journal_init=0", image])
-        self.device = run(["losetup", "--find", "--show", image], capture_output=True, text=True).stdout.strip()
-        os.makedirs(mount_point, exist_ok=True)
-        run(["mount", "-t", "ext4", self.device, mount_point])
-        self.mounted = True
-
-    def close(self):
-        if self.mounted:
-            if subprocess.run(["umount", self.mount_point]).returncode != 0:
-                subprocess.run(["umount", "-l", self.mount_point])
-            self.mounted = False
-        if self.device:
-            subprocess.run(["losetup", "-d", self.device])
-            self.device = None
 
 
 class SessionBus:

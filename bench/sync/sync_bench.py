@@ -30,17 +30,12 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from loopdrive import Drive, log, run  # noqa: E402
+
 MIB = 1024 * 1024
 # Extensions of the unlimited lists, so that every file is a candidate for the copy.
 EXTENSIONS = ["mp3", "m4a", "jpg", "png", "mov", "mp4", "pdf", "txt"]
-
-
-def log(text):
-    print(text, flush=True)
-
-
-def run(command, **kwargs):
-    return subprocess.run(command, check=True, **kwargs)
 
 
 def find_pellmere(explicit):
@@ -116,31 +111,6 @@ def drop_caches():
         return True
     except OSError:
         return False
-
-
-class Drive:
-    """An ext4 image loop-mounted at `mount_point`; unmounted and detached by close()."""
-
-    def __init__(self, image, mount_point, size_bytes, inodes):
-        self.image = image
-        self.mount_point = mount_point
-        self.device = None
-        self.mounted = False
-        with open(image, "wb") as out:
-            out.truncate(size_bytes)
-        run(["mkfs.ext4", "-q", "-F", "-N", str(inodes), "-E", "lazy_itable_init=0,lazy_journal_init=0", image])
-        self.device = run(["losetup", "--find", "--show", image], capture_output=True, text=True).stdout.strip()
-        os.makedirs(mount_point, exist_ok=True)
-        run(["mount", "-t", "ext4", self.device, mount_point])
-        self.mounted = True
-
-    def close(self):
-        if self.mounted:
-            subprocess.run(["umount", self.mount_point])
-            self.mounted = False
-        if self.device:
-            subprocess.run(["losetup", "-d", self.device])
-            self.device = None
 
 
 def parse_time_v(stderr_text):
