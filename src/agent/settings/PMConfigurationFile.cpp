@@ -15,6 +15,7 @@
 #include <QLoggingCategory>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <fts.h>
@@ -99,27 +100,16 @@ bool sameValue(const QVariant &a, const QVariant &b)
     if (a.typeId() != b.typeId())
         return false;
     if (a.typeId() == QMetaType::QVariantMap) {
+        // Maps iterate in key order, so equal keys and equal values in turn make equal maps.
         const QVariantMap left = a.toMap();
         const QVariantMap right = b.toMap();
-        if (left.size() != right.size())
-            return false;
-        for (auto it = left.cbegin(); it != left.cend(); ++it) {
-            const auto other = right.constFind(it.key());
-            if (other == right.cend() || !sameValue(*it, *other))
-                return false;
-        }
-        return true;
+        return left.keys() == right.keys()
+            && std::equal(left.cbegin(), left.cend(), right.cbegin(), right.cend(), sameValue);
     }
     if (a.typeId() == QMetaType::QVariantList) {
         const QVariantList left = a.toList();
         const QVariantList right = b.toList();
-        if (left.size() != right.size())
-            return false;
-        for (qsizetype i = 0; i < left.size(); ++i) {
-            if (!sameValue(left.at(i), right.at(i)))
-                return false;
-        }
-        return true;
+        return std::equal(left.cbegin(), left.cend(), right.cbegin(), right.cend(), sameValue);
     }
     return a == b;
 }
