@@ -368,10 +368,13 @@ def main():
             return True
 
         # The agent announces the mounted drive on start; `set` succeeds once it has a controller.
+        # The list is set through the agent first: a drive syncs by itself only with the list
+        # chosen on this computer.
         def continuous_on():
             agent_alive()
-            return subprocess.run([pellmerectl, "set", mount_point, "continuous", "on"], env=env,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+            return all(subprocess.run([pellmerectl, "set", mount_point] + setting, env=env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+                       for setting in (["sync-list", music], ["continuous", "on"]))
         started = time.monotonic()
         wait_until(continuous_on, 60, "the agent to take the continuous setting")
         # Turning continuous sync on syncs the whole list once, then the folders are watched.

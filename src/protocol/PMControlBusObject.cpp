@@ -25,7 +25,10 @@ QByteArray PMControlBusObject::HandleEvent(const QByteArray &event)
 
 void PMControlBusObject::PostEvent(const QByteArray &event)
 {
-    m_server.postFlattenedEvent(event);
+    QString error;
+    // A posted event has nobody waiting; a caller that does wait learns why it was refused.
+    if (!m_server.postFlattenedEvent(event, &error) && calledFromDBus() && message().isReplyRequired())
+        sendErrorReply(kPMBadEventError, error);
 }
 
 bool PMControlBusObject::RequestUnmount(const QString &mountPoint, uint &status, QString &message)

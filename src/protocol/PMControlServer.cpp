@@ -17,6 +17,19 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
+// Checked on the size alone, before a byte is decoded or copied.
+bool withinEventSize(const QByteArray &bytes, QString *error)
+{
+    if (bytes.size() <= PMControlServer::kMaxEventSize)
+        return true;
+    const QString text = QStringLiteral("event of %1 bytes is larger than the %2 bytes allowed")
+                             .arg(bytes.size())
+                             .arg(PMControlServer::kMaxEventSize);
+    qCWarning(lcProtocol).noquote() << "refused an event:" << text;
+    setError(error, text);
+    return false;
+}
+
 } // namespace
 
 PMControlServer::PMControlServer(QDBusConnection connection, QString serviceName, QObject *parent)
@@ -93,6 +106,8 @@ void PMControlServer::stop()
 
 std::optional<QByteArray> PMControlServer::handleFlattenedEvent(const QByteArray &bytes, QString *error)
 {
+    if (!withinEventSize(bytes, error))
+        return std::nullopt;
     QString why;
     const auto event = AECodec::unflatten(bytes, &why);
     if (!event || !event->isAppleEvent()) {
@@ -115,16 +130,21 @@ std::optional<QByteArray> PMControlServer::handleFlattenedEvent(const QByteArray
     return flattened;
 }
 
-void PMControlServer::postFlattenedEvent(const QByteArray &bytes)
+bool PMControlServer::postFlattenedEvent(const QByteArray &bytes, QString *error)
 {
+    if (!withinEventSize(bytes, error))
+        return false;
     QString why;
     const auto event = AECodec::unflatten(bytes, &why);
     if (!event || !event->isAppleEvent()) {
-        qCWarning(lcProtocol) << "dropped a malformed posted event:" << (event ? QStringLiteral("not an event") : why);
-        return;
+        const QString text = event ? QStringLiteral("the descriptor is not an event") : why;
+        qCWarning(lcProtocol) << "dropped a malformed posted event:" << text;
+        setError(error, text);
+        return false;
     }
     AEDescriptor noReply = AEDescriptor::nullDescriptor();
     m_handlers.dispatch(*event, noReply);
+    return true;
 }
 
 PMUnmountAnswer PMControlServer::requestUnmount(const QString &mountPoint)

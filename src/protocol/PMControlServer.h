@@ -4,8 +4,10 @@
 //   HandleEvent(ay event) -> (ay reply)   the event is dispatched, its reply flattened back;
 //   PostEvent(ay event)                   no reply: the action runs, nothing is written back;
 //   RequestUnmount(s mountPoint) -> (b approved, u status, s message).
-// Bytes that are not a flattened event are answered with the D-Bus error
-// com.corvane.pellmere.Error.BadEvent (PostEvent drops them with a log line).
+// Bytes that are not a flattened event, and events larger than kMaxEventSize (refused
+// before any decoding), are answered with the D-Bus error com.corvane.pellmere.Error.BadEvent
+// (PostEvent drops them with a log line, and answers the error only to a caller that waits
+// for a reply).
 //
 //   PMControlServer server(QDBusConnection::sessionBus());
 //   server.handlers().installHandler(kPMEventClass, kPMQueryID, {...});
@@ -34,6 +36,11 @@ class PMControlBusObject;
 class PMControlServer : public QObject {
     Q_OBJECT
 public:
+    // The largest event accepted. The biggest one the protocol needs, a sync list, is a few
+    // kilobytes; anything larger is refused by its size alone, so a flood of huge events
+    // costs the main thread next to nothing (the bus itself carries up to 128 MiB).
+    static constexpr qsizetype kMaxEventSize = 1024 * 1024;
+
     explicit PMControlServer(
         QDBusConnection connection, QString serviceName = kPMServiceName, QObject *parent = nullptr);
     ~PMControlServer() override;
@@ -56,7 +63,8 @@ private:
     friend class PMControlBusObject;
     // The whole HandleEvent, PostEvent and RequestUnmount paths, called by the exported object.
     std::optional<QByteArray> handleFlattenedEvent(const QByteArray &bytes, QString *error);
-    void postFlattenedEvent(const QByteArray &bytes);
+    // False (and why) when the bytes were refused.
+    bool postFlattenedEvent(const QByteArray &bytes, QString *error);
     PMUnmountAnswer requestUnmount(const QString &mountPoint);
 
     QDBusConnection m_connection;

@@ -5,6 +5,7 @@
 // agent too slow to answer, unmount approval, and the notification signal.
 #include "PrivateSessionBus.h"
 
+#include "protocol/AECodec.h"
 #include "protocol/PMControlClient.h"
 #include "protocol/PMControlServer.h"
 #include "protocol/PMNotificationEmitter.h"
@@ -158,6 +159,56 @@ TEST_F(ControlTransportTest, MalformedBytesAreRefusedAndTheServerKeepsServing)
     const SendOutcome after = send(eventFor(kPMQueryID, QStringLiteral("/media/alice/Backup")));
     ASSERT_EQ(after.status, kNoErr);
     EXPECT_EQ(performed, QStringList { QStringLiteral("/media/alice/Backup") });
+}
+
+TEST_F(ControlTransportTest, OversizedEventsAreRefusedAndTheServerKeepsAnswering)
+{
+    // A well-formed event that the decoder itself would accept: a 'QURY' for a valid drive
+    // carrying 16 MiB of padding, and one just under the limit that must still be served.
+    const auto eventOfSize = [](qsizetype padding) {
+        AEDescriptor event = eventFor(kPMQueryID, QStringLiteral("/media/alice/Backup"));
+        event.setParamDescriptor(
+            AEDescriptor::descriptorWithData(typeUTF8Text, QByteArray(padding, 'x')), kPMSyncItemsProperty);
+        return *AECodec::flatten(event);
+    };
+    const QByteArray huge = eventOfSize(16 * 1024 * 1024 - 4096);
+    const QByteArray small = eventOfSize(PMControlServer::kMaxEventSize - 4096);
+    ASSERT_GT(huge.size(), PMControlServer::kMaxEventSize);
+    ASSERT_LE(small.size(), PMControlServer::kMaxEventSize);
+
+    const QDBusConnection connection = clientConnection;
+    const auto callWith = [connection](const QString &method, const QByteArray &bytes) {
+        return offMainThread([connection, method, bytes] {
+            QDBusMessage call
+                = QDBusMessage::createMethodCall(kPMServiceName, kPMObjectPath, kPMControlInterface, method);
+            call << bytes;
+            return connection.call(call, QDBus::Block, 60000);
+        });
+    };
+    for (const QString &method : { QStringLiteral("HandleEvent"), QStringLiteral("PostEvent") }) {
+        const QDBusMessage answer = callWith(method, huge);
+        EXPECT_EQ(answer.type(), QDBusMessage::ErrorMessage) << method.toStdString();
+        EXPECT_EQ(answer.errorName(), kPMBadEventError) << method.toStdString();
+        EXPECT_TRUE(answer.errorMessage().contains(QLatin1String("larger than")))
+            << answer.errorMessage().toStdString();
+    }
+    EXPECT_TRUE(performed.isEmpty()) << "an oversized event reached a handler";
+
+    // A flood of them posted without waiting, as a hostile client would.
+    for (int i = 0; i < 10; ++i) {
+        QDBusMessage post = QDBusMessage::createMethodCall(
+            kPMServiceName, kPMObjectPath, kPMControlInterface, QStringLiteral("PostEvent"));
+        post << huge;
+        ASSERT_TRUE(clientConnection.send(post));
+    }
+    const SendOutcome after = send(eventFor(kPMQueryID, QStringLiteral("/media/alice/Backup")));
+    ASSERT_EQ(after.status, kNoErr) << after.errorText.toStdString();
+    EXPECT_EQ(after.reply.paramDescriptorForKeyword(keyDirectObject)->booleanValue(), true);
+    EXPECT_EQ(performed, QStringList { QStringLiteral("/media/alice/Backup") });
+
+    const QDBusMessage served = callWith(QStringLiteral("HandleEvent"), small);
+    EXPECT_EQ(served.type(), QDBusMessage::ReplyMessage) << served.errorMessage().toStdString();
+    EXPECT_EQ(performed.size(), 2);
 }
 
 TEST_F(ControlTransportTest, SecondServerCannotOwnTheName)

@@ -12,6 +12,7 @@
 #include "agent/log/PMStandardDefaults.h"
 #include "agent/media/PMFileValidator.h"
 #include "agent/settings/PMHostUserIdentity.h"
+#include "agent/settings/PMUserDefaults.h"
 #include "agent/sync/PMSyncJob.h"
 #include "platform/HeadlessAlertPresenter.h"
 #include "platform/VolumeDescription.h"
@@ -61,6 +62,7 @@ PMApplicationController::PMApplicationController()
     : QObject(QCoreApplication::instance())
     , m_alerts(std::make_unique<platform::HeadlessAlertPresenter>())
     , m_operations(std::make_unique<PMDriveOperations>(*this))
+    , m_localChoice(PMUserDefaults::sharedInstance())
 {
     // The "debug" default exists from the first run on, so users find it to flip.
     platform::PreferenceStore &defaults = PMStandardDefaults::sharedInstance();
@@ -69,9 +71,12 @@ PMApplicationController::PMApplicationController()
     m_activity = std::make_unique<PMActivityNotifier>(nullptr, [this] { return isBusyProgressDict(); });
     m_continuousSync = std::make_unique<PMContinuousSync>(
         [this] {
+            // Only drives whose continuous sync this user chose here are watched and synced.
             std::vector<PMSyncController *> list;
-            for (const auto &[key, controller] : m_syncControllers)
-                list.push_back(controller.get());
+            for (const auto &[key, controller] : m_syncControllers) {
+                if (maySyncAutomatically(*controller, false))
+                    list.push_back(controller.get());
+            }
             return list;
         },
         [](const QString &root, PMContinuousSync::ChangeCallback onChange) {
@@ -279,6 +284,7 @@ void PMApplicationController::newDriveAppeared(
         [this] { m_continuousSync->updateContinuousSyncSettings(); },
         [controller] { return controller->continuousSyncState(); },
         [controller] { return controller->isParticipatingInSync(); },
+        [this, controller] { return maySyncAutomatically(*controller, true); },
     });
     const QString quoted = QStringLiteral("\"%1\"").arg(mountPoint);
     switch (outcome) {
@@ -301,9 +307,11 @@ void PMApplicationController::newDriveAppeared(
     case Outcome::ParticipationOff:
         PMAgentLog::debugMessage(QStringLiteral("-newDriveAppeared: participate sync is OFF for %1.").arg(quoted));
         break;
+    case Outcome::NotChosenHere:
+        break; // the user was told
     case Outcome::StartSync:
         controller->setCancelPending(false, false);
-        scheduleSync(mountPoint);
+        scheduleSync(mountPoint, SyncRequest::Automatic);
         break;
     }
     PMAgentLog::flushLog();
@@ -323,6 +331,7 @@ void PMApplicationController::dropController(const QString &key)
         return;
     std::unique_ptr<PMSyncController> controller = std::move(found->second);
     m_syncControllers.erase(found);
+    m_toldNotChosen.remove(controller->deviceMountPoint());
     controller->driveDisappeared();
     // Destruction cancels what still runs and joins the worker; the drive is gone, so the
     // job ends at its next file operation.
@@ -394,14 +403,51 @@ protocol::PMUnmountAnswer PMApplicationController::approveUnmount(const QString 
     return {};
 }
 
-void PMApplicationController::scheduleSync(const QString &mountPoint)
+void PMApplicationController::scheduleSync(const QString &mountPoint, SyncRequest request)
 {
-    QTimer::singleShot(kSyncDelay, this, [this, mountPoint] {
+    QTimer::singleShot(kSyncDelay, this, [this, mountPoint, request] {
         if (m_terminating)
             return;
-        if (PMSyncController *controller = syncControllerForMountPoint(mountPoint))
-            controller->sync();
+        PMSyncController *controller = syncControllerForMountPoint(mountPoint);
+        if (!controller)
+            return;
+        // Settings may have changed in the meantime (a list update queued before runs first).
+        if (request == SyncRequest::Automatic && !maySyncAutomatically(*controller, true))
+            return;
+        controller->sync();
     });
+}
+
+bool PMApplicationController::maySyncAutomatically(
+    PMSyncController &controller, bool tellUser, const std::optional<QStringList> &driveList)
+{
+    const bool participates = controller.isParticipatingInSync();
+    const bool continuous = controller.continuousSyncState();
+    // A drive that itself says no is simply not synced; there is nothing to tell.
+    if (!participates || !continuous)
+        return false;
+    const PMLocalSyncChoice::Verdict verdict = m_localChoice.verdict(controller.deviceUUIDString(), participates,
+        continuous, driveList ? *driveList : controller.shadowedSyncList());
+    if (verdict == PMLocalSyncChoice::Verdict::Allowed)
+        return true;
+    if (tellUser)
+        tellNotChosenOnce(controller, verdict);
+    return false;
+}
+
+void PMApplicationController::tellNotChosenOnce(const PMSyncController &controller, PMLocalSyncChoice::Verdict verdict)
+{
+    const QString mountPoint = controller.deviceMountPoint();
+    if (m_toldNotChosen.contains(mountPoint))
+        return;
+    m_toldNotChosen.insert(mountPoint);
+    const QString title = QStringLiteral("Drive Not Synced.");
+    const QString text = QStringLiteral("The drive \"%1\" asks to sync folders you have not chosen on this computer. "
+                                        "Open Pellmere to review its settings; nothing was synced.");
+    PMAgentLog::logMessage(text.arg(displayName(mountPoint))
+        + QStringLiteral(" (%1: %2)").arg(mountPoint, PMLocalSyncChoice::describe(verdict)));
+    PMAgentLog::flushLog();
+    m_alerts->present({ title, text.arg(displayName(mountPoint)) }, [](platform::AlertAnswer) {}, {});
 }
 
 void PMApplicationController::scheduleSyncListUpdate(const QString &mountPoint, const QStringList &syncList)
@@ -409,8 +455,11 @@ void PMApplicationController::scheduleSyncListUpdate(const QString &mountPoint, 
     QTimer::singleShot(kSyncDelay, this, [this, mountPoint, syncList] {
         if (m_terminating)
             return;
-        if (PMSyncController *controller = syncControllerForMountPoint(mountPoint))
+        if (PMSyncController *controller = syncControllerForMountPoint(mountPoint)) {
             controller->updateSyncList(syncList);
+            // The watch list follows the drive's list, which has only now changed.
+            m_continuousSync->updateContinuousSyncSettings();
+        }
     });
 }
 

@@ -12,12 +12,14 @@
 // the controllers' workers call and which hop to the main thread as needed.
 #pragma once
 
+#include "agent/app/PMLocalSyncChoice.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncControllerOwner.h"
 #include "platform/AlertPresenter.h"
 #include "protocol/PMUnmountAnswer.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -97,8 +99,19 @@ public:
     // The unmount approval: refused with "Sync In Progress" while the drive's controller is busy.
     protocol::PMUnmountAnswer approveUnmount(const QString &mountPoint) const;
 
-    // Sends sync to the drive's controller after kSyncDelay (if it still exists then).
-    void scheduleSync(const QString &mountPoint);
+    // Sends sync to the drive's controller after kSyncDelay (if it still exists then). A
+    // sync nobody asked for (automatic) is judged again when it is due.
+    enum class SyncRequest { ByUser, Automatic };
+    void scheduleSync(const QString &mountPoint, SyncRequest request = SyncRequest::ByUser);
+
+    // What the user chose for each drive through this computer.
+    PMLocalSyncChoice &localSyncChoice() { return m_localChoice; }
+    // Whether the drive may sync without the user asking: it says this user takes part with
+    // continuous sync on, and this computer's record agrees (driveList: the list the drive
+    // is about to have, else its current one). When not, and tellUser, the user is told once
+    // per drive and connection.
+    bool maySyncAutomatically(
+        PMSyncController &controller, bool tellUser, const std::optional<QStringList> &driveList = std::nullopt);
     // Sends updateSyncList after kSyncDelay.
     void scheduleSyncListUpdate(const QString &mountPoint, const QStringList &syncList);
     // The modal "Cannot Start Sync." style alert (logged too).
@@ -123,6 +136,7 @@ private:
     bool startControlServer(QString *why);
     void dropController(const QString &key);
     void finishTermination(bool stoppedInTime);
+    void tellNotChosenOnce(const PMSyncController &controller, PMLocalSyncChoice::Verdict verdict);
 
     std::unique_ptr<platform::AlertPresenter> m_alerts;
     std::unique_ptr<PMAgentInstanceLock> m_instanceLock;
@@ -136,6 +150,9 @@ private:
     std::unique_ptr<PMContinuousSync> m_continuousSync;
     std::unique_ptr<PMDriveOperations> m_operations;
     std::map<QString, std::unique_ptr<PMSyncController>> m_syncControllers;
+    PMLocalSyncChoice m_localChoice;
+    // Mount points of the connected drives whose user was told they were not synced.
+    QSet<QString> m_toldNotChosen;
     QTimer m_terminationPoll;
     std::chrono::steady_clock::time_point m_terminationDeadline;
     bool m_terminating = false;

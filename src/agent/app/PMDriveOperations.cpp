@@ -77,7 +77,12 @@ bool PMDriveOperations::setContinuousSyncState(bool enabled, const QString &moun
     PMSyncController *c = controller(mountPath);
     if (!c)
         return false;
-    c->setContinuousSyncState(enabled);
+    m_app.localSyncChoice().recordContinuous(c->deviceUUIDString(), enabled);
+    // Turning it on brings the drive's whole list up to date at once: only a list chosen
+    // on this computer may be.
+    c->setContinuousSyncState(enabled, false);
+    if (enabled && m_app.maySyncAutomatically(*c, true))
+        c->setContinuousSyncState(true);
     m_app.continuousSync().updateContinuousSyncSettings();
     return true;
 }
@@ -170,8 +175,8 @@ bool PMDriveOperations::setSyncDeviceFilter(qint32 filter, const QString &mountP
     updateSyncPicturesSettingsForDrive(mountPath);
     updateSyncDocumentsSettingsForDrive(mountPath);
     updateFileValidator();
-    if (c->continuousSyncState() && c->deviceConfig().isParticipatingEnabledForUser())
-        m_app.scheduleSync(mountPath);
+    if (m_app.maySyncAutomatically(*c, false))
+        m_app.scheduleSync(mountPath, PMApplicationController::SyncRequest::Automatic);
     return true;
 }
 
@@ -181,6 +186,7 @@ bool PMDriveOperations::setParticipateSyncState(bool enabled, const QString &mou
     if (!c)
         return false;
     c->setParticipateSyncState(enabled);
+    m_app.localSyncChoice().recordParticipation(c->deviceUUIDString(), enabled);
     return true;
 }
 
@@ -193,11 +199,11 @@ bool PMDriveOperations::setQuietSyncState(bool enabled, const QString &mountPath
     return true;
 }
 
-void PMDriveOperations::syncIfContinuous(PMSyncController &c, const QString &mountPath)
+void PMDriveOperations::syncIfContinuous(PMSyncController &c, const QString &mountPath, const QStringList &newList)
 {
     m_app.continuousSync().updateContinuousSyncSettings();
-    if (c.continuousSyncState() && c.deviceConfig().isParticipatingEnabledForUser())
-        m_app.scheduleSync(mountPath);
+    if (m_app.maySyncAutomatically(c, false, newList))
+        m_app.scheduleSync(mountPath, PMApplicationController::SyncRequest::Automatic);
 }
 
 void PMDriveOperations::setSyncList(const QStringList &paths, const QString &mountPath)
@@ -209,9 +215,15 @@ void PMDriveOperations::setSyncList(const QStringList &paths, const QString &mou
         m_app.showBusyAlert(QStringLiteral("Cannot Update Sync List."), mountPath);
         return;
     }
+    // The list chosen here is what automatic syncs may copy from now on; choosing it while
+    // the drive shows this user taking part confirms that participation here too.
+    PMLocalSyncChoice &choice = m_app.localSyncChoice();
+    choice.recordSyncList(c->deviceUUIDString(), paths);
+    if (c->participateSyncState())
+        choice.recordParticipation(c->deviceUUIDString(), true);
     c->setCancelPending(false, false);
     m_app.scheduleSyncListUpdate(mountPath, paths);
-    syncIfContinuous(*c, mountPath);
+    syncIfContinuous(*c, mountPath, paths);
 }
 
 void PMDriveOperations::startSyncForDriveAt(const QString &mountPath)
@@ -220,15 +232,22 @@ void PMDriveOperations::startSyncForDriveAt(const QString &mountPath)
     if (!c)
         return;
     c->setParticipateSyncState(true);
+    // A sync started by hand is the user's choice of the drive's current list.
+    PMLocalSyncChoice &choice = m_app.localSyncChoice();
+    choice.recordParticipation(c->deviceUUIDString(), true);
+    choice.recordSyncList(c->deviceUUIDString(), c->shadowedSyncList());
     if (c->busy()) {
         m_app.showBusyAlert(QStringLiteral("Cannot Start Sync."), mountPath);
         return;
     }
-    const QVariantMap progress = c->getCurrentProgressDict();
+    // The manager sees the new job's record at once: cleared counters, no cancel or failure
+    // and the job's first phase, not the end of the previous job.
+    c->setCancelPending(false, false);
+    c->setFailureType(PMSyncController::kFailureNone);
+    c->setActivityType(PMSyncController::kActivityPreparing);
     c->initForNewJob();
     c->setProgressActivePath(mountPath);
-    m_app.activityNotifier().sendActivityNotification(true, progress);
-    c->setCancelPending(false, false);
+    m_app.activityNotifier().sendActivityNotification(true, c->progressDict());
     m_app.scheduleSync(mountPath);
 }
 

@@ -73,8 +73,9 @@ private:
     PMSyncController *controller(const QString &mountPath) const;
     void updateCategory(PMMediaCategory category, const QString &mountPath);
     bool setCategoryState(PMMediaCategory category, bool enabled, const QString &mountPath);
-    // Re-reads the watch list and, when the drive syncs continuously for this user, syncs.
-    void syncIfContinuous(PMSyncController &controller, const QString &mountPath);
+    // Re-reads the watch list and, when the drive syncs continuously for this user as chosen
+    // on this computer (with newList as its list), syncs.
+    void syncIfContinuous(PMSyncController &controller, const QString &mountPath, const QStringList &newList);
 
     PMApplicationController &m_app;
     PMMediaExtensionLists m_extensionLists;

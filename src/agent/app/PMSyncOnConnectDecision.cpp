@@ -16,6 +16,8 @@ PMSyncOnConnectDecision::Outcome PMSyncOnConnectDecision::decide(const Questions
         return Outcome::ContinuousOff;
     if (!questions.isParticipatingInSync())
         return Outcome::ParticipationOff;
+    if (!questions.chosenOnThisComputer())
+        return Outcome::NotChosenHere;
     return Outcome::StartSync;
 }
 
@@ -34,6 +36,8 @@ QString PMSyncOnConnectDecision::describe(Outcome outcome)
         return QStringLiteral("continuous sync off");
     case Outcome::ParticipationOff:
         return QStringLiteral("participation off");
+    case Outcome::NotChosenHere:
+        return QStringLiteral("not chosen on this computer");
     case Outcome::StartSync:
         return QStringLiteral("sync");
     }

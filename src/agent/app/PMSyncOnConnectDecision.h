@@ -1,6 +1,7 @@
 // Whether a drive that just appeared syncs by itself: only a drive that is not busy, is a
 // valid device with a qualified file system, whose user takes part, with continuous sync on
-// and participation on. The questions are asked in that order and stop at the first "no",
+// and participation on, and whose settings this user chose on this computer (the drive's
+// word alone is not enough: anyone can write it). The questions are asked in that order and stop at the first "no",
 // for some of them act (asking whether sync is enabled registers a brand-new drive).
 //
 //   const auto outcome = PMSyncOnConnectDecision::decide({ [&] { return c.busy(); }, ... });
@@ -21,6 +22,7 @@ public:
         UserNotParticipating,
         ContinuousOff,
         ParticipationOff,
+        NotChosenHere,
         StartSync
     };
 
@@ -33,6 +35,8 @@ public:
         std::function<void()> updateContinuousSyncSettings;
         std::function<bool()> continuousSyncState;
         std::function<bool()> isParticipatingInSync;
+        // This computer's own record agrees with the drive (PMLocalSyncChoice).
+        std::function<bool()> chosenOnThisComputer;
     };
 
     static Outcome decide(const Questions &questions);

@@ -162,6 +162,43 @@ void PMUserDefaults::setQuiet(bool value, const QString &device)
     setOptionLocked(device, kQuietKey, value);
 }
 
+std::optional<bool> PMUserDefaults::recordedContinuous(const QString &device) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto list = dictionaryForKey(m_preferences, kDeviceListKey);
+    const auto options = list ? dictionaryForKey(*list, device) : std::nullopt;
+    if (!options || !options->contains(kContinuousKey))
+        return std::nullopt;
+    return boolForKey(*options, kContinuousKey);
+}
+
+std::optional<QStringList> PMUserDefaults::syncListForDevice(const QString &device) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto list = dictionaryForKey(m_preferences, kDeviceListKey);
+    const auto options = list ? dictionaryForKey(*list, device) : std::nullopt;
+    if (!options)
+        return std::nullopt;
+    const QVariant value = options->value(kSyncListKey);
+    // Anything but a list of strings counts as no record: the file is ours, but a damaged
+    // one must not turn into a choice the user never made.
+    if (value.typeId() != QMetaType::QVariantList && value.typeId() != QMetaType::QStringList)
+        return std::nullopt;
+    QStringList items;
+    for (const QVariant &item : value.toList()) {
+        if (item.typeId() != QMetaType::QString)
+            return std::nullopt;
+        items.append(item.toString());
+    }
+    return items;
+}
+
+void PMUserDefaults::setSyncList(const QStringList &list, const QString &device)
+{
+    std::lock_guard lock(m_mutex);
+    setOptionLocked(device, kSyncListKey, QVariant(list).toList());
+}
+
 QString PMUserDefaults::dateDescription(const QDateTime &date)
 {
     return date.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" +0000");

@@ -14,10 +14,12 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <functional>
 #include <mutex>
+#include <optional>
 
 class PMUserDefaults {
 public:
@@ -28,6 +30,8 @@ public:
     static inline const QString kContinuousKey = QStringLiteral("local-continuous-sync");
     static inline const QString kQuietKey = QStringLiteral("local-quiet-sync");
     static inline const QString kLastSyncTimeKey = QStringLiteral("local-last-sync-time");
+    // The sync list this user chose for the device through this computer (paths, "~" allowed).
+    static inline const QString kSyncListKey = QStringLiteral("local-sync-list");
     static constexpr int kCurrentVersion = 2;
 
     // Makes the identity of a new set; the argument is the current UTC time.
@@ -49,6 +53,12 @@ public:
     void setParticipating(bool value, const QString &device);
     void setContinuous(bool value, const QString &device);
     void setQuiet(bool value, const QString &device);
+    // The continuous option as recorded, or nullopt when it never was.
+    std::optional<bool> recordedContinuous(const QString &device) const;
+
+    // The list recorded for the device, or nullopt when none was (an empty list is a list).
+    std::optional<QStringList> syncListForDevice(const QString &device) const;
+    void setSyncList(const QStringList &list, const QString &device);
 
     QDateTime lastSyncDateForDevice(const QString &device) const;
     void setLastSyncDate(const QDateTime &date, const QString &device);

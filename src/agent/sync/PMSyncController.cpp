@@ -247,7 +247,7 @@ void PMSyncController::setSyncDeviceFilter(qint32 filter)
     conditionalDetachMasterThread();
 }
 
-void PMSyncController::setContinuousSyncState(bool enabled)
+void PMSyncController::setContinuousSyncState(bool enabled, bool activate)
 {
     if (enabled != m_continuousSyncState.load())
         setCancelPending(false, false);
@@ -258,7 +258,7 @@ void PMSyncController::setContinuousSyncState(bool enabled)
         debugMessage(QStringLiteral("----- setContinuousSyncState:"));
         if (!enabled)
             appendTaskLocked(taskRecord(kDeactivateContinuous, kActivitySettings));
-        else if (m_config->isParticipatingEnabledForUser())
+        else if (activate && m_config->isParticipatingEnabledForUser())
             appendTaskLocked(taskRecord(kActivateContinuous, kActivitySettings));
     }
     conditionalDetachMasterThread();

@@ -122,7 +122,9 @@ public:
     void setSyncPicturesState(bool enabled);
     void setSyncDocumentsState(bool enabled);
     void setSyncDeviceFilter(qint32 filter);
-    void setContinuousSyncState(bool enabled);
+    // Turned on for a participating user, a job that brings the whole list up to date is
+    // queued too, unless activate is false.
+    void setContinuousSyncState(bool enabled, bool activate = true);
 
     // Settings that do not queue a job.
     bool continuousSyncState() const;

@@ -1,8 +1,12 @@
 #include "AgentHarness.h"
 
+#include "agent/app/PMVolumeEventRouter.h"
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/settings/PMHostUserIdentity.h"
+#include "agent/settings/PMUserDefaults.h"
+#include "platform/HostIdentity.h"
 #include "platform/PlatformPaths.h"
+#include "platform/VolumeDescription.h"
 #include "protocol/AEConstants.h"
 #include "support/DriveImage.h"
 #include "support/TestEnvironment.h"
@@ -88,13 +92,34 @@ QString AgentHarness::whyNoAgentWithDrives() const
     return {};
 }
 
-bool AgentHarness::writeDriveSettings(const QString &mountPoint, bool participate, bool continuous)
+bool AgentHarness::writeDriveSettings(
+    const QString &mountPoint, bool participate, bool continuous, const QStringList &syncList, bool chosenHere)
 {
     PMConfigurationFile config(
         mountPoint, PMConfigurationFile::kSyncTypePerUser, PMHostUserIdentity::uniqueHostUserId());
-    return config.addUserToList() && config.setParticipatingEnabledForUser(participate)
-        && config.setContinuousEnabledForUser(continuous)
-        && config.setSyncItemList(QStringList { QStringLiteral("~/Music") }) && config.writeConfigFile();
+    const bool written = config.addUserToList() && config.setParticipatingEnabledForUser(participate)
+        && config.setContinuousEnabledForUser(continuous) && config.setSyncItemList(syncList)
+        && config.writeConfigFile();
+    return written && (!chosenHere || recordChoiceHere(mountPoint, participate, syncList));
+}
+
+bool AgentHarness::recordChoiceHere(
+    const QString &mountPoint, bool participate, const std::optional<QStringList> &syncList)
+{
+    const std::optional<platform::VolumeDescription> volume
+        = platform::VolumeDescriber::create()->describeVolume(mountPoint);
+    if (!volume)
+        return false;
+    const QString device = PMVolumeEventRouter::volumeIdentity(*volume, false);
+    if (device.isEmpty())
+        return false;
+    // A fresh instance each time: it reads what an agent may have written since.
+    PMUserDefaults defaults(platform::PlatformPaths::hostPreferencesPath(platform::HostIdentity::create()->hostName()),
+        [](const QDateTime &) { return QStringLiteral("000000000000-7EA00000000-0"); });
+    defaults.setParticipating(participate, device);
+    if (syncList)
+        defaults.setSyncList(*syncList, device);
+    return defaults.isDeviceParticipating(device) == participate;
 }
 
 QProcessEnvironment AgentHarness::environment() const

@@ -22,6 +22,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 namespace testsupport {
 
@@ -68,9 +69,15 @@ public:
     QString whyNot() const;
     // Why the agent cannot be tested with real drives here (no loop devices, no bus), or empty.
     QString whyNoAgentWithDrives() const;
-    // Writes this user's settings onto a mounted drive: the sync list ~/Music, participation
-    // and continuous sync as given.
-    static bool writeDriveSettings(const QString &mountPoint, bool participate, bool continuous);
+    // Writes this user's settings onto a mounted drive: participation and continuous sync as
+    // given, the sync list (~/Music unless given). Unless chosenHere is false, this computer's
+    // preferences also record them as chosen here, as the user's own settings would have.
+    static bool writeDriveSettings(const QString &mountPoint, bool participate, bool continuous,
+        const QStringList &syncList = { QStringLiteral("~/Music") }, bool chosenHere = true);
+    // Records in this computer's preferences (read by an agent started later) what the user
+    // chose here for the mounted drive: participation and, when given, the sync list.
+    static bool recordChoiceHere(
+        const QString &mountPoint, bool participate, const std::optional<QStringList> &syncList);
     void addVolumeRoot(const QString &root) { m_volumeRoots.append(root); }
     // Starts the agent and waits until it owns its bus name.
     bool start(QString *why, const QStringList &extraArguments = {});

@@ -263,6 +263,15 @@ TEST_F(ControlHandlersTest, StartRunsASyncToTheEndAndStopCancelsARunningOne)
     testsupport::writeFile(m_music + QStringLiteral("/b-large.mp3"), QByteArray(80 * 1024 * 1024, 'b'));
     records.clear();
     send(kPMStartID, drive->mountPoint());
+    // The record the request itself sends is the new job's, not the end of the last one.
+    ASSERT_TRUE(testsupport::waitFor([&] { return !records.isEmpty(); }));
+    const QVariantMap started = records.first();
+    EXPECT_EQ(started.value(PMSyncProgress::kActivityTypeKey).toInt(), 1) << "still shows the previous job's activity";
+    EXPECT_FALSE(started.contains(PMSyncProgress::kFailureTypeKey));
+    EXPECT_EQ(started.value(PMSyncProgress::kCopiedKey).toULongLong(), 0u);
+    EXPECT_EQ(started.value(PMSyncProgress::kSizeKey).toULongLong(), 0u);
+    EXPECT_EQ(started.value(PMSyncProgress::kCancelPendingKey).toBool(), false);
+    EXPECT_EQ(started.value(PMSyncProgress::kActivePathKey).toString(), drive->mountPoint());
     ASSERT_TRUE(
         testsupport::waitFor([&] { return !m_agent.notifications().shown().isEmpty(); }, std::chrono::seconds(60)))
         << m_agent.log().toStdString();

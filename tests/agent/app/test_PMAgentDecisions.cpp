@@ -1,10 +1,14 @@
 // The parts of the agent's drive handling that need no drive: drive keys, the identity of
 // a volume, which mounts count as drives, and the order of the sync-on-connect decision.
 #include "agent/app/PMDriveKey.h"
+#include "agent/app/PMLocalSyncChoice.h"
 #include "agent/app/PMSyncOnConnectDecision.h"
 #include "agent/app/PMVolumeEventRouter.h"
+#include "agent/settings/PMUserDefaults.h"
+#include "support/TestEnvironment.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +77,7 @@ struct ScriptedDrive {
     bool enabled = true;
     bool continuous = true;
     bool participating = true;
+    bool chosenHere = true;
     QStringList asked;
 
     PMSyncOnConnectDecision::Questions questions()
@@ -85,7 +90,7 @@ struct ScriptedDrive {
         };
         return { ask("busy", busy), ask("validDevice", validDevice), ask("validFileSystem", validFileSystem),
             ask("enabled", enabled), [this] { asked.append(QStringLiteral("update")); }, ask("continuous", continuous),
-            ask("participating", participating) };
+            ask("participating", participating), ask("chosenHere", chosenHere) };
     }
 };
 
@@ -94,7 +99,7 @@ TEST(PMSyncOnConnectDecisionTest, SyncsOnlyWhenEveryConditionHolds)
     ScriptedDrive drive;
     EXPECT_EQ(PMSyncOnConnectDecision::decide(drive.questions()), Outcome::StartSync);
     EXPECT_EQ(drive.asked.join(QLatin1Char(' ')),
-        QStringLiteral("busy validDevice validFileSystem enabled update continuous participating"));
+        QStringLiteral("busy validDevice validFileSystem enabled update continuous participating chosenHere"));
 }
 
 TEST(PMSyncOnConnectDecisionTest, StopsAtTheFirstNoWithoutAskingFurther)
@@ -117,6 +122,9 @@ TEST(PMSyncOnConnectDecisionTest, StopsAtTheFirstNoWithoutAskingFurther)
             "busy validDevice validFileSystem enabled update continuous" },
         { [](ScriptedDrive &d) { d.participating = false; }, Outcome::ParticipationOff,
             "busy validDevice validFileSystem enabled update continuous participating" },
+        // The drive says yes to everything, but this computer's record does not agree.
+        { [](ScriptedDrive &d) { d.chosenHere = false; }, Outcome::NotChosenHere,
+            "busy validDevice validFileSystem enabled update continuous participating chosenHere" },
     };
     for (const Case &c : cases) {
         ScriptedDrive drive;
@@ -124,6 +132,47 @@ TEST(PMSyncOnConnectDecisionTest, StopsAtTheFirstNoWithoutAskingFurther)
         EXPECT_EQ(PMSyncOnConnectDecision::decide(drive.questions()), c.expected) << c.asked;
         EXPECT_EQ(drive.asked.join(QLatin1Char(' ')), QString::fromLatin1(c.asked));
     }
+}
+
+// What the user chose here against what a drive says.
+TEST(PMLocalSyncChoiceTest, OnlyADriveThatAgreesWithWhatWasChosenHereSyncsByItself)
+{
+    using Verdict = PMLocalSyncChoice::Verdict;
+    QTemporaryDir dir;
+    PMUserDefaults defaults(
+        dir.filePath(QStringLiteral("prefs.plist")), [](const QDateTime &) { return QStringLiteral("ID"); });
+    PMLocalSyncChoice choice(defaults);
+    const QString device = QStringLiteral("UUID-1");
+    const QStringList music { QStringLiteral("~/Music") };
+    const QStringList withSecrets { QStringLiteral("~/Music"), QStringLiteral("~/.ssh") };
+
+    // Nothing recorded: whatever the drive says.
+    EXPECT_EQ(choice.verdict(device, true, true, withSecrets), Verdict::NotChosenHere);
+    choice.recordParticipation(device, true);
+    EXPECT_EQ(choice.verdict(device, true, true, music), Verdict::NoRecordedList) << "set up before lists were kept";
+    choice.recordSyncList(device, music);
+    EXPECT_EQ(choice.verdict(device, true, true, music), Verdict::Allowed);
+    EXPECT_EQ(choice.verdict(device, true, true, withSecrets), Verdict::ListDiffers);
+    EXPECT_EQ(choice.verdict(device, true, true, {}), Verdict::ListDiffers);
+    // The same folders written differently, in another order or twice, are the same choice.
+    const QString home = testsupport::testHome();
+    choice.recordSyncList(device, { QStringLiteral("~/Music"), QStringLiteral("~/Pictures/") });
+    EXPECT_EQ(choice.verdict(device, true, true,
+                  { home + QStringLiteral("/Pictures"), home + QStringLiteral("/./Music"), QStringLiteral("~/Music") }),
+        Verdict::Allowed);
+    EXPECT_EQ(choice.verdict(QStringLiteral("UUID-2"), true, true, music), Verdict::NotChosenHere)
+        << "a choice belongs to its drive";
+    EXPECT_EQ(choice.verdict(QString(), true, true, music), Verdict::NoDeviceIdentity);
+
+    // Turned off here: the drive cannot turn it back on.
+    choice.recordSyncList(device, music);
+    choice.recordContinuous(device, false);
+    EXPECT_EQ(choice.verdict(device, true, true, music), Verdict::ContinuousDiffers);
+    choice.recordContinuous(device, true);
+    EXPECT_EQ(choice.verdict(device, true, true, music), Verdict::Allowed);
+    EXPECT_EQ(choice.verdict(device, true, false, music), Verdict::ContinuousDiffers);
+    choice.recordParticipation(device, false);
+    EXPECT_EQ(choice.verdict(device, true, true, music), Verdict::NotChosenHere);
 }
 
 } // namespace

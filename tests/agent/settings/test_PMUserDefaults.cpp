@@ -123,3 +123,38 @@ TEST_F(UserDefaultsTest, LastSyncDateRoundTripsAtSecondPrecision)
         when.toSecsSinceEpoch());
     EXPECT_FALSE(PMUserDefaults::dateFromDescription(QStringLiteral("yesterday")).isValid());
 }
+
+TEST_F(UserDefaultsTest, TheSyncListChosenHereIsKeptAlongsideTheOtherOptions)
+{
+    auto defaults = load();
+    const QString device = QStringLiteral("UUID-1");
+    EXPECT_FALSE(defaults->syncListForDevice(device).has_value());
+    EXPECT_FALSE(defaults->recordedContinuous(device).has_value()) << "never set is not the same as off";
+
+    defaults->setParticipating(true, device);
+    defaults->setSyncList({ QStringLiteral("~/Music"), QStringLiteral("/srv/Photos") }, device);
+    defaults->setContinuous(false, device);
+    auto reloaded = load();
+    EXPECT_EQ(reloaded->syncListForDevice(device),
+        (QStringList { QStringLiteral("~/Music"), QStringLiteral("/srv/Photos") }));
+    EXPECT_EQ(reloaded->recordedContinuous(device), false);
+    EXPECT_TRUE(reloaded->isDeviceParticipating(device)) << "the list did not replace the other options";
+
+    // An empty list is a choice; it is not the same as none.
+    reloaded->setSyncList({}, device);
+    EXPECT_EQ(load()->syncListForDevice(device), QStringList());
+
+    // A damaged record is no choice at all.
+    QVariantMap stored = onDisk();
+    QVariantMap devices = stored.value(PMUserDefaults::kDeviceListKey).toMap();
+    QVariantMap options = devices.value(device).toMap();
+    options.insert(PMUserDefaults::kSyncListKey, QVariantList { QStringLiteral("~/Music"), 7 });
+    devices.insert(device, options);
+    devices.insert(
+        QStringLiteral("UUID-2"), QVariantMap { { PMUserDefaults::kSyncListKey, QStringLiteral("~/.ssh") } });
+    stored.insert(PMUserDefaults::kDeviceListKey, devices);
+    ASSERT_TRUE(platform::PropertyList::writeFile(path(), stored));
+    auto damaged = load();
+    EXPECT_FALSE(damaged->syncListForDevice(device).has_value());
+    EXPECT_FALSE(damaged->syncListForDevice(QStringLiteral("UUID-2")).has_value());
+}
