@@ -33,6 +33,23 @@ void printError(const QString &text)
     fprintf(stderr, "pellmere sync: %s\n", text.toUtf8().constData());
 }
 
+// Errors go to the terminal and into the agent's log, where a user looking back at what
+// happened to a drive reads them; call only while no log view mirrors the log on the terminal.
+void reportError(const QString &text)
+{
+    PMAgentLog::logMessage(QStringLiteral("pellmere sync: %1").arg(text));
+    printError(text);
+}
+
+// Writes the log file out however the command ends.
+class LogFlushGuard {
+public:
+    LogFlushGuard() = default;
+    ~LogFlushGuard() { PMAgentLog::flushLog(); }
+    LogFlushGuard(const LogFlushGuard &) = delete;
+    LogFlushGuard &operator=(const LogFlushGuard &) = delete;
+};
+
 void printOut(const QString &text)
 {
     fprintf(stdout, "%s\n", text.toUtf8().constData());
@@ -146,30 +163,34 @@ int PMSyncCommand::run(const QStringList &arguments)
     const QCommandLineOption dryRunOption(
         QStringLiteral("dry-run"), QStringLiteral("Show what would be copied; change nothing."));
     parser.addOptions({ driveOption, itemOption, filterOption, categoriesOption, dryRunOption });
-    if (!parser.parse(QStringList { QStringLiteral("pellmere sync") } + arguments)) {
-        printError(parser.errorText());
-        return kUsage;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
+    const bool parsed = parser.parse(QStringList { QStringLiteral("pellmere sync") } + arguments);
+    if (parsed && parser.isSet(QStringLiteral("help"))) {
         printOut(parser.helpText());
         return kCompleted;
     }
+
+    PMAgentLog::setupLog();
+    const LogFlushGuard flushLogOnExit;
+    if (!parsed) {
+        reportError(parser.errorText());
+        return kUsage;
+    }
     if (!parser.positionalArguments().isEmpty()) {
-        printError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+        reportError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
         return kUsage;
     }
     if (!parser.isSet(driveOption)) {
-        printError(QStringLiteral("--drive DIR is required (see --help)"));
+        reportError(QStringLiteral("--drive DIR is required (see --help)"));
         return kUsage;
     }
     const QFileInfo driveInfo(parser.value(driveOption));
     if (!driveInfo.isDir()) {
-        printError(QStringLiteral("the drive \"%1\" is not a folder").arg(driveInfo.filePath()));
+        reportError(QStringLiteral("the drive \"%1\" is not a folder").arg(driveInfo.filePath()));
         return kUsage;
     }
     const QString drive = driveInfo.canonicalFilePath();
     if (access(QFile::encodeName(drive).constData(), W_OK) != 0) {
-        printError(QStringLiteral("the drive \"%1\" is not writable").arg(drive));
+        reportError(QStringLiteral("the drive \"%1\" is not writable").arg(drive));
         return kUsage;
     }
     std::optional<qint32> deviceFilter;
@@ -177,7 +198,7 @@ int PMSyncCommand::run(const QStringList &arguments)
         bool ok = false;
         const int value = parser.value(filterOption).toInt(&ok);
         if (!ok || value < 0 || value > 8) {
-            printError(QStringLiteral("--device-filter takes a number from 0 to 8"));
+            reportError(QStringLiteral("--device-filter takes a number from 0 to 8"));
             return kUsage;
         }
         deviceFilter = value;
@@ -186,7 +207,7 @@ int PMSyncCommand::run(const QStringList &arguments)
     if (parser.isSet(categoriesOption)) {
         categories = parseCategories(parser.value(categoriesOption));
         if (!categories) {
-            printError(QStringLiteral("--categories takes movies, music, pictures, documents or all"));
+            reportError(QStringLiteral("--categories takes movies, music, pictures, documents or all"));
             return kUsage;
         }
     }
@@ -194,13 +215,12 @@ int PMSyncCommand::run(const QStringList &arguments)
     for (const QString &raw : parser.values(itemOption)) {
         const QFileInfo item(platform::PlatformPaths::expandTilde(raw));
         if (!item.exists()) {
-            printError(QStringLiteral("the item \"%1\" does not exist").arg(raw));
+            reportError(QStringLiteral("the item \"%1\" does not exist").arg(raw));
             return kUsage;
         }
         items.append(platform::PlatformPaths::abbreviateWithTilde(item.absoluteFilePath()));
     }
 
-    PMAgentLog::setupLog();
     PMTerminalProgress progress;
     TerminalLogView logView(progress);
     PMLogController::sharedInstance().attachView(&logView);
@@ -240,9 +260,10 @@ int PMSyncCommand::run(const QStringList &arguments)
     }
 
     // Running a sync means taking part; the settings go into the drive's file in one write,
-    // and a run that changes none of them leaves the file alone.
-    bool configured = false;
-    {
+    // and a run that changes none of them leaves the file alone. A file of the old format is
+    // converted first, as the agent does, so the list it holds for the drive is kept.
+    bool configured = !config.hasOldSyncFormat() || config.convertOldSync();
+    if (configured) {
         PMConfigurationBatch batch(config);
         configured = config.addUserToList() && config.setParticipatingEnabledForUser(true);
         if (!items.isEmpty())
@@ -260,7 +281,9 @@ int PMSyncCommand::run(const QStringList &arguments)
     }
     if (!configured) {
         PMLogController::sharedInstance().attachView(nullptr);
-        printError(QStringLiteral("cannot write the sync settings onto \"%1\"").arg(drive));
+        const QString why = config.lastWriteError();
+        reportError(QStringLiteral("cannot write the sync settings onto \"%1\"%2")
+                        .arg(drive, why.isEmpty() ? QString() : QStringLiteral(": ") + why));
         return kUsage;
     }
 
@@ -268,8 +291,10 @@ int PMSyncCommand::run(const QStringList &arguments)
     platform::UnixSignalNotifier interrupts({ SIGINT, SIGTERM });
     int interruptCount = 0;
     QObject::connect(&interrupts, &platform::UnixSignalNotifier::signalReceived, [&](int) {
-        if (++interruptCount > 1)
+        if (++interruptCount > 1) {
+            PMAgentLog::flushLog();
             _exit(130);
+        }
         progress.finishLine();
         fputs("Canceling... (press Ctrl-C again to quit at once)\n", stderr);
         controller->setCancelPending(true, false);

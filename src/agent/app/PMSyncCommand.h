@@ -6,7 +6,8 @@
 //
 // Exit status: 0 the sync completed, 1 it failed or was canceled, 2 bad usage or an unusable
 // drive. Progress and log lines go to standard error; the result line is the last line of
-// standard output. Ctrl-C cancels cleanly (the temporary folder on the drive is removed).
+// standard output. Log lines, errors about the arguments included, also reach the agent's log
+// file whichever way the command ends. Ctrl-C cancels cleanly (the temporary folder on the drive is removed).
 //
 // Main thread; runs its own event loop until the job has ended.
 #pragma once

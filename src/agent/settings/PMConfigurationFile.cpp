@@ -3,6 +3,7 @@
 #include "agent/settings/PMPreferenceDomains.h"
 
 #include "agent/log/PMAgentLog.h"
+#include "agent/settings/PMDriveFileWriter.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "platform/PMCorvaneUtilities.h"
 #include "platform/PlatformPaths.h"
@@ -228,47 +229,79 @@ void PMConfigurationFile::debugLog(const QString &text) const
         PMAgentLog::debugMessage(text);
 }
 
-PMConfigurationFile::ReadResult PMConfigurationFile::readFileLocked(
-    QVariantMap *contents, QByteArray *bytes, bool logFailures) const
+PMConfigurationFile::RawRead PMConfigurationFile::readRawLocked(QByteArray *data) const
 {
     struct stat info { };
     if (::lstat(QFile::encodeName(m_configPath).constData(), &info) != 0)
-        return ReadResult::Missing;
-    auto refuse = [&](const QString &message) {
-        if (logFailures)
-            PMAgentLog::logMessage(message);
-        return ReadResult::Refused;
-    };
+        return RawRead::Missing;
     if (S_ISDIR(info.st_mode))
-        return refuse(
-            QStringLiteral("A directory exists where the configuration file %1 should go.").arg(m_configPath));
-    const QString unreadable = tr("Unable to read configuration file from \"%1\".").arg(m_configPath);
+        return RawRead::Directory;
     // Only a regular file is read: a link could lead anywhere, and a pipe or device could block
     // the agent or feed it without end.
     const FileDescriptor fd(
         ::open(QFile::encodeName(m_configPath).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileBytes)
-        return refuse(unreadable);
-    QByteArray data(qsizetype(info.st_size), Qt::Uninitialized);
+        return RawRead::Unreadable;
+    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
     qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::read(fd.get(), data.data() + done, std::size_t(data.size() - done));
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, std::size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         done += n;
     }
-    data.truncate(done);
-    if (data.isEmpty())
+    bytes.truncate(done);
+    *data = bytes;
+    return RawRead::Read;
+}
+
+PMConfigurationFile::Format PMConfigurationFile::formatOf(const QVariantMap &contents)
+{
+    if (!contents.contains(kVersionKey))
+        return Format::Old;
+    // Only a number says which format this is. Anything else (a string, a boolean, a date) was
+    // written by something we do not know: the file is not ours to interpret.
+    const QVariant version = contents.value(kVersionKey);
+    if (isInteger(version))
+        return version.toLongLong() > 2 ? Format::Current : Format::Old;
+    if (version.typeId() == QMetaType::Double)
+        return version.toDouble() > 2 ? Format::Current : Format::Old;
+    return Format::NotUnderstood;
+}
+
+PMConfigurationFile::ReadResult PMConfigurationFile::readFileLocked(
+    QVariantMap *contents, QByteArray *bytes, bool logFailures) const
+{
+    QByteArray data;
+    const RawRead raw = readRawLocked(&data);
+    if (raw == RawRead::Missing)
+        return ReadResult::Missing;
+    auto refuse = [&](const QString &message) {
+        if (logFailures)
+            PMAgentLog::logMessage(message);
+        return ReadResult::Refused;
+    };
+    if (raw == RawRead::Directory)
+        return refuse(
+            QStringLiteral("A directory exists where the configuration file %1 should go.").arg(m_configPath));
+    const QString unreadable = tr("Unable to read configuration file from \"%1\".").arg(m_configPath);
+    if (raw == RawRead::Unreadable || data.isEmpty())
         return refuse(unreadable);
     QString error;
     const auto parsed = platform::PropertyList::parse(data, &error);
-    if (!parsed || parsed->typeId() != QMetaType::QVariantMap) {
+    bool understood = false;
+    if (parsed && parsed->typeId() != QMetaType::QVariantMap)
+        error = QStringLiteral("not a dictionary");
+    else if (parsed && formatOf(parsed->toMap()) == Format::NotUnderstood)
+        error = QStringLiteral("%1 is not a number").arg(kVersionKey);
+    else
+        understood = parsed.has_value();
+    if (!understood) {
         if (logFailures) {
             PMAgentLog::logMessage(tr("The configuration file on \"%1\" appears to be corrupt.").arg(m_mountPoint));
-            PMAgentLog::logMessage(
-                QStringLiteral("errorString = \"%1\"").arg(parsed ? QStringLiteral("not a dictionary") : error));
+            PMAgentLog::logMessage(QStringLiteral("errorString = \"%1\"").arg(error));
         }
         return ReadResult::Refused;
     }
@@ -305,10 +338,11 @@ void PMConfigurationFile::initializeConfigurationFileLocked()
         break;
     }
     m_knownFileBytes = bytes;
-    const QVariant version = numberForKey(contents, kVersionKey);
     debugLog(QStringLiteral("-initializeConfigurationFile: configuration file read: %1.").arg(m_configPath));
-    debugLog(QStringLiteral("-initializeConfigurationFile: version = %1").arg(version.toString()));
-    if (version.isValid() && version.toLongLong() > 2) {
+    debugLog(
+        QStringLiteral("-initializeConfigurationFile: version = %1")
+            .arg(contents.contains(kVersionKey) ? contents.value(kVersionKey).toString() : QStringLiteral("(null)")));
+    if (formatOf(contents) == Format::Current) {
         m_config = contents;
         m_hasSyncConfiguration = true;
         m_inSyncWithFile = true;
@@ -690,7 +724,10 @@ bool PMConfigurationFile::convertOldSync()
     m_unwrittenChanges.clear();
     m_knownFileBytes.clear();
     m_changesLost = true;
-    if (writeConfigFileLocked()) {
+    m_convertingOldFormat = true;
+    const bool written = writeConfigFileLocked();
+    m_convertingOldFormat = false;
+    if (written) {
         m_hasSyncConfiguration = true;
         m_hasOldSyncFormat = false;
     }
@@ -792,8 +829,7 @@ void PMConfigurationFile::rebaseOnFileLocked()
     QByteArray bytes;
     if (readFileLocked(&onDisk, &bytes, false) != ReadResult::Loaded || bytes == m_knownFileBytes)
         return;
-    const QVariant version = numberForKey(onDisk, kVersionKey);
-    if (!version.isValid() || version.toLongLong() <= 2)
+    if (formatOf(onDisk) != Format::Current)
         return;
     // Someone else wrote the file since we read it: keep what they wrote and apply ours on top.
     debugLog(QStringLiteral("writeConfigFile: configuration file changed on disk; merging our changes"));
@@ -813,29 +849,56 @@ bool PMConfigurationFile::writeConfigFile()
     return writeConfigFileLocked();
 }
 
+QString PMConfigurationFile::driveName() const
+{
+    const QString name = QFileInfo(m_mountPoint).fileName();
+    return name.isEmpty() ? m_mountPoint : name;
+}
+
+void PMConfigurationFile::reportWriteFailureLocked(const PMDriveFileWriter::Outcome &outcome, const QString &path)
+{
+    PMAgentLog::logMessage(tr("Unable to write configuration file to \"%1\".").arg(path));
+    if (outcome.result == PMDriveFileWriter::Result::NoSpace) {
+        m_lastWriteError = tr("Not enough free space on \"%1\" to save its sync settings.").arg(driveName());
+    } else {
+        m_lastWriteError = tr("The sync settings could not be saved on \"%1\" (%2).")
+                               .arg(driveName(), QString::fromLocal8Bit(::strerror(outcome.error)));
+    }
+    PMAgentLog::logMessage(m_lastWriteError);
+}
+
 bool PMConfigurationFile::keepUnreadableFileLocked()
 {
-    const QFileInfo info(m_configPath);
-    if (!info.isFile() || info.isSymLink())
-        return true;
-    QFile file(m_configPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray existing = file.read(kMaxFileBytes + 1);
-    file.close();
-    if (existing.isEmpty() || existing == m_knownFileBytes)
+    QByteArray existing;
+    if (readRawLocked(&existing) != RawRead::Read || existing.isEmpty())
         return true;
     const auto parsed = platform::PropertyList::parse(existing);
-    if (parsed && parsed->typeId() == QMetaType::QVariantMap)
+    const Format format
+        = parsed && parsed->typeId() == QMetaType::QVariantMap ? formatOf(parsed->toMap()) : Format::NotUnderstood;
+    // Only a file we understood is replaced without a copy: a current one (whose entries the
+    // write merged), or an old one being converted. Anything else may hold settings of a
+    // computer we cannot read, so it is set aside first.
+    if (format == Format::Current || (format == Format::Old && m_convertingOldFormat))
         return true;
-    const QString kept = m_configPath + QStringLiteral(".corrupt-")
+    const QString stem = kFileName + QStringLiteral(".corrupt-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (!QFile::copy(m_configPath, kept)) {
+    PMDriveFileWriter::Outcome outcome;
+    QString kept;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        kept = attempt == 0 ? stem : stem + QStringLiteral("-%1").arg(attempt);
+        outcome = PMDriveFileWriter::write(
+            m_mountPoint, kept, existing, kFilePermissions, PMDriveFileWriter::Mode::KeepExisting);
+        if (outcome.result != PMDriveFileWriter::Result::Failed || outcome.error != EEXIST)
+            break;
+    }
+    if (outcome.result != PMDriveFileWriter::Result::Written) {
         PMAgentLog::logMessage(
             tr("The unreadable configuration file \"%1\" could not be kept; it is left as it is.").arg(m_configPath));
+        reportWriteFailureLocked(outcome, QDir(m_mountPoint).filePath(kept));
         return false;
     }
-    PMAgentLog::logMessage(tr("The unreadable configuration file was kept as \"%1\".").arg(kept));
+    PMAgentLog::logMessage(
+        tr("The unreadable configuration file was kept as \"%1\".").arg(QDir(m_mountPoint).filePath(kept)));
     return true;
 }
 
@@ -844,6 +907,7 @@ bool PMConfigurationFile::writeConfigFileLocked()
     if (!m_config) {
         PMAgentLog::logMessage(QStringLiteral("Unable to convert configuration dictionary to XML format. %1")
                                    .arg(QStringLiteral("(null)")));
+        m_lastWriteError = tr("There are no sync settings to save on \"%1\".").arg(driveName());
         return false;
     }
     rebaseOnFileLocked();
@@ -859,6 +923,7 @@ bool PMConfigurationFile::writeConfigFileLocked()
     if (bytes.isEmpty()) {
         PMAgentLog::logMessage(
             QStringLiteral("Unable to convert configuration dictionary to XML format. %1").arg(error));
+        m_lastWriteError = tr("The sync settings could not be saved on \"%1\".").arg(driveName());
         return false;
     }
     // A drive that went away (a lazy unmount, a pulled cable) leaves the bare mount point
@@ -866,18 +931,33 @@ bool PMConfigurationFile::writeConfigFileLocked()
     if (!driveStillMountedLocked()) {
         PMAgentLog::logMessage(
             tr("Unable to write configuration file to \"%1\": the drive is no longer there.").arg(m_configPath));
+        m_lastWriteError = tr("The drive \"%1\" is no longer there.").arg(driveName());
         return false;
     }
     // A file another computer may have written that we cannot read is kept beside ours
     // before it is replaced, so its settings can still be recovered.
     if (!keepUnreadableFileLocked())
         return false;
-    // Never write through a link a drive carries in place of the file: it could point anywhere.
-    if (QFileInfo(m_configPath).isSymLink()
-        || !platform::PropertyList::writeFile(m_configPath, *m_config, platform::PlistFormat::Xml, &error)) {
+    // A folder or a link in the place of the file is not ours to replace: the folder may hold
+    // somebody's data, and a link was put there by someone who meant it to lead elsewhere.
+    struct stat existing { };
+    if (::lstat(QFile::encodeName(m_configPath).constData(), &existing) == 0
+        && (S_ISDIR(existing.st_mode) || S_ISLNK(existing.st_mode))) {
         PMAgentLog::logMessage(tr("Unable to write configuration file to \"%1\".").arg(m_configPath));
+        m_lastWriteError
+            = tr("Something other than a file is in the way of the sync settings on \"%1\".").arg(driveName());
         return false;
     }
+    // Written beside the old file and renamed over it only when every byte reached the drive:
+    // a full drive must leave the old settings, everybody's, as they were. A link the drive
+    // carries in place of the file is replaced, never written through.
+    const PMDriveFileWriter::Outcome outcome
+        = PMDriveFileWriter::write(m_mountPoint, kFileName, bytes, kFilePermissions);
+    if (outcome.result != PMDriveFileWriter::Result::Written) {
+        reportWriteFailureLocked(outcome, m_configPath);
+        return false;
+    }
+    m_lastWriteError.clear();
     m_knownFileBytes = bytes;
     m_hasSyncConfiguration = true;
     m_inSyncWithFile = true;
@@ -885,9 +965,7 @@ bool PMConfigurationFile::writeConfigFileLocked()
     m_changesLost = false;
     debugLog(QStringLiteral("writeConfigFile: configuration file %1 written: %2\n")
                  .arg(m_configPath, QString::fromUtf8(bytes)));
-    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-        | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
-    if (QFile::setPermissions(m_configPath, permissions))
+    if (outcome.permissionsSet)
         debugLog(QStringLiteral("Permissions on configuration file \"%1\" set to %2")
                      .arg(m_configPath)
                      .arg(kFilePermissions, 0, 8));
@@ -938,4 +1016,10 @@ QString PMConfigurationFile::getPhotoBoothLibraryPath()
 {
     return libraryPathFromPreferenceDomain(
         PMPreferenceDomains::kPhotoBooth, platform::PlatformPaths::userFolder(platform::UserFolder::Pictures));
+}
+
+QString PMConfigurationFile::lastWriteError() const
+{
+    std::lock_guard lock(m_configLock);
+    return m_lastWriteError;
 }

@@ -12,14 +12,20 @@
 // changes into one write. Before writing, a file that another computer changed meanwhile is
 // read again and this object's unwritten changes are applied on top of it, so entries others
 // wrote survive our rewrite. A file that cannot be read (corrupt, too large, a directory, a
-// link or anything but a regular file) is logged and left alone until something is
-// explicitly written. Nothing is written once the mount point is on another file system than
+// link or anything but a regular file, a "config-version" that is not a number) is logged and
+// left alone until something is explicitly written; a file that is then replaced without
+// having been understood (or an old-format one replaced other than by its conversion) is
+// first copied aside as ".PellmereConfig.corrupt-<UTC date-time>". Writes go to a temporary
+// file that is renamed over the old one only when complete, so a full drive keeps the old
+// file as it was. Nothing is written once the mount point is on another file system than
 // when the object was made (the drive is gone).
 //
 // Threads: any. One lock guards the in-memory contents and the file, so a reader on one
 // thread never sees a change of another thread half made. Calls block while a write is in
 // progress (a write is one small file).
 #pragma once
+
+#include "agent/settings/PMDriveFileWriter.h"
 
 #include <QDateTime>
 #include <QString>
@@ -136,8 +142,12 @@ public:
 
     bool convertOldSync();
     bool createDefaultSyncSet();
-    // Writes the whole file now; inside a PMConfigurationBatch, at the batch's commit.
+    // Writes the whole file now; inside a PMConfigurationBatch, at the batch's commit. A
+    // failed write leaves the file on the drive as it was.
     bool writeConfigFile();
+    // Why the last write failed, in words for the user ("Not enough free space on ..."); empty
+    // when the last write succeeded or none failed yet.
+    QString lastWriteError() const;
     // Deletes the file and every true-delete record on the volume. Answers YES.
     bool removeSyncConfiguration();
     // In memory only: drops every top-level entry of the computer's users.
@@ -153,8 +163,13 @@ private:
     friend class PMConfigurationBatch;
     using Change = std::function<void(QVariantMap &)>;
     enum class ReadResult { Loaded, Missing, Refused };
+    enum class RawRead { Read, Missing, Directory, Unreadable };
+    enum class Format { Current, Old, NotUnderstood };
 
     void initializeConfigurationFileLocked();
+    // The bytes of the file when it is a regular file of acceptable size; never follows a link.
+    RawRead readRawLocked(QByteArray *data) const;
+    static Format formatOf(const QVariantMap &contents);
     ReadResult readFileLocked(QVariantMap *contents, QByteArray *bytes, bool logFailures) const;
     static QVariantMap internalConfiguration(int syncType);
     // Answers whether the change altered the contents.
@@ -170,7 +185,10 @@ private:
     // made (device number of the folder).
     bool driveStillMountedLocked();
     static std::optional<quint64> deviceOfPath(const QString &path);
+    // Copies a file we cannot interpret aside before it is replaced; false when that failed.
     bool keepUnreadableFileLocked();
+    void reportWriteFailureLocked(const PMDriveFileWriter::Outcome &outcome, const QString &path);
+    QString driveName() const;
     void rebaseOnFileLocked();
     bool hasSyncConfigurationLocked() const;
     std::optional<QStringList> syncItemListLocked() const;
@@ -201,4 +219,6 @@ private:
     int m_deferDepth = 0; // open batches
     bool m_deferredWriteRequested = false; // writeConfigFile() was called inside a batch
     std::optional<quint64> m_driveDevice;
+    bool m_convertingOldFormat = false; // the old file is being replaced by its conversion
+    QString m_lastWriteError;
 };

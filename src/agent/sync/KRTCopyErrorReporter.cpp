@@ -126,17 +126,43 @@ bool KRTCopyErrorReporter::agentUpdate(PMFileCopyAgent &agent, quint64 copiedByt
     return true;
 }
 
+KRTCopyErrorReporter::KRTCopyErrorReporter(PMErrorReporterDelegate *delegate)
+    : KRTErrorReporter(delegate)
+{
+    noteDriveRoot();
+}
+
+void KRTCopyErrorReporter::setDelegate(PMErrorReporterDelegate *delegate)
+{
+    KRTErrorReporter::setDelegate(delegate);
+    noteDriveRoot();
+}
+
+std::optional<KRTCopyErrorReporter::DriveRoot> KRTCopyErrorReporter::identify(const QString &root)
+{
+    struct stat info = {};
+    if (root.isEmpty() || stat(QFile::encodeName(root).constData(), &info) != 0)
+        return std::nullopt;
+    return DriveRoot { quint64(info.st_dev), quint64(info.st_ino) };
+}
+
+void KRTCopyErrorReporter::noteDriveRoot()
+{
+    const PMErrorReporterDelegate *owner = reporterDelegate();
+    m_driveRoot = owner ? identify(owner->deviceMountPoint()) : std::nullopt;
+}
+
 bool KRTCopyErrorReporter::destinationVolumePresent(const QString &path) const
 {
     const PMErrorReporterDelegate *owner = reporterDelegate();
-    if (!owner || path.isEmpty())
+    if (!owner || path.isEmpty() || !m_driveRoot)
         return false;
     const QString mountPoint = QDir::cleanPath(owner->deviceMountPoint());
     if (owner->deviceMountPoint().isEmpty() || !isBelow(QDir::cleanPath(path), mountPoint))
         return false;
-    const QList<platform::MountEntry> mounts = platform::MountTable::read();
-    return std::any_of(mounts.cbegin(), mounts.cend(),
-        [&](const platform::MountEntry &entry) { return QDir::cleanPath(entry.mountPoint) == mountPoint; });
+    // The mount table cannot tell: a drive may be any folder. An unmounted drive leaves its
+    // mount point on the file system below (another device), a removed one leaves nothing.
+    return identify(mountPoint) == m_driveRoot;
 }
 
 std::optional<bool> KRTCopyErrorReporter::repairLink(const QString &source, const QString &destination) const

@@ -14,16 +14,16 @@
 #include "agent/sync/KRTErrorReporter.h"
 
 #include <memory>
+#include <optional>
 
 class KRTCopyErrorReporter : public KRTErrorReporter {
 public:
     // Free space below this many bytes counts as a full drive whatever the item's size.
     static constexpr quint64 kMinimumFreeBytes = 131072;
 
-    explicit KRTCopyErrorReporter(PMErrorReporterDelegate *delegate = nullptr)
-        : KRTErrorReporter(delegate)
-    {
-    }
+    // Notes which folder the delegate's drive is at this moment, to tell later whether it is
+    // still there.
+    explicit KRTCopyErrorReporter(PMErrorReporterDelegate *delegate = nullptr);
     static std::unique_ptr<KRTCopyErrorReporter> copyErrorReporter(PMErrorReporterDelegate *delegate = nullptr)
     {
         return std::make_unique<KRTCopyErrorReporter>(delegate);
@@ -46,10 +46,23 @@ public:
     // become copiedBytes.
     bool agentUpdate(PMFileCopyAgent &agent, quint64 copiedBytes) override;
 
-    // Whether the job's drive is still mounted and path lies on it.
+    // A new delegate's drive is noted as the constructor does.
+    void setDelegate(PMErrorReporterDelegate *delegate) override;
+
+    // Whether path lies on the job's drive and the drive is still there: its root folder is
+    // the very folder it was when the reporter was made (same device and inode). A drive that
+    // is any folder, not a mount point, is there as long as that folder is.
     bool destinationVolumePresent(const QString &path) const;
 
 private:
+    struct DriveRoot {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const DriveRoot &) const = default;
+    };
+    static std::optional<DriveRoot> identify(const QString &root);
+    void noteDriveRoot();
+
     // The decision proper; see shouldProceedAfterError.
     bool decide(const QVariantMap &errorInfo);
     // Recreates the link at destination pointing where the link at source points. Answers
@@ -59,6 +72,7 @@ private:
     QString diagnose(
         const QString &errorText, const QString &source, const QString &destination, bool destinationPresent) const;
     void logMountedVolumes() const;
+    std::optional<DriveRoot> m_driveRoot; // the drive's root folder when the reporter was made
     // Asks whether to go on after a failure on the item named; a "no" cancels the job. When
     // the drive is gone there is nothing to go on with: the user is told, the answer is no.
     bool askAfterFailure(bool destinationPresent, const QString &named, const QString &errorText) const;

@@ -23,7 +23,7 @@ public:
     KRTErrorReporter &operator=(const KRTErrorReporter &) = delete;
 
     PMErrorReporterDelegate *reporterDelegate() const { return m_delegate; }
-    void setDelegate(PMErrorReporterDelegate *delegate) { m_delegate = delegate; }
+    virtual void setDelegate(PMErrorReporterDelegate *delegate) { m_delegate = delegate; }
     // PMCopyHandler: the progress owner is the job's delegate.
     PMCopyDelegate *delegate() override { return m_delegate; }
 

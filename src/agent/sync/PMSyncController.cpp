@@ -486,11 +486,14 @@ QDateTime PMSyncController::lastSyncTime()
     return *m_lastSyncTime;
 }
 
-void PMSyncController::updateLastSyncTime(const QDateTime &date)
+bool PMSyncController::updateLastSyncTime(const QDateTime &date)
 {
     std::lock_guard lock(m_stateMutex);
     m_lastSyncTime = date;
-    m_config->setLastSyncDateForUser(date);
+    const bool saved = m_config->setLastSyncDateForUser(date);
+    if (!saved)
+        m_syncTimeNotSaved.store(true);
+    return saved;
 }
 
 QStringList PMSyncController::shadowedSyncList()
@@ -589,6 +592,7 @@ QVariantMap PMSyncController::getCurrentProgressDict() const
 
 void PMSyncController::initForNewJob()
 {
+    m_syncTimeNotSaved.store(false);
     m_progress.reset();
     getCurrentProgressDict();
 }

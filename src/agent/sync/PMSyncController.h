@@ -149,7 +149,11 @@ public:
     void setPreviewEnabledState(bool enabled);
     QDateTime lastSyncTime();
     QDateTime lastSyncTimeForUniqueHostID(const QString &userId) const;
-    void updateLastSyncTime(const QDateTime &date);
+    // Records the time of a completed sync on the drive; false when the drive's file could not
+    // take it, which the running job then reports as not complete (syncTimeNotSaved()).
+    bool updateLastSyncTime(const QDateTime &date);
+    // The running job's sync time could not be saved on the drive; cleared for each new job.
+    bool syncTimeNotSaved() const { return m_syncTimeNotSaved.load(); }
     QString computerNameForUniqueHostID(const QString &userId) const;
     bool hasSyncConfiguration() const;
     bool isParticipatingInSync() const;
@@ -269,6 +273,7 @@ private:
     std::atomic<unsigned> m_cancelState { 0 };
     std::atomic<bool> m_stopRequested { false };
     std::atomic<bool> m_workerEnded { false };
+    std::atomic<bool> m_syncTimeNotSaved { false };
 
     mutable std::mutex m_stateMutex; // guards the fields below
     QString m_serialNumber;

@@ -323,8 +323,9 @@ bool PMSyncJob::syncThreadCleanupAfterSync()
 
 void PMSyncJob::syncThreadReportResults(bool success)
 {
-    // What could be copied is in place, but a sync with a failed copy is not complete.
-    success = success && !m_copyFailed;
+    // What could be copied is in place, but a sync with a failed copy is not complete, and
+    // neither is one the drive holds no record of (its settings file could not be written).
+    success = success && !m_copyFailed && !m_controller.syncTimeNotSaved();
     QString message;
     if (m_controller.cancelPending()) {
         message = tr("Synchronization of \"%1\" canceled.").arg(displayName());

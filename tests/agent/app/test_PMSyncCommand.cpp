@@ -1,5 +1,7 @@
 // `pellmere sync` as a user or a script runs it: the real program, a home folder and a drive
 // folder, exit status and output checked.
+#include "platform/PropertyList.h"
+#include "support/DriveImage.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -14,8 +16,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -62,9 +66,14 @@ protected:
         run.err = QString::fromUtf8(process.readAllStandardError());
         return run;
     }
-    CommandRun sync(const QStringList &extra = {})
+    CommandRun sync(const QStringList &extra = {}) { return syncOnto(m_drive.path(), extra); }
+    CommandRun syncOnto(const QString &drive, const QStringList &extra = {})
     {
-        return pellmere(QStringList { QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path() } + extra);
+        return pellmere(QStringList { QStringLiteral("sync"), QStringLiteral("--drive"), drive } + extra);
+    }
+    QString logFileText() const
+    {
+        return QString::fromUtf8(testsupport::readFile(home(QStringLiteral(".local/state/pellmere/Pellmere.log"))));
     }
     QString home(const QString &relative) const { return m_home.filePath(relative); }
     // The computer-user folder the command made on the drive.
@@ -244,4 +253,102 @@ TEST_F(SyncCommandTest, TheDeviceFilterLeavesOutMoviesTheDeviceCannotPlay)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/small.mp4")));
     EXPECT_FALSE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/hd.mp4")));
+}
+
+TEST_F(SyncCommandTest, AnEarlyErrorIsWrittenToTheLogFile)
+{
+    const QString missing = home(QStringLiteral("missing"));
+    const CommandRun badDrive = pellmere({ QStringLiteral("sync"), QStringLiteral("--drive"), missing });
+    ASSERT_EQ(badDrive.exitCode, 2);
+    EXPECT_TRUE(logFileText().contains(QStringLiteral("the drive \"%1\" is not a folder").arg(missing)))
+        << logFileText().toStdString();
+
+    const CommandRun badOption = pellmere({ QStringLiteral("sync"), QStringLiteral("--frobnicate") });
+    ASSERT_EQ(badOption.exitCode, 2);
+    EXPECT_TRUE(logFileText().contains(QStringLiteral("frobnicate"))) << logFileText().toStdString();
+}
+
+TEST_F(SyncCommandTest, ADriveWithOldFormatSettingsIsConvertedNotReplaced)
+{
+    const QVariantList oldList { QStringLiteral("/srv/shared/Music"), QStringLiteral("~/Movies") };
+    const QString settings = m_drive.filePath(QStringLiteral(".PellmereConfig"));
+    ASSERT_TRUE(platform::PropertyList::writeFile(settings,
+        QVariantMap { { QStringLiteral("config-version"), 2 },
+            { QStringLiteral("tavrin-uuid"), QStringLiteral("OLD-1") },
+            { QStringLiteral("tavrin-items-to-sync"), oldList } }));
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+
+    const CommandRun run = sync({ QStringLiteral("--item"), home(QStringLiteral("Music")) });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QVariantMap stored = platform::PropertyList::readFile(settings).value_or(QVariant()).toMap();
+    EXPECT_EQ(stored.value(QStringLiteral("config-version")).toInt(), 3);
+    EXPECT_EQ(stored.value(QStringLiteral("items-to-sync")).toList(), oldList)
+        << "the drive's list of the old format is kept";
+    const QVariantMap users = stored.value(QStringLiteral("ptop-list")).toMap();
+    ASSERT_EQ(users.size(), 1);
+    EXPECT_EQ(users.first().toMap().value(QStringLiteral("items-to-sync")).toStringList(),
+        QStringList { QStringLiteral("~/Music") });
+}
+
+namespace {
+
+// Takes space on the drive until about `wanted` bytes stay free.
+bool fillUntilFree(const QString &mountPoint, quint64 wanted)
+{
+    struct statvfs info = {};
+    if (statvfs(QFile::encodeName(mountPoint).constData(), &info) != 0)
+        return false;
+    const quint64 available = quint64(info.f_bavail) * quint64(info.f_frsize);
+    if (available <= wanted)
+        return false;
+    const QByteArray filler = QFile::encodeName(mountPoint + QStringLiteral("/filler"));
+    const int fd = open(filler.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const int result = posix_fallocate(fd, 0, off_t(available - wanted));
+    close(fd);
+    return result == 0;
+}
+
+} // namespace
+
+TEST_F(SyncCommandTest, ASyncWhoseRecordDoesNotFitOnTheDriveIsNotCompleteAndKeepsTheSettings)
+{
+    QString whyNot;
+    auto drive = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::Ext4, 16, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    const QString root = drive->mountPoint();
+    // Another computer's long list makes the settings far larger than what stays free below.
+    QVariantList longList;
+    for (int i = 0; i < 4000; ++i)
+        longList.append(QStringLiteral("/srv/archive/projects/%1/footage-and-sound-recordings").arg(i));
+    const QString settings = QDir(root).filePath(QStringLiteral(".PellmereConfig"));
+    const QString carol = QStringLiteral("112233445566-501");
+    ASSERT_TRUE(platform::PropertyList::writeFile(settings,
+        QVariantMap { { QStringLiteral("config-version"), 3 }, { QStringLiteral("sync-type"), QStringLiteral("ptop") },
+            { QStringLiteral("ptop-list"),
+                QVariantMap { { carol,
+                    QVariantMap { { QStringLiteral("sync-path"), QStringLiteral("Carol's PC") },
+                        { QStringLiteral("items-to-sync"), longList } } } } },
+            { carol, QVariantMap { { QStringLiteral("local-participate-in-sync"), true } } } }));
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+    const QStringList options { QStringLiteral("--item"), home(QStringLiteral("Music")) };
+    ASSERT_EQ(syncOnto(root, options).exitCode, 0);
+    const QByteArray written = testsupport::readFile(settings);
+    ASSERT_GT(written.size(), 200000);
+
+    // Room for the job's folders, not for another copy of the settings.
+    ASSERT_TRUE(fillUntilFree(root, 64 * 1024));
+    const CommandRun full = syncOnto(root, options);
+    EXPECT_EQ(full.exitCode, 1) << full.err.toStdString();
+    EXPECT_TRUE(full.lastOutLine().endsWith(QStringLiteral("did not complete successfully.")))
+        << full.out.toStdString();
+    EXPECT_TRUE(logFileText().contains(
+        QStringLiteral("Not enough free space on \"%1\" to save its sync settings.").arg(QFileInfo(root).fileName())))
+        << logFileText().toStdString();
+    EXPECT_EQ(testsupport::readFile(settings), written) << "the settings on the drive are as they were";
+    const QStringList leftovers
+        = QDir(root).entryList({ QStringLiteral(".PellmereConfig.*") }, QDir::Files | QDir::Hidden | QDir::System);
+    EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(QLatin1Char(' ')).toStdString();
 }

@@ -4,6 +4,7 @@
 #include "platform/PlatformPaths.h"
 #include "platform/PropertyList.h"
 
+#include "support/DriveImage.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -14,9 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -51,6 +55,12 @@ protected:
         return config.value(PMConfigurationFile::kPtopListKey).toMap().value(user).toMap();
     }
     static QString logText() { return PMLogController::sharedInstance().contents(); }
+    // The copies set aside of files replaced without being understood.
+    QStringList keptCopies() const
+    {
+        return QDir(drive()).entryList(
+            { PMConfigurationFile::kFileName + QStringLiteral(".corrupt-*") }, QDir::Files | QDir::Hidden);
+    }
 
     QTemporaryDir m_drive;
 };
@@ -131,6 +141,8 @@ TEST_F(ConfigurationFileTest, TheOldFormatIsReadAndConvertedToCopyToCopy)
     EXPECT_FALSE(stored.contains(QStringLiteral("tavrin-items-to-sync")));
     EXPECT_FALSE(QFileInfo::exists(localTemp));
     EXPECT_FALSE(QFileInfo::exists(globalTemp));
+
+    EXPECT_TRUE(keptCopies().isEmpty()) << "a converted file needs no copy";
 
     auto copyToCopy = open(kAlice, PMConfigurationFile::kSyncTypeCopyToCopy);
     EXPECT_TRUE(copyToCopy->hasSyncConfiguration());
@@ -402,8 +414,8 @@ TEST_F(ConfigurationFileTest, TheDefaultSetHoldsTheMediaFoldersAndLibrariesOutsi
         QVariantMap { { QStringLiteral("Music Folder"), QUrl::fromLocalFile(externalMusic).toString() } }));
     ASSERT_TRUE(platform::PropertyList::writeFile(
         iPhotoPrefs, QVariantMap { { QStringLiteral("LibraryPath"), QStringLiteral("/srv/iPhoto Library") } }));
-    ASSERT_TRUE(platform::PropertyList::writeFile(
-        boothPrefs, QVariantMap { { QStringLiteral("LibraryPath"), QString(pictures + QStringLiteral("/Photo Booth")) } }));
+    ASSERT_TRUE(platform::PropertyList::writeFile(boothPrefs,
+        QVariantMap { { QStringLiteral("LibraryPath"), QString(pictures + QStringLiteral("/Photo Booth")) } }));
 
     auto again = open(kBob);
     EXPECT_TRUE(again->createDefaultSyncSet());
@@ -487,16 +499,136 @@ TEST_F(ConfigurationFileTest, ACorruptFileIsKeptBesideTheNewOneBeforeItIsReplace
     auto config = open(kAlice);
     ASSERT_TRUE(config->addUserToList()) << "registering on a drive starts a new file";
 
-    const QStringList kept = QDir(drive()).entryList({ PMConfigurationFile::kFileName + QStringLiteral(".corrupt-*") },
-        QDir::Files | QDir::Hidden);
+    const QStringList kept = QDir(drive()).entryList(
+        { PMConfigurationFile::kFileName + QStringLiteral(".corrupt-*") }, QDir::Files | QDir::Hidden);
     ASSERT_EQ(kept.size(), 1) << "another computer's settings can still be recovered";
     EXPECT_EQ(testsupport::readFile(QDir(drive()).filePath(kept.first())), corrupt);
     EXPECT_TRUE(onDisk().value(PMConfigurationFile::kUserListKey).toList().contains(kAlice));
 
     ASSERT_TRUE(config->setSyncMoviesEnabledForUser(false));
-    EXPECT_EQ(QDir(drive()).entryList({ PMConfigurationFile::kFileName + QStringLiteral(".corrupt-*") },
-                  QDir::Files | QDir::Hidden)
-                  .size(),
+    EXPECT_EQ(
+        QDir(drive())
+            .entryList({ PMConfigurationFile::kFileName + QStringLiteral(".corrupt-*") }, QDir::Files | QDir::Hidden)
+            .size(),
         1)
         << "our own file is never taken for a corrupt one";
+}
+
+TEST_F(ConfigurationFileTest, AFileWhoseVersionIsNotANumberIsKeptAsideBeforeItIsReplaced)
+{
+    const std::vector<std::pair<const char *, QVariant>> versions = {
+        { "string", QStringLiteral("3") },
+        { "boolean", true },
+        { "dictionary", QVariantMap { { QStringLiteral("major"), 3 } } },
+    };
+    for (const auto &[name, version] : versions) {
+        SCOPED_TRACE(name);
+        QVariantMap contents = sharedDriveConfig();
+        contents.insert(PMConfigurationFile::kVersionKey, version);
+        const QByteArray original = platform::PropertyList::serialize(contents, platform::PlistFormat::Xml);
+        testsupport::writeFile(configPath(), original);
+        const qsizetype logged = logText().size();
+
+        auto config = open(kAlice);
+        EXPECT_FALSE(config->hasSyncConfiguration());
+        EXPECT_FALSE(config->hasOldSyncFormat()) << "it is not of the old format either";
+        EXPECT_FALSE(config->isParticipatingEnabledForUniqueHostID(kBob)) << "nothing of it is believed";
+        EXPECT_TRUE(logText().mid(logged).contains(QStringLiteral("appears to be corrupt")));
+        EXPECT_EQ(testsupport::readFile(configPath()), original) << "reading changes nothing";
+
+        ASSERT_TRUE(config->addUserToList());
+        const QStringList kept = keptCopies();
+        ASSERT_EQ(kept.size(), 1) << "the other computers' settings can still be recovered";
+        EXPECT_EQ(testsupport::readFile(QDir(drive()).filePath(kept.first())), original);
+        EXPECT_EQ(onDisk().value(PMConfigurationFile::kVersionKey).toInt(), PMConfigurationFile::kCurrentVersion);
+        EXPECT_TRUE(onDisk().contains(kAlice));
+        for (const QString &file : kept)
+            ASSERT_TRUE(QFile::remove(QDir(drive()).filePath(file)));
+    }
+}
+
+TEST_F(ConfigurationFileTest, AnOldFileReplacedWithoutItsConversionIsKeptAside)
+{
+    const QVariantMap old { { QStringLiteral("config-version"), 2 },
+        { QStringLiteral("tavrin-items-to-sync"), QVariantList { QStringLiteral("/shared/music") } } };
+    writeConfig(old);
+    const QByteArray original = testsupport::readFile(configPath());
+    auto config = open(kAlice);
+    ASSERT_TRUE(config->hasOldSyncFormat());
+    ASSERT_TRUE(config->addUserToList()) << "a fresh file, not the conversion";
+    const QStringList kept = keptCopies();
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(testsupport::readFile(QDir(drive()).filePath(kept.first())), original);
+}
+
+namespace {
+
+// Takes every block the drive has left, so that no further byte can be written.
+bool fillToTheBrim(const QString &mountPoint)
+{
+    const QByteArray chunk(64 * 1024, 'f');
+    for (int file = 0; file < 2; ++file) {
+        // A second file takes what the first one's reservations gave back when it was flushed.
+        const QByteArray path = QFile::encodeName(mountPoint + QStringLiteral("/filler-%1").arg(file));
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return false;
+        std::size_t size = std::size_t(chunk.size());
+        while (size > 0) {
+            if (::write(fd, chunk.constData(), size) < 0) {
+                if (errno != ENOSPC) {
+                    ::close(fd);
+                    return false;
+                }
+                size /= 2;
+            }
+        }
+        ::fsync(fd);
+        ::close(fd);
+    }
+    struct statvfs info { };
+    return ::statvfs(QFile::encodeName(mountPoint).constData(), &info) == 0 && info.f_bavail == 0;
+}
+
+} // namespace
+
+TEST(ConfigurationFileOnDrive, AFullDriveKeepsTheOldFileWholeAndTheWriteFails)
+{
+    QString whyNot;
+    auto drive = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::Ext4, 16, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    const QString root = drive->mountPoint();
+    const QString path = QDir(root).filePath(PMConfigurationFile::kFileName);
+    ASSERT_TRUE(platform::PropertyList::writeFile(path, sharedDriveConfig()));
+    PMConfigurationFile config(root, PMConfigurationFile::kSyncTypePerUser, kAlice);
+    ASSERT_TRUE(config.addUserToList());
+    const QByteArray original = testsupport::readFile(path);
+    const QStringList before = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    ASSERT_TRUE(fillToTheBrim(root));
+    const qsizetype logged = PMLogController::sharedInstance().contents().size();
+    const QDateTime synced = QDateTime::currentDateTimeUtc();
+    EXPECT_FALSE(config.setLastSyncDateForUser(synced));
+    EXPECT_FALSE(config.setSyncItemList(QStringList { QStringLiteral("~/Movies") }));
+
+    EXPECT_EQ(testsupport::readFile(path), original) << "the old settings, everybody's, are as they were";
+    QStringList after = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    after.removeAll(QStringLiteral("filler-0"));
+    after.removeAll(QStringLiteral("filler-1"));
+    EXPECT_EQ(after, before) << "no temporary file is left behind";
+    const QString full
+        = QStringLiteral("Not enough free space on \"%1\" to save its sync settings.").arg(QFileInfo(root).fileName());
+    EXPECT_TRUE(PMLogController::sharedInstance().contents().mid(logged).contains(full));
+    EXPECT_EQ(config.lastWriteError(), full);
+
+    // With room again, the next write carries what could not be written and keeps the rest.
+    ASSERT_TRUE(QFile::remove(QDir(root).filePath(QStringLiteral("filler-0"))));
+    ASSERT_TRUE(config.writeConfigFile());
+    EXPECT_TRUE(config.lastWriteError().isEmpty());
+    PMConfigurationFile reread(root, PMConfigurationFile::kSyncTypePerUser, kAlice);
+    EXPECT_EQ(reread.lastSyncDateForUser().toSecsSinceEpoch(), synced.toSecsSinceEpoch());
+    EXPECT_EQ(reread.syncItemList(), QStringList { QStringLiteral("~/Movies") });
+    EXPECT_TRUE(reread.isParticipatingEnabledForUniqueHostID(kBob));
+    EXPECT_FALSE(reread.isSyncMoviesEnabledForUniqueHostID(kCarol));
 }

@@ -7,7 +7,6 @@
 #include "agent/sync/KRTCopyErrorReporter.h"
 #include "agent/sync/KRTDeleteErrorReporter.h"
 #include "agent/sync/PMDriveNameRules.h"
-#include "platform/MountTable.h"
 #include "support/DriveImage.h"
 #include "support/TestEnvironment.h"
 
@@ -78,19 +77,13 @@ public:
     bool continuous = false;
 };
 
-QString mountPointHolding(const QString &path)
-{
-    const std::optional<platform::MountEntry> entry = platform::MountTable::entryForPath(path);
-    return entry ? entry->mountPoint : QString();
-}
-
 QString linkText(const QString &path)
 {
     return PMItemOperations::linkText(path);
 }
 
-// A local temporary folder standing for the computer, and a "drive" folder on the file
-// system that holds it, whose mount point is the job's drive.
+// A local temporary folder standing for the computer, and a plain folder beside it, no mount
+// point, as the job's drive (as `pellmere sync --drive DIR` has it).
 class CopyReporterTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -100,9 +93,11 @@ protected:
         drive = m_dir.filePath(QStringLiteral("drive"));
         ASSERT_TRUE(QDir().mkpath(local));
         ASSERT_TRUE(QDir().mkpath(drive));
-        job.mountPoint = mountPointHolding(drive);
-        ASSERT_FALSE(job.mountPoint.isEmpty());
+        job.mountPoint = drive;
+        reporter.setDelegate(&job); // the reporter notes the drive as it is when the job starts
     }
+    // The drive's folder disappears, as a drive pulled out takes its mount point with it.
+    void removeDrive() const { ASSERT_TRUE(QDir(drive).removeRecursively()); }
 
     QTemporaryDir m_dir;
     QString local;
@@ -228,10 +223,9 @@ TEST_F(CopyReporterTest, ErrorHandlingPolicyAnswersWithoutAsking)
 
 TEST_F(CopyReporterTest, DriveThatWentAwayIsReportedAsLostConnection)
 {
-    // The job's drive is a folder that is no mount point: as if it had been unmounted.
-    job.mountPoint = drive;
     const QString source = local + QStringLiteral("/a.txt");
     testsupport::writeFile(source, "a");
+    removeDrive();
     EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(EIO, source, drive + QStringLiteral("/a.txt")), false);
     ASSERT_EQ(job.alerts.size(), 1);
     EXPECT_EQ(job.alerts[0].title, QStringLiteral("Copy Failed."));
@@ -240,6 +234,34 @@ TEST_F(CopyReporterTest, DriveThatWentAwayIsReportedAsLostConnection)
     EXPECT_FALSE(job.alerts[0].logButton);
     EXPECT_FALSE(job.pending);
     EXPECT_EQ(reporter.errorCount(), 1);
+}
+
+TEST_F(CopyReporterTest, APlainFolderDriveReportsTheRealErrorAndAsks)
+{
+    const QString source = local + QStringLiteral("/a.txt");
+    testsupport::writeFile(source, "a");
+    const QString destination = drive + QStringLiteral("/") + QString(300, QLatin1Char('n'));
+    job.answer = true;
+    EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(ENAMETOOLONG, source, destination), true);
+    ASSERT_EQ(job.errorLines().size(), 1);
+    EXPECT_EQ(job.errorLines()[0],
+        QStringLiteral("Unable to copy \"%1\" to \"%2\" - File name too long.").arg(source, destination));
+    ASSERT_EQ(job.alerts.size(), 1);
+    EXPECT_EQ(job.alerts[0].title, QStringLiteral("Copy Failed."));
+    EXPECT_EQ(job.alerts[0].message,
+        QStringLiteral("There was a problem copying \"%1\" (File name too long).  Do you want to continue with the "
+                       "sync operation?")
+            .arg(QString(300, QLatin1Char('n'))));
+    EXPECT_TRUE(job.alerts[0].cancelButton);
+    EXPECT_TRUE(job.alerts[0].logButton);
+
+    job.answer = false;
+    EXPECT_EQ(
+        reporter.shouldProceedAfterErrorCopyingItem(EACCES, source, drive + QStringLiteral("/locked/a.txt")), false);
+    ASSERT_EQ(job.alerts.size(), 2);
+    EXPECT_TRUE(job.alerts[1].message.contains(QLatin1String("(Permission denied)")))
+        << job.alerts[1].message.toStdString();
+    EXPECT_TRUE(job.pending) << "the user's no cancels the job";
 }
 
 TEST_F(CopyReporterTest, AContinuousJobIsNeverAskedAndGoesOnOnlyWhileTheDriveIsThere)
@@ -251,7 +273,7 @@ TEST_F(CopyReporterTest, AContinuousJobIsNeverAskedAndGoesOnOnlyWhileTheDriveIsT
     EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(EIO, source, drive + QStringLiteral("/a.txt")), true);
     EXPECT_EQ(reporter.shouldProceedAfterErrorRemovingItem(EACCES, drive + QStringLiteral("/old.txt")), true);
 
-    job.mountPoint = drive; // the drive went away
+    removeDrive();
     EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(EIO, source, drive + QStringLiteral("/b.txt")), false);
 
     EXPECT_TRUE(job.alerts.isEmpty());
@@ -450,6 +472,30 @@ TEST(CopyReporterOnDrive, AlmostFullDriveIsReportedAsFullWhateverTheSize)
     EXPECT_EQ(unattended.shouldProceedAfterErrorCopyingItem(ENOSPC, source, destination), false);
     EXPECT_TRUE(continuous.alerts.isEmpty());
     EXPECT_FALSE(continuous.pending);
+}
+
+TEST(CopyReporterOnDrive, AnUnmountedDriveIsReportedAsLostConnection)
+{
+    QString whyNot;
+    auto drive = mountedDrive(testsupport::DriveImage::FileSystem::Ext4, 16, &whyNot);
+    if (!drive)
+        GTEST_SKIP() << whyNot.toStdString();
+    const QString mountPoint = drive->mountPoint();
+    FakeJob job;
+    job.mountPoint = mountPoint;
+    KRTCopyErrorReporter reporter(&job);
+    EXPECT_TRUE(reporter.destinationVolumePresent(mountPoint + QStringLiteral("/a.txt")));
+    EXPECT_FALSE(reporter.destinationVolumePresent(QStringLiteral("/elsewhere/a.txt")));
+
+    ASSERT_TRUE(drive->unmount());
+    QTemporaryDir local;
+    const QString source = local.filePath(QStringLiteral("a.txt"));
+    testsupport::writeFile(source, "a");
+    // The folder the drive was mounted on may still be there; it is not the drive.
+    EXPECT_FALSE(reporter.destinationVolumePresent(mountPoint + QStringLiteral("/a.txt")));
+    EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(EIO, source, mountPoint + QStringLiteral("/a.txt")), false);
+    ASSERT_EQ(job.alerts.size(), 1);
+    EXPECT_EQ(job.alerts[0].message, QStringLiteral("There was a problem with the connection to the wireless device."));
 }
 
 TEST(CopyReporterOnDrive, FreeSpaceIsComparedInFullBeyondFourGiB)
