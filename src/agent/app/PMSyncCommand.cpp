@@ -1,12 +1,15 @@
 #include "agent/app/PMSyncCommand.h"
 
+#include "agent/app/PMLocalSyncChoice.h"
 #include "agent/app/PMTerminalAlertPresenter.h"
 #include "agent/app/PMTerminalProgress.h"
+#include "agent/app/PMVolumeEventRouter.h"
 #include "agent/log/PMAgentLog.h"
 #include "agent/log/PMLogController.h"
 #include "agent/log/PMStandardDefaults.h"
 #include "agent/settings/PMConfigurationBatch.h"
 #include "agent/settings/PMHostUserIdentity.h"
+#include "agent/settings/PMUserDefaults.h"
 #include "agent/sync/PMMediaCopyFilter.h"
 #include "agent/sync/PMPreviewTableDataSource.h"
 #include "agent/sync/PMPreviewTextTable.h"
@@ -14,6 +17,7 @@
 #include "agent/sync/PMSyncJob.h"
 #include "platform/PlatformPaths.h"
 #include "platform/UnixSignalNotifier.h"
+#include "platform/VolumeDescription.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -116,6 +120,23 @@ QString folderIdentity(const QString &drive)
     return QStringLiteral("DIR-")
         + QString::fromLatin1(QCryptographicHash::hash(drive.toUtf8(), QCryptographicHash::Sha1).toHex().left(16))
               .toUpper();
+}
+
+// A sync run by hand is the user choosing the drive and its list on this computer: the agent
+// records that under the volume's identity, so it may later sync the drive by itself with
+// exactly this list. A plain folder is no volume the agent would ever sync on its own.
+void recordChoiceForVolume(const QString &drive, const QStringList &list)
+{
+    const auto describer = platform::VolumeDescriber::create();
+    const auto volume = describer ? describer->describeVolume(drive) : std::nullopt;
+    if (!volume || QDir::cleanPath(volume->volumePath) != QDir::cleanPath(drive))
+        return;
+    const QString device = PMVolumeEventRouter::volumeIdentity(*volume, false);
+    if (device.isEmpty())
+        return;
+    PMLocalSyncChoice choice(PMUserDefaults::sharedInstance());
+    choice.recordParticipation(device, true);
+    choice.recordSyncList(device, list);
 }
 
 // The folders a drive this user never set up starts with (as the drive's default set).
@@ -278,6 +299,8 @@ int PMSyncCommand::run(const QStringList &arguments)
                 && config.setSyncPicturesEnabledForUser(categories->pictures)
                 && config.setSyncDocumentsEnabledForUser(categories->documents);
         configured = batch.commit() && configured;
+        if (configured)
+            recordChoiceForVolume(drive, config.syncItemList().value_or(QStringList()));
     }
     if (!configured) {
         PMLogController::sharedInstance().attachView(nullptr);

@@ -352,3 +352,42 @@ TEST_F(SyncCommandTest, ASyncWhoseRecordDoesNotFitOnTheDriveIsNotCompleteAndKeep
         = QDir(root).entryList({ QStringLiteral(".PellmereConfig.*") }, QDir::Files | QDir::Hidden | QDir::System);
     EXPECT_TRUE(leftovers.isEmpty()) << leftovers.join(QLatin1Char(' ')).toStdString();
 }
+
+TEST_F(SyncCommandTest, ASyncByHandOnAVolumeRecordsTheChoiceForTheAgentAndAPlainFolderRecordsNothing)
+{
+    QDir().mkpath(home(QStringLiteral("Music")));
+    testsupport::writeFile(home(QStringLiteral("Music/a.mp3")), QByteArray("la"));
+    ASSERT_EQ(sync({ QStringLiteral("--item"), home(QStringLiteral("Music")) }).exitCode, 0);
+    const auto preferencesFiles = [this] {
+        return QDir(home(QStringLiteral(".config/pellmere")))
+            .entryList({ QStringLiteral("preferences.*.plist") }, QDir::Files);
+    };
+    const auto devices = [&]() -> QVariantMap {
+        const QStringList files = preferencesFiles();
+        if (files.size() != 1)
+            return {};
+        const auto read = platform::PropertyList::readFile(home(QStringLiteral(".config/pellmere/") + files.first()));
+        return read ? read->toMap().value(QStringLiteral("sync-device-list")).toMap() : QVariantMap();
+    };
+    EXPECT_TRUE(devices().isEmpty()) << "a plain folder is never synced by the agent on its own";
+
+    if (const QString why = testsupport::DriveImage::unavailableReason(testsupport::DriveImage::FileSystem::Ext4);
+        !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    QString whyNot;
+    auto drive = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::Ext4, 16, &whyNot);
+    ASSERT_TRUE(drive && drive->mount(false, &whyNot)) << whyNot.toStdString();
+    QProcess blkid;
+    blkid.start(QStringLiteral("blkid"),
+        { QStringLiteral("-p"), QStringLiteral("-s"), QStringLiteral("UUID"), QStringLiteral("-o"),
+            QStringLiteral("value"), drive->loopDevice() });
+    ASSERT_TRUE(blkid.waitForFinished(30000));
+    const QString uuid = QString::fromUtf8(blkid.readAllStandardOutput()).trimmed();
+    ASSERT_FALSE(uuid.isEmpty());
+
+    ASSERT_EQ(syncOnto(drive->mountPoint(), { QStringLiteral("--item"), home(QStringLiteral("Music")) }).exitCode, 0);
+    const QVariantMap options = devices().value(uuid).toMap();
+    EXPECT_TRUE(options.value(QStringLiteral("local-participate-in-sync")).toBool());
+    EXPECT_EQ(
+        options.value(QStringLiteral("local-sync-list")).toStringList(), QStringList { QStringLiteral("~/Music") });
+}
