@@ -301,6 +301,7 @@ class Scenario:
             "badchars": rng.random() < 0.15, "nonutf8": rng.random() < 0.15, "links": rng.random() < 0.5,
             "sparse": rng.random() < 0.3, "large": rng.random() < 0.25, "unreadable": self.unprivileged
             and rng.random() < 0.5, "fifo": rng.random() < 0.05, "hidden": rng.random() < 0.3,
+            "older": rng.random() < 0.2,
         }
 
     def drive_root(self):
@@ -546,17 +547,16 @@ class Scenario:
             try:
                 drive_info = os.stat(path, follow_symlinks=False)
             except OSError as error:
-                why = next((" - %s: %s" % (b, r) for b, r in blockers.items()
-                            if rel == b or rel.startswith(b + b"/")), "")
-                problems.append("    %r missing on the drive (%s)%s" % (rel, os.strerror(error.errno), why))
+                problems.append("    %r missing on the drive (%s)%s" % (rel, os.strerror(error.errno),
+                                                                         self.blocked_how(rel, blockers)))
                 continue
             if not stat.S_ISREG(drive_info.st_mode):
                 problems.append("    %r is not a regular file on the drive" % rel)
                 continue
             if drive_info.st_size != info.st_size or file_digest(path) != file_digest(
                     os.path.join(self.item, rel)):
-                problems.append("    %r differs in content (computer %d bytes, drive %d bytes)%s" % (
-                    rel, info.st_size, drive_info.st_size, self.changed_how(rel)))
+                problems.append("    %r differs in content (computer %d bytes, drive %d bytes)%s%s" % (
+                    rel, info.st_size, drive_info.st_size, self.changed_how(rel), self.blocked_how(rel, blockers)))
                 continue
             if abs(drive_info.st_mtime_ns - info.st_mtime_ns) >= precision:
                 problems.append("    %r has date %d on the drive, %d on the computer (precision %d ns)%s" % (
@@ -564,6 +564,11 @@ class Scenario:
         if problems:
             self.fail("%s: the sync reported success but the drive is not complete" % label,
                       problems[:10] + (["    ... and %d more" % (len(problems) - 10)] if len(problems) > 10 else []))
+
+    @staticmethod
+    def blocked_how(rel, blockers):
+        """Why no sync could copy this file, when that is so (the sync must then not succeed)."""
+        return next((" - %r: %s" % (b, r) for b, r in blockers.items() if rel == b or rel.startswith(b + b"/")), "")
 
     def changed_how(self, rel):
         return " - last change: " + self.history[rel] if rel in self.history else ""
@@ -753,7 +758,10 @@ class Scenario:
                                  and not any(p in NEVER_SYNCED_FOLDERS for p in rel.split(b"/"))]
         for _ in range(rng.randint(1, 6)):
             action = rng.choice(["create", "create", "modify", "modify", "delete", "rename", "rename-folder",
-                                 "older", "folder"])
+                                 "folder"])
+            if self.use["older"] and rng.random() < 0.2:
+                # In a fifth of the scenarios only: while it fails, it would hide everything else.
+                action = "older"
             if action in ("modify", "delete", "rename", "older") and not files:
                 action = "create"
             if action == "create":
