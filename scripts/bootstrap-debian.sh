@@ -13,6 +13,9 @@ packages=(
   libgtest-dev libgmock-dev googletest
   # tests and demo: media generation, session bus, drive images
   ffmpeg dbus e2fsprogs dosfstools exfat-fuse exfatprogs ntfs-3g mtools fdisk util-linux rsync fusefat
+  # writable FAT32 drives: the kernel's vfat driver in a libguestfs appliance (guestmount), which
+  # boots the distribution's kernel (the small cloud flavour is enough); the sync checker
+  python3 libguestfs-tools linux-image-cloud-amd64
   # benchmarks: peak memory of a run (bench/sync), the reference watcher (bench/platform)
   time inotify-tools
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer

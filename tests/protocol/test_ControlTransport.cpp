@@ -15,6 +15,10 @@
 #include <QDBusMessage>
 #include <QDateTime>
 
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -341,4 +345,21 @@ TEST_F(ControlTransportTest, NotificationsReachSubscribersWithTheirUserInfo)
     // A value the bus cannot carry stops the whole notification.
     EXPECT_FALSE(
         emitter.post(progressName, objectName, { { QStringLiteral("when"), QDateTime::currentDateTimeUtc() } }));
+}
+
+// An installed dbus-daemon that does not give a bus is a fault of the machine or the test, not
+// a missing capability: the test that asked for the bus fails, even if it goes on to skip.
+TEST(PrivateSessionBusTest, ADaemonThatGivesNoBusFailsTheTest)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile daemon(folder.filePath(QStringLiteral("dbus-daemon")));
+    ASSERT_TRUE(daemon.open(QIODevice::WriteOnly));
+    daemon.write("#!/bin/sh\necho 'cannot listen' >&2\nexit 1\n");
+    daemon.close();
+    daemon.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(folder.path()) + ':' + path);
+    EXPECT_NONFATAL_FAILURE({ testsupport::PrivateSessionBus bus; }, "dbus-daemon printed no address");
+    qputenv("PATH", path);
 }

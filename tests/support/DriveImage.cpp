@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -59,6 +61,15 @@ bool writableFatAvailable()
     return !findProgram(QStringLiteral("guestmount")).isEmpty()
         && !findProgram(QStringLiteral("guestunmount")).isEmpty()
         && !QDir(QStringLiteral("/boot")).entryList({ QStringLiteral("vmlinuz-*") }, QDir::Files).isEmpty();
+}
+
+// The machine can make this kind of drive, yet making or mounting one failed: that is a fault
+// of the machine or of the test, never a reason to skip. The current test fails (a later skip
+// does not hide it) and the caller still gets the reason.
+void failAfterCapabilityCheck(const QString &what, const QString &reason)
+{
+    ADD_FAILURE() << what.toStdString()
+                  << " failed although this machine can make such drives: " << reason.toStdString();
 }
 
 bool processExists(qint64 pid)
@@ -138,11 +149,13 @@ std::unique_ptr<DriveImage> DriveImage::create(FileSystem fileSystem, qint64 siz
     std::unique_ptr<DriveImage> drive(new DriveImage(fileSystem));
     if (!drive->m_dir.isValid() || !QDir().mkpath(drive->m_mountPoint)) {
         *whyNot = QStringLiteral("cannot make a temporary folder for the drive");
+        failAfterCapabilityCheck(QStringLiteral("making a drive image"), *whyNot);
         return nullptr;
     }
     QFile image(drive->m_imagePath);
     if (!image.open(QIODevice::WriteOnly) || !image.resize(sizeMiB * 1024 * 1024)) {
         *whyNot = QStringLiteral("cannot make the image file");
+        failAfterCapabilityCheck(QStringLiteral("making a drive image"), *whyNot);
         return nullptr;
     }
     image.close();
@@ -164,6 +177,7 @@ std::unique_ptr<DriveImage> DriveImage::create(FileSystem fileSystem, qint64 siz
     QString output;
     if (!run(program, arguments, &output)) {
         *whyNot = program + QStringLiteral(" failed: ") + output;
+        failAfterCapabilityCheck(QStringLiteral("formatting a drive image"), *whyNot);
         return nullptr;
     }
     return drive;
@@ -233,8 +247,10 @@ bool DriveImage::mount(bool readOnly, QString *whyNot)
     bool mounted = false;
     switch (m_fileSystem) {
     case FileSystem::Ext4:
-        if (!attachLoop(whyNot))
+        if (!attachLoop(whyNot)) {
+            failAfterCapabilityCheck(QStringLiteral("attaching a loop device"), *whyNot);
             return false;
+        }
         mounted = run(QStringLiteral("mount"),
             { QStringLiteral("-t"), QStringLiteral("ext4"), QStringLiteral("-o"),
                 readOnly ? QStringLiteral("ro") : QStringLiteral("rw"), m_loopDevice, m_mountPoint },
@@ -242,8 +258,10 @@ bool DriveImage::mount(bool readOnly, QString *whyNot)
         break;
     case FileSystem::ExFat:
     case FileSystem::Ntfs: {
-        if (!attachLoop(whyNot))
+        if (!attachLoop(whyNot)) {
+            failAfterCapabilityCheck(QStringLiteral("attaching a loop device"), *whyNot);
             return false;
+        }
         QStringList arguments;
         if (readOnly)
             arguments << QStringLiteral("-o") << QStringLiteral("ro");
@@ -271,7 +289,9 @@ bool DriveImage::mount(bool readOnly, QString *whyNot)
         m_driverPid = findDriverProcess();
     m_mounted = mounted;
     if (!mounted) {
-        *whyNot = driver(m_fileSystem) + QStringLiteral(" failed: ") + output;
+        *whyNot = (m_usesGuestfs ? QStringLiteral("guestmount") : driver(m_fileSystem)) + QStringLiteral(" failed: ")
+            + output;
+        failAfterCapabilityCheck(QStringLiteral("mounting a drive image"), *whyNot);
         unmount();
         return false;
     }

@@ -13,7 +13,9 @@
 // libguestfs appliance when libguestfs-tools and a distribution kernel are installed (slow:
 // keep it to one mount per test program; fusefat is never used for writing because moving
 // a folder on it corrupts the volume). Needs root (loop devices, mount) and /dev/fuse for
-// the FUSE kinds; create() and mount() answer why not otherwise, so tests can skip.
+// the FUSE kinds; create() and mount() answer why not otherwise, so tests can skip. When the
+// machine has what a kind needs (unavailableReason() is empty) but making or mounting the drive
+// still fails, the current test fails as well: a skip would hide a broken machine or test.
 //
 // Every object has its own image and mount point, so tests may run in parallel. Use from
 // one thread.

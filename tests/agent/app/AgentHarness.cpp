@@ -14,6 +14,8 @@
 #include <QDBusMessage>
 #include <QFile>
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 
 namespace testsupport {
@@ -61,8 +63,12 @@ AgentHarness::AgentHarness()
     : m_client(m_bus.connect())
     , m_serverConnection(m_bus.connect())
 {
-    if (m_bus.isRunning())
+    if (m_bus.isRunning()) {
         m_notifications = std::make_unique<FakeNotificationServer>(m_serverConnection);
+        // A running bus that refuses the fake server is a fault, not a missing capability.
+        if (!m_notifications->isRegistered())
+            ADD_FAILURE() << "cannot register the fake notification server on a running private bus";
+    }
 }
 
 AgentHarness::~AgentHarness()

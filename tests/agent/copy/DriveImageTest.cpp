@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -93,6 +94,32 @@ TEST(DriveImageTest, Fat32ImagesAreBuiltWithMtoolsAndReadThroughFuse)
     if (!drive->mount(true, &whyNot))
         GTEST_SKIP() << whyNot.toStdString();
     EXPECT_EQ(testsupport::readFile(drive->mountPoint() + QStringLiteral("/Music/song.txt")), QByteArray("on fat"));
+}
+
+// A mount that fails on a machine that can mount drives of that kind is a fault to report, not
+// a missing capability: the test that asked for the drive fails even if it goes on to skip.
+DriveImage *g_brokenDrive = nullptr;
+QString g_brokenWhyNot;
+
+TEST(DriveImageTest, AMountThatFailsWhereMountingWorksFailsTheTest)
+{
+    if (const QString reason = DriveImage::unavailableReason(DriveImage::FileSystem::Ext4); !reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    QString whyNot;
+    auto drive = DriveImage::create(DriveImage::FileSystem::Ext4, 16, &whyNot);
+    ASSERT_TRUE(drive) << whyNot.toStdString();
+    // Zeros over the superblock: the kernel finds no file system to mount.
+    QFile image(drive->imagePath());
+    ASSERT_TRUE(image.open(QIODevice::ReadWrite));
+    const QByteArray zeros(4 * 1024 * 1024, '\0');
+    ASSERT_EQ(image.write(zeros), zeros.size());
+    image.close();
+
+    g_brokenDrive = drive.get();
+    EXPECT_NONFATAL_FAILURE(g_brokenDrive->mount(false, &g_brokenWhyNot), "failed although this machine can make");
+    EXPECT_FALSE(drive->isMounted());
+    EXPECT_TRUE(g_brokenWhyNot.contains(QStringLiteral("mount"))) << g_brokenWhyNot.toStdString();
+    g_brokenDrive = nullptr;
 }
 
 } // namespace

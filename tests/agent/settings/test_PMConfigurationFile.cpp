@@ -433,8 +433,12 @@ TEST_F(ConfigurationFileTest, NothingIsWrittenIntoTheBareFolderADriveLeftBehind)
     // A small file system of its own stands for the drive; detaching it leaves the folder of
     // the file system below, as a lazy unmount of a pulled drive does.
     const QByteArray mountPoint = QFile::encodeName(drive());
-    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs (needs root): " << std::strerror(errno);
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0) {
+        // Only a missing privilege is a reason to skip; any other refusal is a fault.
+        if (errno == EPERM)
+            GTEST_SKIP() << "cannot mount a tmpfs (needs root): " << std::strerror(errno);
+        FAIL() << "cannot mount a tmpfs although privileged: " << std::strerror(errno);
+    }
     auto config = open();
     ASSERT_TRUE(config->addUserToList());
     ASSERT_TRUE(config->setSyncItemList(QStringList { QStringLiteral("~/Music") }));
