@@ -3,6 +3,7 @@
 // say it must hold.
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/log/PMLogController.h"
+#include "agent/sync/KRTCopyErrorReporter.h"
 #include "agent/sync/PMDriveJobLock.h"
 #include "agent/sync/PMItemScanner.h"
 #include "agent/sync/PMSyncController.h"
@@ -564,6 +565,32 @@ private:
     std::function<void(const QString &)> m_hook;
 };
 
+// Lets a sync item's folder through; of the folder's children, lets through only the first
+// one it is asked about, removing that file at once so its copy fails, and filters out the rest.
+class FirstChildFailsFilter : public PMCopyItemFilter {
+public:
+    FirstChildFailsFilter(QString folder, std::shared_ptr<QString> first)
+        : m_folder(std::move(folder))
+        , m_first(std::move(first))
+    {
+    }
+    bool shouldCopyItem(const QString &path, const QString &, bool) const override
+    {
+        if (!path.startsWith(m_folder + QLatin1Char('/')))
+            return true;
+        if (m_first->isEmpty()) {
+            *m_first = path;
+            QFile::remove(path);
+            return true;
+        }
+        return path == *m_first;
+    }
+
+private:
+    QString m_folder;
+    std::shared_ptr<QString> m_first;
+};
+
 class HookedSyncJobTest : public SyncJobTest {
 protected:
     std::unique_ptr<PMSyncController> makeHookedController(
@@ -629,6 +656,42 @@ TEST_F(HookedSyncJobTest, AFileEditedDuringASyncAfterItsCopyWasMadeIsBroughtOver
 
     ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
     EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("A/a.mp3"))), QByteArray("after the edit"));
+}
+
+TEST_F(HookedSyncJobTest, AFailedFileInACopiedFolderKeepsTheJobFromCountingAsCompleteWhateverFollowsIt)
+{
+    for (int i = 0; i < 6; ++i)
+        testsupport::writeFile(local(QStringLiteral("Music/%1.mp3").arg(i)), "song");
+    const QString music = local(QStringLiteral("Music"));
+    // The drive has no Music folder: the whole folder is one copy. The first file the copy
+    // looks at vanishes before its data is read; every file it looks at afterwards is
+    // filtered out, so filtered files follow the failed one whatever the listing order.
+    // Errors are let pass, so only the copy's result can tell the job.
+    auto first = std::make_shared<QString>();
+    auto controller = std::make_unique<PMSyncController>(m_drive.path(), QStringLiteral("Vendor"),
+        QStringLiteral("UUID-1"), kUser, &m_owner, [layoutIdentity = identity(), music, first](PMSyncController &c) {
+            PMSyncJob::Options options;
+            options.identity = layoutIdentity;
+            options.limitTo4G = false;
+            options.makeFilter = [music, first]() -> std::shared_ptr<const PMCopyItemFilter> {
+                return std::make_shared<FirstChildFailsFilter>(music, first);
+            };
+            // As when the user chose to go on after every error: the copy does not stop there.
+            options.makeCopyHandler = [](PMSyncController &owner) -> std::unique_ptr<PMCopyHandler> {
+                auto reporter = KRTCopyErrorReporter::copyErrorReporter(&owner);
+                reporter->setErrorHandling(1);
+                return reporter;
+            };
+            return std::make_unique<PMSyncJob>(c, options);
+        });
+    controller->setParticipateSyncState(true);
+    setSyncList(*controller, { QStringLiteral("~/Music") });
+
+    EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed) << logText().toStdString();
+    EXPECT_EQ(controller->failureType(), PMSyncController::kFailureIncomplete);
+    ASSERT_FALSE(first->isEmpty());
+    EXPECT_TRUE(logText().contains(QStringLiteral("Copy of %1 onto").arg(*first)));
+    EXPECT_FALSE(controller->lastSyncTime().isValid());
 }
 
 TEST_F(HookedSyncJobTest, AFailedCopyKeepsTheJobFromCountingAsComplete)
