@@ -326,9 +326,12 @@ bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drive
                                 .arg(dateText(*entry.localModDate), dateText(*entry.tavrinModDate),
                                     hasLastSync ? dateText(lastSync) : QStringLiteral("(null)"))
                                 .arg(double(delta) / kNanosecondsPerSecond, 0, 'f', 6));
-        m_context.debugLine(QStringLiteral("-\n-: replacing %1 Tavrin file %2\n-: with %3 local    file %4")
-                                .arg(localNewer ? QStringLiteral("older") : QStringLiteral("newer"), drivePath,
-                                    localNewer ? QStringLiteral("newer") : QStringLiteral("older"), localPath));
+        // The drive always takes the computer's copy; the words say which side was newer.
+        m_context.debugLine(
+            QStringLiteral("-\n-: replacing %1 %2 file %3\n-: with %4 %5 file %6")
+                .arg(localNewer ? QStringLiteral("older") : QStringLiteral("newer"), QStringLiteral("Tavrin"),
+                    drivePath, localNewer ? QStringLiteral("newer") : QStringLiteral("older"),
+                    QStringLiteral("local   "), localPath));
     }
     return m_context.results.addEntryToScanResults(std::move(entry));
 }
