@@ -4,6 +4,7 @@
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/copy/PMCopyLog.h"
 #include "agent/copy/PMFileCopyAgent.h"
+#include "agent/copy/PMFileNameText.h"
 #include "agent/copy/PMFileSystemKind.h"
 #include "agent/copy/PMItemOperations.h"
 #include "agent/copy/PMUniqueFd.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 
 #include <dirent.h>
@@ -26,6 +28,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -77,20 +80,51 @@ quint64 folderSize(int fd)
     return total;
 }
 
-// The direct children's names in listing order (no sorting: the order the folder gives).
-QStringList childNames(const QString &folder)
+// The direct children's names in listing order (no sorting: the order the folder gives), or
+// nullopt with errno set when the folder cannot be read. Names that are not valid UTF-8 cannot
+// be carried as text: they are left out of the list and, escaped, added to *unrepresentable.
+std::optional<QStringList> readChildNames(const QString &folder, QStringList *unrepresentable = nullptr)
 {
-    QStringList names;
     PMUniqueFd fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.isValid())
-        return names;
+        return std::nullopt;
     std::unique_ptr<DIR, DirCloser> listing(fdopendir(fd.release()));
     if (!listing)
-        return names;
+        return std::nullopt;
+    QStringList names;
+    errno = 0;
     while (const dirent *entry = readdir(listing.get())) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.append(QFile::decodeName(entry->d_name));
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (PMFileNameText::isValidUtf8(name))
+            names.append(QString::fromUtf8(name));
+        else if (unrepresentable)
+            unrepresentable->append(PMFileNameText::escaped(name));
     }
+    if (errno != 0)
+        return std::nullopt;
+    return names;
+}
+
+QStringList childNames(const QString &folder)
+{
+    return readChildNames(folder).value_or(QStringList());
+}
+
+// The children of a folder a copy must read. An unreadable folder is logged and answers
+// nullopt; a child whose name cannot be carried is logged and sets *leftOut.
+std::optional<QStringList> childNamesToCopy(const QString &folder, bool *leftOut)
+{
+    QStringList unrepresentable;
+    std::optional<QStringList> names = readChildNames(folder, &unrepresentable);
+    if (!names && errno != ENOTDIR)
+        PMAgentLog::logMessage(QStringLiteral("Unable to read the folder \"%1\" - %2.")
+                                   .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+    for (const QString &name : unrepresentable)
+        PMAgentLog::logMessage(
+            QStringLiteral("Unable to copy \"%1\" in \"%2\" - its name is not valid UTF-8.").arg(name, folder));
+    *leftOut = !unrepresentable.isEmpty();
     return names;
 }
 
@@ -399,18 +433,27 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
 bool PMFileManager::copyFolderChildren(const QString &source, const QString &destination, bool limitTo4G,
     bool copyingToTavrin, PMCopyHandler *handler, bool destinationIsNew)
 {
-    const QStringList children = childNames(source);
-    if (children.isEmpty())
-        return true;
-    bool result = true;
-    for (const QString &name : children) {
+    bool leftOut = false;
+    const std::optional<QStringList> children = childNamesToCopy(source, &leftOut);
+    if (!children)
+        return false;
+    if (children->isEmpty())
+        return !leftOut;
+    // One failed child fails the folder, whatever the children after it do.
+    bool result = !leftOut;
+    // Names copied so far, by the key under which a drive that ignores case files them.
+    QHash<QString, QString> copiedNames;
+    for (const QString &name : *children) {
         const QString childSource = childPath(source, name);
         const QString childDestination = childPath(destination, name);
+        if (!isNewName(childSource, childDestination, copiedNames)) {
+            result = false;
+            continue;
+        }
         // One look at the child serves the filter, the copy and the counters.
         const ItemKind kind = itemKindAtPath(childSource);
         if (!shouldCopyExamined(childSource, limitTo4G, kind)) {
             accumulateSkipFilteredData(kind.fastSize(childSource), handler);
-            result = true;
             continue;
         }
         const ChildFacts facts { &kind, true, destinationIsNew };
@@ -435,27 +478,63 @@ bool PMFileManager::mergeChildren(
         accumulateSkipFilteredData(fastPathSize(source), handler);
         return false;
     }
-    bool result = false;
-    for (const QString &name : childNames(source)) {
+    bool leftOut = false;
+    const std::optional<QStringList> children = childNamesToCopy(source, &leftOut);
+    if (!children)
+        return false;
+    // Succeeds when a child was copied and none failed: a later child never hides a failure.
+    bool copiedOne = false;
+    bool failed = leftOut;
+    for (const QString &name : *children) {
         const QString childSource = childPath(source, name);
         const ItemKind kind = itemKindAtPath(childSource);
         if (!shouldCopyExamined(childSource, limitTo4G, kind)) {
             accumulateSkipFilteredData(kind.fastSize(childSource), handler);
             continue;
         }
-        result = copyTree(
-            childSource, childPath(destination, name), limitTo4G, copyingToTavrin, handler, ChildFacts { &kind, true });
-        if (!result)
+        copiedOne = true;
+        if (!copyTree(childSource, childPath(destination, name), limitTo4G, copyingToTavrin, handler,
+                ChildFacts { &kind, true })) {
             PMAgentLog::logMessage(QStringLiteral("Copy of %1 to %2 failed.").arg(source, destination));
+            failed = true;
+        }
         if (m_copyStopped)
             break;
     }
-    return result;
+    return copiedOne && !failed;
+}
+
+bool PMFileManager::isNewName(const QString &source, const QString &destination, QHash<QString, QString> &copiedNames)
+{
+    const QString name = source.section(QLatin1Char('/'), -1);
+    const QString key = PMFileNameText::caseKey(name);
+    const auto earlier = copiedNames.constFind(key);
+    if (earlier == copiedNames.cend()) {
+        copiedNames.insert(key, name);
+        return true;
+    }
+    // Two names that differ only in case: when the drive finds an item under the second name
+    // that its folder does not list by that name, it ignores case and the second copy would
+    // land on the first.
+    struct stat existing = {};
+    if (lstat(QFile::encodeName(destination).constData(), &existing) != 0)
+        return true;
+    const std::optional<QStringList> destinationNames = readChildNames(parentPath(destination));
+    if (!destinationNames || destinationNames->contains(name))
+        return true;
+    PMAgentLog::logMessage(QStringLiteral("The drive cannot hold both \"%1\" and \"%2\" in \"%3\" - their names "
+                                          "differ only in case; \"%2\" is not copied.")
+                               .arg(*earlier, name, parentPath(source)));
+    return false;
 }
 
 bool PMFileManager::subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const
 {
-    for (const QString &name : childNames(folder)) {
+    // A folder that cannot be read may hold anything: the copy goes ahead and reports it.
+    const std::optional<QStringList> names = readChildNames(folder);
+    if (!names)
+        return true;
+    for (const QString &name : *names) {
         const QString child = childPath(folder, name);
         const ItemKind kind = itemKindAtPath(child);
         if (shouldCopyExamined(child, limitTo4G, kind))

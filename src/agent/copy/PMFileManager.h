@@ -16,6 +16,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QVariantMap>
 
@@ -104,6 +105,10 @@ private:
     bool mergeChildren(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
         PMCopyHandler *handler);
     bool subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const;
+    // Whether the child source may be copied to destination; false (logged) when an earlier
+    // sibling copied already took its name on the drive, as names that differ only in case do
+    // on a drive that ignores case.
+    static bool isNewName(const QString &source, const QString &destination, QHash<QString, QString> &copiedNames);
     bool moveInto(const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler);
     bool replaceByMove(const QString &source, const QString &destination, bool aFolderIsInvolved,
         bool destinationLocked, bool movingToTavrin, PMCopyHandler *handler);

@@ -1,6 +1,8 @@
 #include "agent/sync/PMItemScanner.h"
 
 #include "agent/copy/PMFileManager.h"
+#include "agent/copy/PMFileNameText.h"
+#include "agent/sync/PMCaseProbe.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncJobContext.h"
 #include "agent/sync/PMTreeSnapshot.h"
@@ -11,10 +13,14 @@
 #include <QDir>
 #include <QFile>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -39,8 +45,28 @@ QString dateText(const QDateTime &date)
 
 bool statPath(const QString &path, struct stat *sb)
 {
-    // Unreadable attributes count as "does not exist".
+    // errno tells "does not exist" from "cannot be read".
     return lstat(QFile::encodeName(path).constData(), sb) == 0;
+}
+
+// The names in a folder, in listing order; nullopt with *error set when it cannot be read.
+std::optional<QList<QByteArray>> readFolder(const QString &path, int *error)
+{
+    const std::unique_ptr<DIR, int (*)(DIR *)> folder(opendir(QFile::encodeName(path).constData()), closedir);
+    if (!folder) {
+        *error = errno;
+        return std::nullopt;
+    }
+    QList<QByteArray> names;
+    errno = 0;
+    while (const dirent *entry = readdir(folder.get())) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.append(QByteArray(entry->d_name));
+    }
+    *error = errno;
+    if (*error != 0)
+        return std::nullopt;
+    return names;
 }
 
 bool isFolderItem(const QString &path, const struct stat &sb)
@@ -108,6 +134,46 @@ QStringList PMItemScanner::itemsForJob(const std::optional<QStringList> &changed
     return items;
 }
 
+bool PMItemScanner::acceptChildName(const QString &folder, QByteArrayView name, NamesSeen &seen)
+{
+    // Text paths carry only valid UTF-8: such a name is left out and said so, by its bytes.
+    if (!PMFileNameText::isValidUtf8(name)) {
+        m_context.controller.logMessage(QStringLiteral("Cannot sync \"%1\" in \"%2\": its name is not valid UTF-8.")
+                                            .arg(PMFileNameText::escaped(name), folder));
+        m_context.itemsLeftOut = true;
+        return false;
+    }
+    const QString text = QString::fromUtf8(name);
+    const QString key = PMFileNameText::caseKey(text);
+    const auto other = seen.constFind(key);
+    if (other == seen.cend()) {
+        seen.insert(key, text);
+        return true;
+    }
+    // Names that differ only in case are one name on a drive that ignores case.
+    if (!driveIgnoresCase())
+        return true;
+    m_context.controller.logMessage(QStringLiteral("The drive cannot hold both \"%1\" and \"%2\" in \"%3\": "
+                                                   "their names differ only in case. \"%2\" is not synced.")
+                                        .arg(*other, text, folder));
+    m_context.itemsLeftOut = true;
+    return false;
+}
+
+bool PMItemScanner::driveIgnoresCase()
+{
+    if (!m_driveIgnoresCase)
+        m_driveIgnoresCase = PMCaseProbe::ignoresCase(m_context.layout.pathForTavrinTemp());
+    return *m_driveIgnoresCase;
+}
+
+void PMItemScanner::reportUnreadable(const QString &localPath, int error)
+{
+    m_context.controller.logMessage(QStringLiteral("Cannot read \"%1\" - %2. It is not synced.")
+                                        .arg(localPath, QString::fromLocal8Bit(std::strerror(error))));
+    m_context.itemsLeftOut = true;
+}
+
 bool PMItemScanner::logReturn(const QString &localPath, const QString &drivePath, bool result) const
 {
     if (m_context.debug) {
@@ -141,7 +207,6 @@ bool PMItemScanner::syncItem(
     const QString &localPath = paths.local;
     const QString *drivePath = &paths.drive;
     const QString *driveTemp = &paths.driveTemp;
-    const QString *localTemp = &paths.localTemp;
     const QString name = localPath.section(QLatin1Char('/'), -1);
 
     // Children were filtered by the folder walk already; ask again only for sync items.
@@ -158,6 +223,11 @@ bool PMItemScanner::syncItem(
         local = *knownLocal;
     struct stat drive = knownDrive.attributes;
     const bool localExists = knownLocal || statPath(localPath, &local);
+    if (!localExists && errno != ENOENT && errno != ENOTDIR) {
+        // There, but out of reach: left out, and said so.
+        reportUnreadable(localPath, errno);
+        return logReturn(localPath, *drivePath, true);
+    }
     const bool driveExists = knownDrive.known ? knownDrive.exists : statPath(*drivePath, &drive);
 
     if (localExists && !driveExists) {
@@ -198,11 +268,11 @@ bool PMItemScanner::syncItem(
         m_context.debugLine(QStringLiteral("-\n-: items are directories - recursing"));
         return logReturn(localPath, *drivePath, walkFolder(paths));
     }
-    return logReturn(localPath, *drivePath, compareLeaves(localPath, *drivePath, *localTemp, *driveTemp, local, drive));
+    return logReturn(localPath, *drivePath, compareLeaves(localPath, *drivePath, *driveTemp, local, drive));
 }
 
-bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drivePath, const QString &localTemp,
-    const QString &driveTemp, const struct stat &local, const struct stat &drive)
+bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drivePath, const QString &driveTemp,
+    const struct stat &local, const struct stat &drive)
 {
     PMSyncController &controller = m_context.controller;
     if (controller.cancelPending())
@@ -222,28 +292,27 @@ bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drive
         controller.accumulateSkipPresentData(S_ISDIR(local.st_mode) ? PMFileManager::fastFolderSizeAtPath(localPath)
                                                                     : PMFileManager::fastItemSize(local));
     };
-    if (hasLastSync && localSinceSync <= 0 && driveSinceSync <= 0) {
-        skipPresent();
-        return true;
-    }
+    // One-way: whenever the two copies differ (dates at the drive's precision, or sizes), the
+    // drive is brought to what the computer holds. The last sync time never hides a
+    // difference: a file edited during a sync, a copy that never reached its place, or a file
+    // replaced by an older one all have both dates before it. It only tells an overwrite from
+    // a conflict.
     const qint64 delta = m_context.precision.difference(localNs, driveNs);
-    if (delta == 0) {
+    const bool sizesDiffer = !S_ISDIR(local.st_mode) && !S_ISDIR(drive.st_mode) && local.st_size != drive.st_size;
+    if (delta == 0 && !sizesDiffer) {
         skipPresent();
         return true;
     }
 
     PMScanEntry entry;
-    entry.type = hasLastSync && localSinceSync > 0 && driveSinceSync > 0 ? PMScanEntry::kTypeConflict
-                                                                         : PMScanEntry::kTypeOverwrite;
-    if (delta > 0) {
-        entry.action = PMScanEntry::kActionCopyToDrive;
-        entry.localPath = localPath;
-        entry.tavrinPath = driveTemp;
-    } else {
-        entry.action = PMScanEntry::kActionDriveIsNewer;
-        entry.localPath = localTemp;
-        entry.tavrinPath = drivePath;
-    }
+    const bool conflict = hasLastSync && localSinceSync > 0 && driveSinceSync > 0;
+    entry.type = conflict ? PMScanEntry::kTypeConflict : PMScanEntry::kTypeOverwrite;
+    entry.action = PMScanEntry::kActionCopyToDrive;
+    entry.localPath = localPath;
+    entry.tavrinPath = driveTemp;
+    // Both sides were edited and the drive's edit is the later one: it is kept, not lost.
+    if (conflict && delta < 0)
+        entry.driveCopyToKeep = drivePath;
     entry.localModDate = dateOf(local);
     entry.tavrinModDate = dateOf(drive);
     entry.backupDate = m_context.fileManager.syncBackupDateFor(drivePath);
@@ -251,17 +320,18 @@ bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drive
     entry.tavrinSize = qint64(drive.st_size);
 
     if (m_context.debug) {
-        const bool localNewer = delta > 0;
+        const bool localNewer = delta >= 0;
         m_context.debugLine(QStringLiteral("-\n-:    local mod date : %1\n-: Tavrin mod date : %2\n"
                                            "-:      lastSyncTime : %3\n-:          modDelta : %4")
                                 .arg(dateText(*entry.localModDate), dateText(*entry.tavrinModDate),
                                     hasLastSync ? dateText(lastSync) : QStringLiteral("(null)"))
                                 .arg(double(delta) / kNanosecondsPerSecond, 0, 'f', 6));
-        m_context.debugLine(QStringLiteral("-\n-: replacing older %1 file %2\n-: with newer %3 file %4")
-                                .arg(localNewer ? QStringLiteral("Tavrin") : QStringLiteral("local   "),
-                                    localNewer ? drivePath : localPath,
-                                    localNewer ? QStringLiteral("local   ") : QStringLiteral("Tavrin"),
-                                    localNewer ? localPath : drivePath));
+        // The drive always takes the computer's copy; the words say which side was newer.
+        m_context.debugLine(
+            QStringLiteral("-\n-: replacing %1 %2 file %3\n-: with %4 %5 file %6")
+                .arg(localNewer ? QStringLiteral("older") : QStringLiteral("newer"), QStringLiteral("Tavrin"),
+                    drivePath, localNewer ? QStringLiteral("newer") : QStringLiteral("older"),
+                    QStringLiteral("local   "), localPath));
     }
     return m_context.results.addEntryToScanResults(std::move(entry));
 }
@@ -274,6 +344,10 @@ bool PMItemScanner::syncChild(const ItemPaths &child, const struct stat *knownLo
     if (knownLocal)
         local = *knownLocal;
     const bool known = knownLocal || statPath(child.local, &local);
+    if (!known && errno != ENOENT && errno != ENOTDIR) {
+        reportUnreadable(child.local, errno);
+        return true;
+    }
     const bool copy
         = known ? m_context.shouldCopyMediaFile(child.local, local) : m_context.shouldCopyMediaFile(child.local);
     if (!copy) {
@@ -304,8 +378,11 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
     if (localListing) {
         const std::optional<PMFolderListing> driveListing
             = m_context.driveTree ? m_context.driveTree->takeListing(drivePath) : std::nullopt;
+        NamesSeen seen;
         for (int i = 0; i < localListing->count(); ++i) {
             const QByteArrayView name = localListing->nameAt(i);
+            if (!acceptChildName(localPath, name, seen))
+                continue;
             const PMFolderListing::Entry &entry = localListing->entryAt(i);
             DriveKnowledge drive;
             if (driveListing) {
@@ -316,15 +393,21 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
                     drive.attributes = onDrive->toStat();
             }
             const struct stat local = entry.toStat();
-            const ItemPaths child = childPaths(QString::fromLocal8Bit(name));
+            const ItemPaths child = childPaths(QString::fromUtf8(name));
             if (!syncChild(child, entry.isKnown() ? &local : nullptr, drive))
                 return false;
         }
     } else {
-        const QStringList names = QDir(localPath).entryList(
-            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
-        for (const QString &name : names)
-            if (!syncChild(childPaths(name), nullptr, DriveKnowledge()))
+        int error = 0;
+        const std::optional<QList<QByteArray>> names = readFolder(localPath, &error);
+        if (!names) {
+            reportUnreadable(localPath, error);
+            return true;
+        }
+        NamesSeen seen;
+        for (const QByteArray &name : *names)
+            if (acceptChildName(localPath, name, seen)
+                && !syncChild(childPaths(QString::fromUtf8(name)), nullptr, DriveKnowledge()))
                 return false;
     }
     // Items only on the drive stay; the listing is only needed for the debug trace.

@@ -9,6 +9,8 @@
 // Worker thread only.
 #pragma once
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -55,10 +57,19 @@ private:
         const ItemPaths &paths, bool filtered, const struct stat *knownLocal, const DriveKnowledge &knownDrive);
     // One child of a folder being walked: filtered, counted, compared.
     bool syncChild(const ItemPaths &child, const struct stat *knownLocal, const DriveKnowledge &knownDrive);
-    bool compareLeaves(const QString &localPath, const QString &drivePath, const QString &localTemp,
-        const QString &driveTemp, const struct stat &local, const struct stat &drive);
+    bool compareLeaves(const QString &localPath, const QString &drivePath, const QString &driveTemp,
+        const struct stat &local, const struct stat &drive);
     bool walkFolder(const ItemPaths &paths);
+    // Local names of one folder already walked, by the key a drive that ignores case files them.
+    using NamesSeen = QHash<QString, QString>;
+    // False (logged, the job then not complete) for a child name the drive cannot be given: not
+    // valid UTF-8, or equal to an earlier sibling's but for case on a drive that ignores case.
+    bool acceptChildName(const QString &folder, QByteArrayView name, NamesSeen &seen);
+    bool driveIgnoresCase();
+    // Logs a local item or folder the walk cannot read; the job is then not complete.
+    void reportUnreadable(const QString &localPath, int error);
     bool logReturn(const QString &localPath, const QString &drivePath, bool result) const;
 
     PMSyncJobContext &m_context;
+    std::optional<bool> m_driveIgnoresCase; // asked of the drive at the first need
 };

@@ -2,6 +2,7 @@
 
 #include "agent/copy/PMCopyReadAhead.h"
 #include "agent/copy/PMFileManager.h"
+#include "agent/sync/PMDriveCopyKeeper.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncJobContext.h"
 #include "agent/sync/PMTrueDeleteRecord.h"
@@ -24,6 +25,24 @@ bool PMScanApplier::removeItem(const QString &path)
     if (!removed)
         m_context.controller.logMessage(QStringLiteral("Unable to delete \"%1\".").arg(path));
     return removed;
+}
+
+bool PMScanApplier::keepDriveCopy(const PMScanEntry &entry)
+{
+    PMSyncController &controller = m_context.controller;
+    const QString kept = PMDriveCopyKeeper::keep(
+        m_context.layout.pathForTavrinTarget(), entry.driveCopyToKeep, entry.tavrinModDate.value_or(QDateTime()));
+    if (kept.isNull()) {
+        controller.logMessage(QStringLiteral("\"%1\" changed on both sides since the last sync and the drive's copy "
+                                             "is newer, but it could not be kept under another name; "
+                                             "it is left as it is.")
+                                  .arg(entry.driveCopyToKeep));
+        return false;
+    }
+    controller.logMessage(QStringLiteral("\"%1\" changed on both sides since the last sync and the drive's copy is "
+                                         "newer: the drive's copy is kept as \"%2\".")
+                              .arg(entry.driveCopyToKeep, kept));
+    return true;
 }
 
 bool PMScanApplier::applyDeletion(const PMScanEntry &entry, bool running)
@@ -67,6 +86,12 @@ bool PMScanApplier::processScanResults()
                 removeItem(entry.trueDelete);
             if (!m_context.shouldCopyMediaFile(entry.localPath))
                 break;
+            if (!entry.driveCopyToKeep.isEmpty() && !keepDriveCopy(entry)) {
+                // Copying now would put the computer's copy over the drive's later edit.
+                result = false;
+                m_copyFailed = true;
+                break;
+            }
             readAhead.reached(index);
             const bool copied
                 = m_context.fileManager.copyPath(entry.localPath, entry.tavrinPath, true, m_context.copyHandler);
@@ -87,7 +112,10 @@ bool PMScanApplier::processScanResults()
             break;
         }
     }
-    if (result && !m_copyFailed && !controller.cancelPending())
-        controller.updateLastSyncTime(QDateTime::currentDateTimeUtc());
+    // The walk's start: whatever changed after it (even while the copies were made) is newer
+    // than this sync for the next one.
+    if (result && !incomplete() && !controller.cancelPending())
+        controller.updateLastSyncTime(
+            m_context.walkStarted.isValid() ? m_context.walkStarted : QDateTime::currentDateTimeUtc());
     return result;
 }

@@ -52,6 +52,10 @@ struct PMScanEntry {
     std::optional<qint64> tavrinSize;
     std::optional<QDateTime> backupDate;
     QString trueDelete;
+    // A conflict the drive's side won: the drive's own copy (this path), changed since the last
+    // sync and newer than the computer's, is kept beside it under another name before the
+    // computer's copy takes its place. Empty: nothing to keep.
+    QString driveCopyToKeep;
 
     QVariantMap toDictionary() const;
     // Reads the keyed form; values of the wrong type count as absent.

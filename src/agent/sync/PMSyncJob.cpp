@@ -92,6 +92,7 @@ bool PMSyncJob::scanOnly(const std::optional<QStringList> &requestedItems)
         granularity = 100;
     m_context.precision = PMTimestampPrecision(granularity);
     m_context.results.clearScanResults();
+    m_context.beginWalk();
     PMItemScanner scanner(m_context);
     const QStringList items = requestedItems ? *requestedItems : scanner.itemsForJob(std::nullopt);
     readBothSides(items);
@@ -187,6 +188,7 @@ bool PMSyncJob::syncThreadPrepareFolders()
 
 bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
 {
+    m_context.beginWalk();
     m_context.results.clearScanResults();
     PMItemScanner scanner(m_context);
     const QStringList items = scanner.itemsForJob(paths);
@@ -226,7 +228,7 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
         const bool applied = applier.processScanResults();
         // What was copied is moved into place even when some copy failed (the user chose to
         // go on); the failure keeps the job from being reported complete.
-        m_copyFailed = !applied || applier.copyFailed();
+        m_copyFailed = !applied || applier.incomplete();
         result = m_controller.cancelPending() ? applied : true;
         if (!driveStillPresent()) {
             // What was "copied" since landed in the bare mount point; none of it may be moved

@@ -3,6 +3,12 @@
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/sync/PMSyncController.h"
 
+void PMSyncJobContext::beginWalk()
+{
+    walkStarted = QDateTime::currentDateTimeUtc();
+    itemsLeftOut = false;
+}
+
 void PMSyncJobContext::debugLine(const QString &text) const
 {
     if (debug)

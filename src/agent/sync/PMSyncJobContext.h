@@ -5,6 +5,8 @@
 // Owned by PMSyncJob; the scanner and the applier borrow it for the length of a job.
 #pragma once
 
+#include <QDateTime>
+
 #include <sys/stat.h>
 
 #include "agent/sync/PMDriveLayout.h"
@@ -27,10 +29,17 @@ struct PMSyncJobContext {
     bool limitTo4G = false;
     bool debug = false; // read once per job, as the hot walk must not re-read preferences
     PMTimestampPrecision precision;
+    // When the job's walk began: the time recorded as the last sync when the job succeeds.
+    QDateTime walkStarted {};
+    // Something the walk had to leave out (an unreadable folder, a name the drive cannot
+    // hold); it is logged where found, and the job is not complete.
+    bool itemsLeftOut = false;
     // What the job read of both sides before its walk; nullptr: the walk asks the file system.
     PMTreeSnapshot *localTree = nullptr;
     PMTreeSnapshot *driveTree = nullptr;
 
+    // A walk begins: its start time is taken and nothing is left out yet.
+    void beginWalk();
     void debugLine(const QString &text) const;
     // The filter's answer for an item (a leading "~" expanded); true without a filter.
     bool shouldCopyItem(const QString &path, const QString &baseName) const;

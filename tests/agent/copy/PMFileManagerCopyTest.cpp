@@ -10,7 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -232,6 +237,84 @@ TEST_F(PMFileManagerCopyTest, FailedChildIsLoggedAndTheOtherChildrenAreStillCopi
     EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Folder/b"))), QByteArray("existing"));
     EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Folder/c"))), QByteArray("c"));
     EXPECT_EQ(m_handler.progress.tempFolders, QStringList { dst(QStringLiteral("Folder")) });
+}
+
+// Lets through only the first item it is asked about, so that whatever the folder's listing
+// order, every child examined after that one is filtered out.
+struct FirstItemOnlyFilter : PMCopyItemFilter {
+    bool shouldCopyItem(const QString &path, const QString &, bool) const override
+    {
+        if (first.isEmpty())
+            first = path;
+        return path == first;
+    }
+    mutable QString first;
+};
+
+TEST_F(PMFileManagerCopyTest, AFailedChildFailsItsFolderEvenWhenFilteredSiblingsFollowIt)
+{
+    // Every child would fail (a file onto an existing file); only the first one examined is
+    // copied, the ones after it are filtered out.
+    for (const QString &name : { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d") }) {
+        testsupport::writeFile(src(QStringLiteral("Folder/") + name), "new");
+        testsupport::writeFile(dst(QStringLiteral("Folder/") + name), "existing");
+    }
+    FirstItemOnlyFilter filter;
+    PMFileManager fileManager(&filter);
+
+    EXPECT_FALSE(fileManager.copyPath(src(QStringLiteral("Folder")), dst(QStringLiteral("Folder")), false, &m_handler));
+    ASSERT_FALSE(filter.first.isEmpty());
+    EXPECT_TRUE(agentLogContains(
+        QStringLiteral("Copy of %1 onto %2 failed.")
+            .arg(filter.first, dst(QStringLiteral("Folder/")) + filter.first.section(QLatin1Char('/'), -1))));
+    EXPECT_EQ(m_handler.progress.skipReports, 3) << "the siblings after the failure were filtered out";
+}
+
+TEST_F(PMFileManagerCopyTest, AFailedChildFailsAMergedPackageEvenWhenAnotherChildFollowsIt)
+{
+    testsupport::writeFile(src(QStringLiteral("Talk.key/Index.xml")), "index v2");
+    testsupport::writeFile(src(QStringLiteral("Talk.key/Data/image.png")), "png");
+    testsupport::writeFile(dst(QStringLiteral("Talk.key/Index.xml")), "index v1");
+    QDir().mkpath(dst(QStringLiteral("Talk.key/Data")));
+
+    // Index.xml cannot be copied onto its existing copy; Data merges fine, in either order.
+    EXPECT_FALSE(
+        m_fileManager.copyPath(src(QStringLiteral("Talk.key")), dst(QStringLiteral("Talk.key")), false, &m_handler));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Talk.key/Data/image.png"))), QByteArray("png"));
+}
+
+TEST_F(PMFileManagerCopyTest, AFolderThatCannotBeReadFailsTheCopyAndIsNamed)
+{
+    // Root reads every folder: the copy runs in a child that gave up root, when there is root.
+    testsupport::writeFile(src(QStringLiteral("Folder/Open/a")), "a");
+    testsupport::writeFile(src(QStringLiteral("Folder/Closed/b")), "b");
+    const QString closed = src(QStringLiteral("Folder/Closed"));
+    for (const QString &path :
+        { m_source.path(), src(QStringLiteral("Folder")), src(QStringLiteral("Folder/Open")), m_destination.path() })
+        ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0777), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(closed).constData(), 0), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(10);
+        PMFileManager fileManager(nullptr);
+        RecordingHandler handler;
+        const bool copied
+            = fileManager.copyPath(src(QStringLiteral("Folder")), dst(QStringLiteral("Folder")), false, &handler);
+        if (copied)
+            _exit(11);
+        if (!agentLogContains(QStringLiteral("Unable to read the folder \"%1\"").arg(closed)))
+            _exit(12);
+        if (testsupport::readFile(dst(QStringLiteral("Folder/Open/a"))) != QByteArray("a"))
+            _exit(13);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(QFile::encodeName(closed).constData(), 0700);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A destination too small for some files: the data copy fails with ENOSPC and the handler

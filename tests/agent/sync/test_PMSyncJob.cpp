@@ -3,6 +3,7 @@
 // say it must hold.
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/log/PMLogController.h"
+#include "agent/sync/KRTCopyErrorReporter.h"
 #include "agent/sync/PMDriveJobLock.h"
 #include "agent/sync/PMItemScanner.h"
 #include "agent/sync/PMSyncController.h"
@@ -23,6 +24,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace synctest;
 
@@ -73,12 +76,12 @@ protected:
         return { user, computer, id, QStringLiteral("UUID-1"), m_home.path() };
     }
 
-    std::unique_ptr<PMSyncController> makeController(
-        const QString &id = kUser, std::optional<PMDriveLayout::Identity> who = std::nullopt)
+    std::unique_ptr<PMSyncController> makeController(const QString &id = kUser,
+        std::optional<PMDriveLayout::Identity> who = std::nullopt, const QString &mountPoint = QString())
     {
         const PMDriveLayout::Identity layoutIdentity = who.value_or(identity());
-        auto controller = std::make_unique<PMSyncController>(m_drive.path(), QStringLiteral("Vendor"),
-            QStringLiteral("UUID-1"), id, &m_owner, [layoutIdentity](PMSyncController &c) {
+        auto controller = std::make_unique<PMSyncController>(mountPoint.isEmpty() ? m_drive.path() : mountPoint,
+            QStringLiteral("Vendor"), QStringLiteral("UUID-1"), id, &m_owner, [layoutIdentity](PMSyncController &c) {
                 PMSyncJob::Options options;
                 options.identity = layoutIdentity;
                 options.limitTo4G = false;
@@ -209,7 +212,7 @@ TEST_F(SyncJobTest, AFileWhereTheDriveHasAFolderStopsTheSyncBeforeAnythingIsCopi
     EXPECT_TRUE(logText().contains(QStringLiteral("did not complete successfully")));
 }
 
-TEST_F(SyncJobTest, WhenTheDrivesCopyIsNewerBothCopiesAreLeftAlone)
+TEST_F(SyncJobTest, ANewerCopyOnTheDriveIsReplacedByTheComputersWhenOnlyTheDriveChanged)
 {
     testsupport::writeFile(local(QStringLiteral("Music/a.mp3")), "computer");
     setModificationTime(local(QStringLiteral("Music/a.mp3")), 1500000000);
@@ -218,9 +221,225 @@ TEST_F(SyncJobTest, WhenTheDrivesCopyIsNewerBothCopiesAreLeftAlone)
     auto controller = makeController();
     setSyncList(*controller, { QStringLiteral("~/Music") });
 
+    // No last sync time: nothing tells that both sides changed, so the drive follows the computer.
     EXPECT_EQ(runSync(*controller), PMSyncController::kActivityCompleted);
-    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/a.mp3"))), QByteArray("drive, edited later"));
-    EXPECT_EQ(testsupport::readFile(local(QStringLiteral("Music/a.mp3"))), QByteArray("computer"));
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/a.mp3"))), QByteArray("computer"));
+    EXPECT_EQ(QDir(onDrive(QStringLiteral("Music"))).entryList(QDir::Files), QStringList { QStringLiteral("a.mp3") });
+}
+
+TEST_F(SyncJobTest, DifferentCopiesAreSyncedWhateverTheLastSyncTimeSays)
+{
+    testsupport::writeFile(local(QStringLiteral("Music/stale.mp3")), "brought over late");
+    setModificationTime(local(QStringLiteral("Music/stale.mp3")), 1600000000);
+    testsupport::writeFile(onDrive(QStringLiteral("Music/stale.mp3")), "an old copy never replaced");
+    setModificationTime(onDrive(QStringLiteral("Music/stale.mp3")), 1500000000);
+    testsupport::writeFile(local(QStringLiteral("Music/restored.mp3")), "restored from a backup");
+    setModificationTime(local(QStringLiteral("Music/restored.mp3")), 1400000000);
+    testsupport::writeFile(onDrive(QStringLiteral("Music/restored.mp3")), "the version the backup replaced");
+    setModificationTime(onDrive(QStringLiteral("Music/restored.mp3")), 1500000000);
+    testsupport::writeFile(local(QStringLiteral("Music/resized.mp3")), "same date, longer text");
+    setModificationTime(local(QStringLiteral("Music/resized.mp3")), 1500000000);
+    testsupport::writeFile(onDrive(QStringLiteral("Music/resized.mp3")), "same date");
+    setModificationTime(onDrive(QStringLiteral("Music/resized.mp3")), 1500000000);
+    testsupport::writeFile(local(QStringLiteral("Music/same.mp3")), "equal");
+    setModificationTime(local(QStringLiteral("Music/same.mp3")), 1500000000);
+    testsupport::writeFile(onDrive(QStringLiteral("Music/same.mp3")), "EQUAL");
+    setModificationTime(onDrive(QStringLiteral("Music/same.mp3")), 1500000000);
+    auto controller = makeController();
+    setSyncList(*controller, { QStringLiteral("~/Music") });
+    // A sync recorded after every date above, as after a job killed while moving copies into place.
+    controller->updateLastSyncTime(QDateTime::currentDateTimeUtc());
+
+    ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/stale.mp3"))), QByteArray("brought over late"));
+    EXPECT_EQ(
+        testsupport::readFile(onDrive(QStringLiteral("Music/restored.mp3"))), QByteArray("restored from a backup"));
+    EXPECT_EQ(modificationTime(onDrive(QStringLiteral("Music/restored.mp3"))), 1400000000 * kSecond);
+    EXPECT_EQ(
+        testsupport::readFile(onDrive(QStringLiteral("Music/resized.mp3"))), QByteArray("same date, longer text"));
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/same.mp3"))), QByteArray("EQUAL"))
+        << "equal date and size: taken as the same file, not copied again";
+}
+
+TEST_F(SyncJobTest, AConflictTheDriveWonKeepsTheDrivesCopyUnderAClearName)
+{
+    testsupport::writeFile(local(QStringLiteral("Music/a.mp3")), "first");
+    testsupport::writeFile(local(QStringLiteral("Music/b.mp3")), "b first");
+    auto controller = makeController();
+    setSyncList(*controller, { QStringLiteral("~/Music") });
+    ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted);
+    const qint64 lastSync = controller->lastSyncTime().toSecsSinceEpoch();
+    ASSERT_GT(lastSync, 0);
+
+    // Both sides edited after that sync; the drive's edits are the later ones.
+    const qint64 computerEdit = lastSync + 3600;
+    const qint64 driveEdit = lastSync + 7200;
+    testsupport::writeFile(local(QStringLiteral("Music/a.mp3")), "computer's edit");
+    setModificationTime(local(QStringLiteral("Music/a.mp3")), computerEdit);
+    testsupport::writeFile(onDrive(QStringLiteral("Music/a.mp3")), "drive's edit");
+    setModificationTime(onDrive(QStringLiteral("Music/a.mp3")), driveEdit);
+    testsupport::writeFile(local(QStringLiteral("Music/b.mp3")), "computer's b");
+    setModificationTime(local(QStringLiteral("Music/b.mp3")), computerEdit);
+    testsupport::writeFile(onDrive(QStringLiteral("Music/b.mp3")), "drive's b");
+    setModificationTime(onDrive(QStringLiteral("Music/b.mp3")), driveEdit);
+    const QString stamp
+        = QDateTime::fromSecsSinceEpoch(driveEdit).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HHmm"));
+    const QString keptB = QStringLiteral("Music/b (drive copy %1).mp3").arg(stamp);
+    // A name already taken on the drive is left alone; the kept copy takes the next one.
+    testsupport::writeFile(onDrive(keptB), "an earlier kept copy");
+
+    ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/a.mp3"))), QByteArray("computer's edit"));
+    const QString keptA = QStringLiteral("Music/a (drive copy %1).mp3").arg(stamp);
+    EXPECT_EQ(testsupport::readFile(onDrive(keptA)), QByteArray("drive's edit"));
+    EXPECT_EQ(modificationTime(onDrive(keptA)), driveEdit * kSecond);
+    EXPECT_TRUE(logText().contains(onDrive(keptA))) << "the kept copy is named in the log";
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/b.mp3"))), QByteArray("computer's b"));
+    EXPECT_EQ(testsupport::readFile(onDrive(keptB)), QByteArray("an earlier kept copy"));
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Music/b (drive copy %1) 2.mp3").arg(stamp))),
+        QByteArray("drive's b"));
+    EXPECT_FALSE(QFileInfo::exists(local(keptA))) << "nothing is written on the computer";
+
+    // The next sync finds the two sides equal and keeps nothing more.
+    ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted);
+    EXPECT_EQ(QDir(onDrive(QStringLiteral("Music"))).entryList(QDir::Files).size(), 5);
+}
+
+TEST_F(SyncJobTest, AFolderTheUserCannotReadIsNamedAndTheSyncIsNotComplete)
+{
+    testsupport::writeFile(local(QStringLiteral("Music/Open/a.mp3")), "a");
+    testsupport::writeFile(local(QStringLiteral("Music/Closed/b.mp3")), "b");
+    testsupport::writeFile(local(QStringLiteral("Notes/n.txt")), "n");
+    QDir().mkpath(onDrive(QStringLiteral("Music/Closed"))); // so the walk goes into the folder itself
+    const QString closed = local(QStringLiteral("Music/Closed"));
+    // The job runs as an unprivileged user (root reads every folder): in a child process that
+    // gave up root, when there is root. Everything else is open to it.
+    QDirIterator it(m_home.path(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QStringList open { m_home.path(), m_drive.path() };
+    while (it.hasNext())
+        open << it.next();
+    QDirIterator driveIt(m_drive.path(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (driveIt.hasNext())
+        open << driveIt.next();
+    for (const QString &path : open)
+        ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0777), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(closed).constData(), 0), 0);
+    // The job lock lives in the runtime folder, which must be the unprivileged user's own.
+    QTemporaryDir runtime;
+    ASSERT_EQ(chown(QFile::encodeName(runtime.path()).constData(), 65534, 65534), 0);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(10);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        const int code = [&] {
+            auto controller = makeController();
+            if (!controller->deviceConfig().setSyncItemList(
+                    QStringList { QStringLiteral("~/Music"), QStringLiteral("~/Notes") })
+                || !controller->deviceConfig().writeConfigFile())
+                return 11;
+            if (runSync(*controller) != PMSyncController::kActivityFailed)
+                return 12;
+            if (controller->failureType() != PMSyncController::kFailureIncomplete)
+                return 13;
+            if (!logText().contains(QStringLiteral("Cannot read \"%1\"").arg(closed)))
+                return 14;
+            if (testsupport::readFile(onDrive(QStringLiteral("Music/Open/a.mp3"))) != QByteArray("a")
+                || testsupport::readFile(onDrive(QStringLiteral("Notes/n.txt"))) != QByteArray("n"))
+                return 15; // what could be read is synced
+            if (controller->lastSyncTime().isValid())
+                return 16;
+            return 0;
+        }();
+        if (code != 0)
+            fputs(logText().toLocal8Bit().constData(), stderr); // for the parent's report
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(QFile::encodeName(closed).constData(), 0700);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no unprivileged user, 12/13: reported complete, 14: folder not named";
+}
+
+TEST_F(SyncJobTest, ANameThatIsNotUtf8IsReportedByItsBytesAndTheSyncIsNotComplete)
+{
+    // "café.txt" in Latin-1: the é is the single byte 0xE9.
+    const QByteArray name("caf\xE9.txt");
+    for (const QString &folder : { QStringLiteral("Walked"), QStringLiteral("New") }) {
+        testsupport::writeFile(local(folder + QStringLiteral("/plain.txt")), "plain");
+        const QByteArray path = QFile::encodeName(local(folder)) + '/' + name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "latin", 5), 5);
+        ::close(fd);
+    }
+    // On the drive "Walked" exists, so the walk lists it; "New" is copied whole by the engine.
+    QDir().mkpath(onDrive(QStringLiteral("Walked")));
+    auto controller = makeController();
+    setSyncList(*controller, { QStringLiteral("~/Walked"), QStringLiteral("~/New") });
+
+    EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed);
+    EXPECT_EQ(controller->failureType(), PMSyncController::kFailureIncomplete);
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("\"caf\\xE9.txt\" in \"%1\"").arg(local(QStringLiteral("Walked")))))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("\"caf\\xE9.txt\" in \"%1\"").arg(local(QStringLiteral("New")))))
+        << log.toStdString();
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Walked/plain.txt"))), QByteArray("plain"));
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("New/plain.txt"))), QByteArray("plain"));
+    EXPECT_FALSE(controller->lastSyncTime().isValid());
+}
+
+TEST_F(SyncJobTest, NamesThatDifferOnlyInCaseAreReportedTogetherOnADriveThatIgnoresCase)
+{
+    QString whyNot;
+    auto drive = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::ExFat, 16, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    for (const QString &folder : { QStringLiteral("Walked"), QStringLiteral("New") }) {
+        testsupport::writeFile(local(folder + QStringLiteral("/Song.mp3")), "upper");
+        testsupport::writeFile(local(folder + QStringLiteral("/song.mp3")), "lower");
+        testsupport::writeFile(local(folder + QStringLiteral("/other.mp3")), "other");
+    }
+    const QString target = drive->mountPoint() + QStringLiteral("/alice_Studio/");
+    QDir().mkpath(target + QStringLiteral("Walked"));
+    testsupport::writeFile(drive->mountPoint() + QStringLiteral("/probe"), "x");
+    const bool ignoresCase = QFileInfo::exists(drive->mountPoint() + QStringLiteral("/PROBE"));
+    QFile::remove(drive->mountPoint() + QStringLiteral("/probe"));
+    auto controller = makeController(kUser, std::nullopt, drive->mountPoint());
+    setSyncList(*controller, { QStringLiteral("~/Walked"), QStringLiteral("~/New") });
+
+    const int activity = runSync(*controller);
+    for (const QString &folder : { QStringLiteral("Walked"), QStringLiteral("New") }) {
+        EXPECT_EQ(testsupport::readFile(target + folder + QStringLiteral("/other.mp3")), QByteArray("other"));
+        if (!ignoresCase) {
+            EXPECT_EQ(testsupport::readFile(target + folder + QStringLiteral("/song.mp3")), QByteArray("lower"));
+            continue;
+        }
+        // One of the two is on the drive, unchanged by the other; both are named in the log.
+        const QStringList names = QDir(target + folder).entryList(QDir::Files);
+        EXPECT_EQ(names.size(), 2) << names.join(QLatin1Char(',')).toStdString();
+        const QString kept
+            = names.contains(QStringLiteral("Song.mp3")) ? QStringLiteral("Song.mp3") : QStringLiteral("song.mp3");
+        EXPECT_EQ(testsupport::readFile(target + folder + QLatin1Char('/') + kept),
+            kept == QStringLiteral("Song.mp3") ? QByteArray("upper") : QByteArray("lower"));
+        const QString log = logText();
+        const QString both = QStringLiteral("The drive cannot hold both \"%1\" and \"%2\" in \"%3\"");
+        const QString folderPath = local(folder);
+        EXPECT_TRUE(log.contains(both.arg(QStringLiteral("Song.mp3"), QStringLiteral("song.mp3"), folderPath))
+            || log.contains(both.arg(QStringLiteral("song.mp3"), QStringLiteral("Song.mp3"), folderPath)))
+            << log.toStdString();
+    }
+    if (ignoresCase) {
+        EXPECT_EQ(activity, PMSyncController::kActivityFailed);
+        EXPECT_EQ(controller->failureType(), PMSyncController::kFailureIncomplete);
+    } else {
+        EXPECT_EQ(activity, PMSyncController::kActivityCompleted);
+    }
+    controller.reset();
 }
 
 TEST_F(SyncJobTest, TwoComputerUsersShareOneDriveWithSeparateFoldersAndOneConfiguration)
@@ -346,6 +565,32 @@ private:
     std::function<void(const QString &)> m_hook;
 };
 
+// Lets a sync item's folder through; of the folder's children, lets through only the first
+// one it is asked about, removing that file at once so its copy fails, and filters out the rest.
+class FirstChildFailsFilter : public PMCopyItemFilter {
+public:
+    FirstChildFailsFilter(QString folder, std::shared_ptr<QString> first)
+        : m_folder(std::move(folder))
+        , m_first(std::move(first))
+    {
+    }
+    bool shouldCopyItem(const QString &path, const QString &, bool) const override
+    {
+        if (!path.startsWith(m_folder + QLatin1Char('/')))
+            return true;
+        if (m_first->isEmpty()) {
+            *m_first = path;
+            QFile::remove(path);
+            return true;
+        }
+        return path == *m_first;
+    }
+
+private:
+    QString m_folder;
+    std::shared_ptr<QString> m_first;
+};
+
 class HookedSyncJobTest : public SyncJobTest {
 protected:
     std::unique_ptr<PMSyncController> makeHookedController(
@@ -386,6 +631,67 @@ TEST_F(HookedSyncJobTest, ACancelWhileCopyingReportsCanceledAndLeavesNoTraceOnTh
     EXPECT_FALSE(QFileInfo::exists(m_drive.filePath(QStringLiteral("alice_Studio/.Z_PM_W/") + kUser)));
     EXPECT_FALSE(controller->lastSyncTime().isValid());
     EXPECT_TRUE(logText().contains(QStringLiteral("canceled.")));
+}
+
+TEST_F(HookedSyncJobTest, AFileEditedDuringASyncAfterItsCopyWasMadeIsBroughtOverByTheNextSync)
+{
+    testsupport::writeFile(local(QStringLiteral("A/a.mp3")), "before the edit");
+    setModificationTime(local(QStringLiteral("A/a.mp3")), 1500000000);
+    testsupport::writeFile(local(QStringLiteral("Z/trigger.mp3")), "copied after a.mp3");
+    // Items are applied in list order: a.mp3 is copied before the trigger is asked about
+    // again (walk, application, copy: the second question), and edited then.
+    auto calls = std::make_shared<int>(0);
+    const QString edited = local(QStringLiteral("A/a.mp3"));
+    auto controller
+        = makeHookedController(QStringLiteral("trigger.mp3"), [calls, edited](PMSyncController &, const QString &) {
+              if (++*calls == 2)
+                  testsupport::writeFile(edited, "after the edit");
+          });
+    setSyncList(*controller, { QStringLiteral("~/A/a.mp3"), QStringLiteral("~/Z/trigger.mp3") });
+
+    ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
+    ASSERT_GE(*calls, 2);
+    ASSERT_EQ(testsupport::readFile(onDrive(QStringLiteral("A/a.mp3"))), QByteArray("before the edit"))
+        << "the edit came after the copy";
+
+    ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("A/a.mp3"))), QByteArray("after the edit"));
+}
+
+TEST_F(HookedSyncJobTest, AFailedFileInACopiedFolderKeepsTheJobFromCountingAsCompleteWhateverFollowsIt)
+{
+    for (int i = 0; i < 6; ++i)
+        testsupport::writeFile(local(QStringLiteral("Music/%1.mp3").arg(i)), "song");
+    const QString music = local(QStringLiteral("Music"));
+    // The drive has no Music folder: the whole folder is one copy. The first file the copy
+    // looks at vanishes before its data is read; every file it looks at afterwards is
+    // filtered out, so filtered files follow the failed one whatever the listing order.
+    // Errors are let pass, so only the copy's result can tell the job.
+    auto first = std::make_shared<QString>();
+    auto controller = std::make_unique<PMSyncController>(m_drive.path(), QStringLiteral("Vendor"),
+        QStringLiteral("UUID-1"), kUser, &m_owner, [layoutIdentity = identity(), music, first](PMSyncController &c) {
+            PMSyncJob::Options options;
+            options.identity = layoutIdentity;
+            options.limitTo4G = false;
+            options.makeFilter = [music, first]() -> std::shared_ptr<const PMCopyItemFilter> {
+                return std::make_shared<FirstChildFailsFilter>(music, first);
+            };
+            // As when the user chose to go on after every error: the copy does not stop there.
+            options.makeCopyHandler = [](PMSyncController &owner) -> std::unique_ptr<PMCopyHandler> {
+                auto reporter = KRTCopyErrorReporter::copyErrorReporter(&owner);
+                reporter->setErrorHandling(1);
+                return reporter;
+            };
+            return std::make_unique<PMSyncJob>(c, options);
+        });
+    controller->setParticipateSyncState(true);
+    setSyncList(*controller, { QStringLiteral("~/Music") });
+
+    EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed) << logText().toStdString();
+    EXPECT_EQ(controller->failureType(), PMSyncController::kFailureIncomplete);
+    ASSERT_FALSE(first->isEmpty());
+    EXPECT_TRUE(logText().contains(QStringLiteral("Copy of %1 onto").arg(*first)));
+    EXPECT_FALSE(controller->lastSyncTime().isValid());
 }
 
 TEST_F(HookedSyncJobTest, AFailedCopyKeepsTheJobFromCountingAsComplete)
