@@ -1,5 +1,6 @@
 #include "agent/copy/PMFileManager.h"
 
+#include "agent/copy/PMConfinedPath.h"
 #include "agent/copy/PMCopyHandler.h"
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/copy/PMCopyLog.h"
@@ -474,6 +475,8 @@ bool PMFileManager::movePath(
     const ItemKind sourceKind = itemKindAtPath(source);
     if (!sourceKind.exists)
         return false;
+    if (movingToTavrin && !moveStaysOnDrive(source, destination, sourceKind.isPlainFolder()))
+        return false;
     const bool sourceLocked = isLockedAtPath(source);
     const bool destinationLocked = isLockedAtPath(destination);
     if (sourceLocked && !changeLockAtFileAtPath(source, false)) {
@@ -559,12 +562,87 @@ bool PMFileManager::createOneDirectory(const QString &path, const QVariantMap &a
     return true;
 }
 
+QString PMFileManager::driveRelative(const QString &path) const
+{
+    if (m_driveRoot.isEmpty())
+        return QString();
+    const QString root = QDir::cleanPath(m_driveRoot);
+    const QString clean = QDir::cleanPath(path);
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    if (!clean.startsWith(prefix) || clean.size() == prefix.size())
+        return QString();
+    return clean.mid(prefix.size());
+}
+
+namespace {
+
+void logDriveLink(const PMConfinedPath::Result &result, const QString &what)
+{
+    if (result.status == PMConfinedPath::Status::Link)
+        PMAgentLog::logMessage(QStringLiteral("The drive has a link where the folder \"%1\" belongs; %2 was not done.")
+                                   .arg(result.where, what));
+}
+
+} // namespace
+
+bool PMFileManager::createDriveDirectory(const QString &relative, const QVariantMap &attributes, bool recurse)
+{
+    const PMConfinedPath folder(m_driveRoot, relative);
+    PMConfinedPath::Result result;
+    if (!recurse) {
+        if (!folder.openParent(&result).isValid()) {
+            logDriveLink(result, QStringLiteral("creating \"%1\"").arg(folder.path()));
+            return false;
+        }
+    }
+    std::optional<mode_t> mode;
+    if (attributes.contains(kPosixPermissionsKey))
+        mode = mode_t(attributes.value(kPosixPermissionsKey).toUInt() & 07777);
+    if (folder.makeFolders(mode, &result).isValid())
+        return true;
+    logDriveLink(result, QStringLiteral("creating \"%1\"").arg(folder.path()));
+    return false;
+}
+
+bool PMFileManager::moveStaysOnDrive(const QString &source, const QString &destination, bool sourceIsFolder) const
+{
+    const QString destinationRelative = driveRelative(destination);
+    if (destinationRelative.isNull())
+        return true;
+    const PMConfinedPath target(m_driveRoot, destinationRelative);
+    const PMConfinedPath::Result result = target.check();
+    // A link in place of the item itself is replaced by a file; a folder is never merged into it.
+    const bool linkIsTheItem = result.where == target.path();
+    if (result.status == PMConfinedPath::Status::Link && (!linkIsTheItem || sourceIsFolder)) {
+        logDriveLink(result, QStringLiteral("moving \"%1\"").arg(source));
+        return false;
+    }
+    const QString sourceRelative = driveRelative(source);
+    if (!sourceRelative.isNull()) {
+        PMConfinedPath::Result sourceResult;
+        if (!PMConfinedPath(m_driveRoot, sourceRelative).openParent(&sourceResult).isValid()) {
+            logDriveLink(sourceResult, QStringLiteral("moving \"%1\"").arg(source));
+            return false;
+        }
+    }
+    return true;
+}
+
 bool PMFileManager::createDirectoryAtPath(
     const QString &path, const QVariantMap &attributes, bool recurse, bool creatingOnTavrin)
 {
     const QString clean = QDir::cleanPath(platform::PlatformPaths::expandTilde(path));
     if (clean.isEmpty())
         return false;
+    if (creatingOnTavrin) {
+        const QString relative = driveRelative(clean);
+        if (!relative.isNull()) {
+            const bool created = createDriveDirectory(relative, attributes, recurse);
+            if (created)
+                setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), clean);
+            return created;
+        }
+    }
     struct stat item = {};
     // An existing folder needs no look at its parents (it is the common case while copying).
     const QByteArray encoded = QFile::encodeName(clean);
