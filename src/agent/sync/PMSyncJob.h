@@ -13,6 +13,7 @@
 // Every phase runs on the drive's worker thread (see PMSyncJobPhases).
 #pragma once
 
+#include "agent/copy/PMConfinedPath.h"
 #include "agent/copy/PMFileManager.h"
 #include "agent/sync/PMDriveJobLock.h"
 #include "agent/sync/PMSyncJobContext.h"
@@ -21,6 +22,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
+
+#include <sys/stat.h>
 
 class PMCopyHandler;
 class PMCopyItemFilter;
@@ -75,7 +79,11 @@ private:
     void forgetBothSides();
     QString displayName() const;
     void prepareFilter();
-    bool deleteFolder(const QString &path, const QString &which);
+    bool deleteFolder(const PMConfinedPath &folder, const QString &which);
+    // Logs a link (or file) the drive holds where one of its folders belongs; false then.
+    bool refuseDriveLink(const PMConfinedPath::Result &result);
+    // Gives the drive copies of the job's folder items their folders' modes and dates.
+    void applyFolderAttributes();
     // False once the drive's temporary folder no longer lies on the file system it was
     // prepared on: the drive went away and its path now leads into the bare mount point.
     bool driveStillPresent() const;
@@ -92,6 +100,11 @@ private:
     bool m_applyResults = true;
     bool m_copyFailed = false;
     quint64 m_driveDevice = 0;
+    struct FolderItem {
+        QString item;
+        struct stat attributes;
+    };
+    std::vector<FolderItem> m_folderItems;
     mutable std::mutex m_reportMutex;
     QString m_lastReportMessage;
 };
