@@ -1,6 +1,5 @@
 #include "agent/copy/PMFileManager.h"
 
-#include "agent/copy/PMConfinedPath.h"
 #include "agent/copy/PMCopyHandler.h"
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/copy/PMCopyLog.h"
@@ -9,6 +8,7 @@
 #include "agent/copy/PMItemOperations.h"
 #include "agent/copy/PMUniqueFd.h"
 #include "agent/log/PMAgentLog.h"
+#include "platform/ConfinedPath.h"
 #include "platform/PMCorvaneUtilities.h"
 #include "platform/PlatformPaths.h"
 
@@ -576,9 +576,9 @@ QString PMFileManager::driveRelative(const QString &path) const
 
 namespace {
 
-void logDriveLink(const PMConfinedPath::Result &result, const QString &what)
+void logDriveLink(const platform::ConfinedPath::Result &result, const QString &what)
 {
-    if (result.status == PMConfinedPath::Status::Link)
+    if (result.status == platform::ConfinedPath::Status::Link)
         PMAgentLog::logMessage(QStringLiteral("The drive has a link where the folder \"%1\" belongs; %2 was not done.")
                                    .arg(result.where, what));
 }
@@ -587,8 +587,8 @@ void logDriveLink(const PMConfinedPath::Result &result, const QString &what)
 
 bool PMFileManager::createDriveDirectory(const QString &relative, const QVariantMap &attributes, bool recurse)
 {
-    const PMConfinedPath folder(m_driveRoot, relative);
-    PMConfinedPath::Result result;
+    const platform::ConfinedPath folder(m_driveRoot, relative);
+    platform::ConfinedPath::Result result;
     if (!recurse) {
         if (!folder.openParent(&result).isValid()) {
             logDriveLink(result, QStringLiteral("creating \"%1\"").arg(folder.path()));
@@ -609,18 +609,18 @@ bool PMFileManager::moveStaysOnDrive(const QString &source, const QString &desti
     const QString destinationRelative = driveRelative(destination);
     if (destinationRelative.isNull())
         return true;
-    const PMConfinedPath target(m_driveRoot, destinationRelative);
-    const PMConfinedPath::Result result = target.check();
+    const platform::ConfinedPath target(m_driveRoot, destinationRelative);
+    const platform::ConfinedPath::Result result = target.check();
     // A link in place of the item itself is replaced by a file; a folder is never merged into it.
     const bool linkIsTheItem = result.where == target.path();
-    if (result.status == PMConfinedPath::Status::Link && (!linkIsTheItem || sourceIsFolder)) {
+    if (result.status == platform::ConfinedPath::Status::Link && (!linkIsTheItem || sourceIsFolder)) {
         logDriveLink(result, QStringLiteral("moving \"%1\"").arg(source));
         return false;
     }
     const QString sourceRelative = driveRelative(source);
     if (!sourceRelative.isNull()) {
-        PMConfinedPath::Result sourceResult;
-        if (!PMConfinedPath(m_driveRoot, sourceRelative).openParent(&sourceResult).isValid()) {
+        platform::ConfinedPath::Result sourceResult;
+        if (!platform::ConfinedPath(m_driveRoot, sourceRelative).openParent(&sourceResult).isValid()) {
             logDriveLink(sourceResult, QStringLiteral("moving \"%1\"").arg(source));
             return false;
         }

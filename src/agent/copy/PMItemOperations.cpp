@@ -1,10 +1,10 @@
 #include "agent/copy/PMItemOperations.h"
 
-#include "agent/copy/PMConfinedPath.h"
 #include "agent/copy/PMCopyHandler.h"
 #include "agent/copy/PMCopyLog.h"
 #include "agent/copy/PMFileCopyAgent.h"
 #include "agent/copy/PMUniqueFd.h"
+#include "platform/ConfinedPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,7 +90,7 @@ bool PMItemOperations::removeItem(const QString &path)
         if (!parentFd.isValid() || fstatat(parentFd.get(), name.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0)
             errorNumber = errno;
         else
-            errorNumber = PMConfinedPath::removeTreeAt(parentFd.get(), name);
+            errorNumber = platform::ConfinedPath::removeTreeAt(parentFd.get(), name);
     }
     if (errorNumber == 0)
         return true;

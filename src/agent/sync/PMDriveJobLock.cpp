@@ -1,7 +1,7 @@
 #include "agent/sync/PMDriveJobLock.h"
 
-#include "agent/copy/PMConfinedPath.h"
 #include "agent/sync/PMDriveLayout.h"
+#include "platform/ConfinedPath.h"
 #include "platform/PlatformPaths.h"
 
 #include <QDir>
@@ -38,10 +38,10 @@ PMDriveJobLock::Outcome PMDriveJobLock::tryLock()
         qCWarning(lcJobLock) << "no lock file can be named after" << m_lockName;
         return Outcome::Failed;
     }
-    PMConfinedPath::Result result;
-    const PMUniqueFd userFolder = PMConfinedPath(m_mountPoint, m_userFolder).makeFolders(std::nullopt, &result);
+    platform::ConfinedPath::Result result;
+    const PMUniqueFd userFolder = platform::ConfinedPath(m_mountPoint, m_userFolder).makeFolders(std::nullopt, &result);
     const PMUniqueFd area = userFolder.isValid()
-        ? PMConfinedPath(m_mountPoint, m_userFolder + QLatin1Char('/') + PMDriveLayout::kTempFolderName)
+        ? platform::ConfinedPath(m_mountPoint, m_userFolder + QLatin1Char('/') + PMDriveLayout::kTempFolderName)
               .makeFolders(std::nullopt, &result)
         : PMUniqueFd();
     if (!area.isValid()) {

@@ -1,6 +1,6 @@
 #include "agent/sync/PMDriveLayout.h"
 
-#include "agent/copy/PMConfinedPath.h"
+#include "platform/ConfinedPath.h"
 #include "platform/HostIdentity.h"
 #include "platform/PlatformPaths.h"
 
@@ -123,16 +123,16 @@ bool PMDriveLayout::staysInside(const QString &base, const QString &path)
         return true;
     // Every existing component must be a real folder (the last may be a file), never a link:
     // a link's target is outside what the drive's own folders hold.
-    const PMConfinedPath confined(base, rest);
-    const PMConfinedPath::Result result = confined.check();
+    const platform::ConfinedPath confined(base, rest);
+    const platform::ConfinedPath::Result result = confined.check();
     switch (result.status) {
-    case PMConfinedPath::Status::Ok:
-    case PMConfinedPath::Status::Missing:
+    case platform::ConfinedPath::Status::Ok:
+    case platform::ConfinedPath::Status::Missing:
         return true;
-    case PMConfinedPath::Status::NotAFolder:
+    case platform::ConfinedPath::Status::NotAFolder:
         return result.where == confined.path();
-    case PMConfinedPath::Status::Link:
-    case PMConfinedPath::Status::Failed:
+    case platform::ConfinedPath::Status::Link:
+    case platform::ConfinedPath::Status::Failed:
         break;
     }
     return false;

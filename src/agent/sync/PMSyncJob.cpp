@@ -155,15 +155,16 @@ QString PMSyncJob::lastReportMessage() const
     return m_lastReportMessage;
 }
 
-bool PMSyncJob::refuseDriveLink(const PMConfinedPath::Result &result)
+bool PMSyncJob::refuseDriveLink(const platform::ConfinedPath::Result &result)
 {
-    if (result.status == PMConfinedPath::Status::Link)
+    if (result.status == platform::ConfinedPath::Status::Link)
         m_controller.logMessage(tr("The drive \"%1\" has a link where the folder \"%2\" belongs; nothing was synced.")
                                     .arg(m_controller.deviceMountPoint(), result.where));
-    else if (result.status == PMConfinedPath::Status::NotAFolder)
+    else if (result.status == platform::ConfinedPath::Status::NotAFolder)
         m_controller.logMessage(tr("The drive \"%1\" has a file where the folder \"%2\" belongs; nothing was synced.")
                                     .arg(m_controller.deviceMountPoint(), result.where));
-    return result.status != PMConfinedPath::Status::Link && result.status != PMConfinedPath::Status::NotAFolder;
+    return result.status != platform::ConfinedPath::Status::Link
+        && result.status != platform::ConfinedPath::Status::NotAFolder;
 }
 
 bool PMSyncJob::syncThreadPrepareFolders()
@@ -177,7 +178,7 @@ bool PMSyncJob::syncThreadPrepareFolders()
     m_driveDevice = quint64(drive.st_dev);
     // The drive's own folders are walked without following links: a drive holding a link
     // where its temporary folders belong would have this job write and delete elsewhere.
-    const PMConfinedPath driveTemp(target, m_context.layout.relativeTavrinTemp());
+    const platform::ConfinedPath driveTemp(target, m_context.layout.relativeTavrinTemp());
     if (!refuseDriveLink(driveTemp.check()))
         return false;
     switch (m_lock.tryLock()) {
@@ -197,7 +198,7 @@ bool PMSyncJob::syncThreadPrepareFolders()
 
     // The target is the drive's mount point, which exists.
     m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(driveTemp.path()));
-    PMConfinedPath::Result made;
+    platform::ConfinedPath::Result made;
     if (!driveTemp.makeFolders(0777, &made).isValid()) {
         m_context.debugLine(QStringLiteral("-sync: unable to create temporary folder %1 for Mac->Tavrin copying.")
                                 .arg(driveTemp.path()));
@@ -205,7 +206,8 @@ bool PMSyncJob::syncThreadPrepareFolders()
             m_controller.logMessage(tr("Unable to create the folder \"%1\" on the drive.").arg(driveTemp.path()));
         return false;
     }
-    const PMConfinedPath localTemp(m_context.layout.identity().homeDirectory, m_context.layout.relativeLocalTemp());
+    const platform::ConfinedPath localTemp(
+        m_context.layout.identity().homeDirectory, m_context.layout.relativeLocalTemp());
     m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(localTemp.path()));
     if (!localTemp.makeFolders(std::nullopt, &made).isValid()) {
         m_context.debugLine(QStringLiteral("-sync: unable to create temporary folder %1 for Tavrin->Mac copying.")
@@ -231,10 +233,10 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
         const QString localPath = m_context.layout.localPathForSyncItem(item);
         m_controller.logMessage(tr("Processing \"%1\".").arg(QFileInfo(localPath).fileName()));
         // The item's place on the drive is walked, emptied and merged into: never through a link.
-        const PMConfinedPath::Result place
-            = PMConfinedPath(m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(item))
-                  .check();
-        if (place.status == PMConfinedPath::Status::Link) {
+        const platform::ConfinedPath::Result place = platform::ConfinedPath(
+            m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(item))
+                                                         .check();
+        if (place.status == platform::ConfinedPath::Status::Link) {
             static_cast<void>(refuseDriveLink(place));
             result = false;
             break;
@@ -298,9 +300,9 @@ void PMSyncJob::applyFolderAttributes()
 {
     // Last, because moving children into a folder changes its date.
     for (const FolderItem &folder : m_folderItems) {
-        const PMConfinedPath drivePath(
+        const platform::ConfinedPath drivePath(
             m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(folder.item));
-        PMConfinedPath::Result result;
+        platform::ConfinedPath::Result result;
         const PMUniqueFd fd = drivePath.openFolder(&result);
         if (!fd.isValid()) {
             m_context.debugLine(QStringLiteral("-sync: no folder \"%1\" to date.").arg(drivePath.path()));
@@ -330,12 +332,12 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
     if (path != temp && !path.startsWith(temp + QLatin1Char('/')))
         return false;
     const QString target = m_context.layout.pathForTavrinTarget();
-    const PMConfinedPath folder(target, m_context.layout.relativeTavrinTemp() + path.mid(temp.size()));
-    PMConfinedPath::Result result;
+    const platform::ConfinedPath folder(target, m_context.layout.relativeTavrinTemp() + path.mid(temp.size()));
+    platform::ConfinedPath::Result result;
     QStringList names;
     {
         PMUniqueFd fd = folder.openFolder(&result);
-        if (result.status == PMConfinedPath::Status::Missing)
+        if (result.status == platform::ConfinedPath::Status::Missing)
             return true; // nothing was copied
         if (!fd.isValid()) {
             static_cast<void>(refuseDriveLink(result));
@@ -363,17 +365,17 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
     return folder.remove().ok();
 }
 
-bool PMSyncJob::deleteFolder(const PMConfinedPath &folder, const QString &which)
+bool PMSyncJob::deleteFolder(const platform::ConfinedPath &folder, const QString &which)
 {
     const QString path = folder.path();
     m_context.debugLine(QStringLiteral("-deleteTempFolders: deleting %1 \"%2\".").arg(which, path));
-    const PMConfinedPath::Result result = folder.remove();
+    const platform::ConfinedPath::Result result = folder.remove();
     const bool removed = result.ok();
     m_context.debugLine(QStringLiteral("-deleteTempFolders: \"%1\" was %2 deleted.")
                             .arg(path, removed ? QString() : QStringLiteral(" NOT")));
     // A link on the way is the drive's doing: nothing through it is touched, not even to
     // move it to the Trash.
-    if (removed || result.status != PMConfinedPath::Status::Failed)
+    if (removed || result.status != platform::ConfinedPath::Status::Failed)
         return removed;
     const bool recycled = QFile::moveToTrash(path);
     m_context.debugLine(QStringLiteral("-deleteTempFolders: recycling \"%1\" %2.")
@@ -386,12 +388,12 @@ bool PMSyncJob::syncThreadDeleteTempFolders()
     // Only the job holding the drive may touch its temporary folders.
     if (!m_lock.isLocked())
         return false;
-    const bool drive
-        = deleteFolder(PMConfinedPath(m_context.layout.pathForTavrinTarget(), m_context.layout.relativeTavrinTemp()),
-            QStringLiteral("global"));
-    const bool local
-        = deleteFolder(PMConfinedPath(m_context.layout.identity().homeDirectory, m_context.layout.relativeLocalTemp()),
-            QStringLiteral("local"));
+    const bool drive = deleteFolder(
+        platform::ConfinedPath(m_context.layout.pathForTavrinTarget(), m_context.layout.relativeTavrinTemp()),
+        QStringLiteral("global"));
+    const bool local = deleteFolder(
+        platform::ConfinedPath(m_context.layout.identity().homeDirectory, m_context.layout.relativeLocalTemp()),
+        QStringLiteral("local"));
     return drive && local;
 }
 

@@ -13,11 +13,11 @@
 // Every phase runs on the drive's worker thread (see PMSyncJobPhases).
 #pragma once
 
-#include "agent/copy/PMConfinedPath.h"
 #include "agent/copy/PMFileManager.h"
 #include "agent/sync/PMDriveJobLock.h"
 #include "agent/sync/PMSyncJobContext.h"
 #include "agent/sync/PMSyncJobPhases.h"
+#include "platform/ConfinedPath.h"
 
 #include <functional>
 #include <memory>
@@ -79,9 +79,9 @@ private:
     void forgetBothSides();
     QString displayName() const;
     void prepareFilter();
-    bool deleteFolder(const PMConfinedPath &folder, const QString &which);
+    bool deleteFolder(const platform::ConfinedPath &folder, const QString &which);
     // Logs a link (or file) the drive holds where one of its folders belongs; false then.
-    bool refuseDriveLink(const PMConfinedPath::Result &result);
+    bool refuseDriveLink(const platform::ConfinedPath::Result &result);
     // Gives the drive copies of the job's folder items their folders' modes and dates.
     void applyFolderAttributes();
     // False once the drive's temporary folder no longer lies on the file system it was

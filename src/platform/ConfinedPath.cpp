@@ -1,4 +1,4 @@
-#include "agent/copy/PMConfinedPath.h"
+#include "platform/ConfinedPath.h"
 
 #include <QFile>
 
@@ -20,21 +20,23 @@ struct DirCloser {
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // Why name in the folder open at parentFd could not be opened as a folder.
-PMConfinedPath::Status statusOfFailedOpen(int parentFd, const char *name, int error)
+platform::ConfinedPath::Status statusOfFailedOpen(int parentFd, const char *name, int error)
 {
     struct stat item = {};
     if (fstatat(parentFd, name, &item, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? PMConfinedPath::Status::Missing : PMConfinedPath::Status::Failed;
+        return errno == ENOENT ? platform::ConfinedPath::Status::Missing : platform::ConfinedPath::Status::Failed;
     if (S_ISLNK(item.st_mode))
-        return PMConfinedPath::Status::Link;
+        return platform::ConfinedPath::Status::Link;
     if (!S_ISDIR(item.st_mode))
-        return PMConfinedPath::Status::NotAFolder;
-    return error == ENOENT ? PMConfinedPath::Status::Missing : PMConfinedPath::Status::Failed;
+        return platform::ConfinedPath::Status::NotAFolder;
+    return error == ENOENT ? platform::ConfinedPath::Status::Missing : platform::ConfinedPath::Status::Failed;
 }
 
 } // namespace
 
-PMConfinedPath::PMConfinedPath(QString root, const QString &relative)
+namespace platform {
+
+ConfinedPath::ConfinedPath(QString root, const QString &relative)
     : m_root(std::move(root))
 {
     while (m_root.size() > 1 && m_root.endsWith(QLatin1Char('/')))
@@ -49,7 +51,7 @@ PMConfinedPath::PMConfinedPath(QString root, const QString &relative)
         m_valid = false;
 }
 
-QString PMConfinedPath::pathOf(qsizetype count) const
+QString ConfinedPath::pathOf(qsizetype count) const
 {
     QString path = m_root;
     for (qsizetype i = 0; i < count && i < m_parts.size(); ++i) {
@@ -60,20 +62,20 @@ QString PMConfinedPath::pathOf(qsizetype count) const
     return path;
 }
 
-QString PMConfinedPath::path() const
+QString ConfinedPath::path() const
 {
     return pathOf(m_parts.size());
 }
 
-QByteArray PMConfinedPath::lastName() const
+QByteArray ConfinedPath::lastName() const
 {
     return m_parts.isEmpty() ? QByteArray() : m_parts.last();
 }
 
-PMUniqueFd PMConfinedPath::walk(qsizetype count, bool create, std::optional<mode_t> mode, Result *result) const
+UniqueFd ConfinedPath::walk(qsizetype count, bool create, std::optional<mode_t> mode, Result *result) const
 {
     Result outcome;
-    PMUniqueFd current;
+    UniqueFd current;
     if (!m_valid) {
         outcome = { Status::Failed, path(), EINVAL };
     } else {
@@ -84,7 +86,7 @@ PMUniqueFd PMConfinedPath::walk(qsizetype count, bool create, std::optional<mode
     }
     for (qsizetype i = 0; outcome.ok() && i < count; ++i) {
         const char *name = m_parts.at(i).constData();
-        PMUniqueFd next(openat(current.get(), name, kFolderFlags));
+        UniqueFd next(openat(current.get(), name, kFolderFlags));
         if (!next.isValid() && errno == ENOENT && create) {
             if (mkdirat(current.get(), name, 0777) == 0 || errno == EEXIST) {
                 next.reset(openat(current.get(), name, kFolderFlags));
@@ -106,7 +108,7 @@ PMUniqueFd PMConfinedPath::walk(qsizetype count, bool create, std::optional<mode
     return current;
 }
 
-PMConfinedPath::Result PMConfinedPath::check() const
+ConfinedPath::Result ConfinedPath::check() const
 {
     Result result;
     static_cast<void>(walk(m_parts.size(), false, std::nullopt, &result));
@@ -115,25 +117,25 @@ PMConfinedPath::Result PMConfinedPath::check() const
     return result;
 }
 
-PMUniqueFd PMConfinedPath::openFolder(Result *result) const
+UniqueFd ConfinedPath::openFolder(Result *result) const
 {
     return walk(m_parts.size(), false, std::nullopt, result);
 }
 
-PMUniqueFd PMConfinedPath::openParent(Result *result) const
+UniqueFd ConfinedPath::openParent(Result *result) const
 {
     return walk(m_parts.size() - 1, false, std::nullopt, result);
 }
 
-PMUniqueFd PMConfinedPath::makeFolders(std::optional<mode_t> mode, Result *result) const
+UniqueFd ConfinedPath::makeFolders(std::optional<mode_t> mode, Result *result) const
 {
     return walk(m_parts.size(), true, mode, result);
 }
 
-PMConfinedPath::Result PMConfinedPath::remove() const
+ConfinedPath::Result ConfinedPath::remove() const
 {
     Result result;
-    const PMUniqueFd parent = openParent(&result);
+    const UniqueFd parent = openParent(&result);
     if (result.status == Status::Missing)
         return Result();
     if (!result.ok())
@@ -144,7 +146,7 @@ PMConfinedPath::Result PMConfinedPath::remove() const
     return result;
 }
 
-int PMConfinedPath::removeTreeAt(int parentFd, const QByteArray &name)
+int ConfinedPath::removeTreeAt(int parentFd, const QByteArray &name)
 {
     struct stat item = {};
     if (fstatat(parentFd, name.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0)
@@ -152,7 +154,7 @@ int PMConfinedPath::removeTreeAt(int parentFd, const QByteArray &name)
     if (!S_ISDIR(item.st_mode))
         return unlinkat(parentFd, name.constData(), 0) == 0 || errno == ENOENT ? 0 : errno;
 
-    PMUniqueFd folder(openat(parentFd, name.constData(), kFolderFlags));
+    UniqueFd folder(openat(parentFd, name.constData(), kFolderFlags));
     if (!folder.isValid())
         return errno;
     // The names are read first and the listing closed, so a deep tree holds one descriptor
@@ -184,3 +186,5 @@ int PMConfinedPath::removeTreeAt(int parentFd, const QByteArray &name)
         firstError = errno;
     return firstError;
 }
+
+} // namespace platform

@@ -3,16 +3,16 @@
 // link anywhere on the way (planted by a drive, or swapped in meanwhile) can lead out of the
 // root. A link where a folder is needed stops the walk and is named in the result.
 //
-//   const PMConfinedPath temp(mountPoint, QStringLiteral("alice_Studio/.Z_PM_W/ID"));
-//   PMConfinedPath::Result result;
-//   PMUniqueFd folder = temp.makeFolders(0777, &result);
-//   if (result.status == PMConfinedPath::Status::Link) ... result.where names the link
+//   const ConfinedPath temp(mountPoint, QStringLiteral("alice_Studio/.Z_PM_W/ID"));
+//   ConfinedPath::Result result;
+//   UniqueFd folder = temp.makeFolders(0777, &result);
+//   if (result.status == ConfinedPath::Status::Link) ... result.where names the link
 //
 // The relative path must consist of plain names: "", "." and ".." components make every
 // operation fail. Immutable; any thread.
 #pragma once
 
-#include "agent/copy/PMUniqueFd.h"
+#include "platform/UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,7 +22,9 @@
 
 #include <sys/types.h>
 
-class PMConfinedPath {
+namespace platform {
+
+class ConfinedPath {
 public:
     enum class Status {
         Ok,
@@ -38,7 +40,7 @@ public:
         bool ok() const { return status == Status::Ok; }
     };
 
-    PMConfinedPath(QString root, const QString &relative);
+    ConfinedPath(QString root, const QString &relative);
 
     QString root() const { return m_root; }
     // root joined with the relative path.
@@ -50,13 +52,13 @@ public:
     // component is a real folder (missing ones are fine: they would be created as folders).
     Result check() const;
     // Opens the folder; an invalid fd with the reason otherwise.
-    PMUniqueFd openFolder(Result *result) const;
+    UniqueFd openFolder(Result *result) const;
     // Opens the folder the last component lives in (the root for a single component).
-    PMUniqueFd openParent(Result *result) const;
+    UniqueFd openParent(Result *result) const;
     QByteArray lastName() const;
     // Creates the missing folders (with the umask's permissions); the last one, when created
     // here, gets mode if given. Opens the last.
-    PMUniqueFd makeFolders(std::optional<mode_t> mode, Result *result) const;
+    UniqueFd makeFolders(std::optional<mode_t> mode, Result *result) const;
     // Removes the item (a whole folder tree) without following any link; a missing item is
     // success. A link on the way to it removes nothing.
     Result remove() const;
@@ -67,10 +69,12 @@ public:
 
 private:
     // Walks the first count components; creating missing ones when create.
-    PMUniqueFd walk(qsizetype count, bool create, std::optional<mode_t> mode, Result *result) const;
+    UniqueFd walk(qsizetype count, bool create, std::optional<mode_t> mode, Result *result) const;
     QString pathOf(qsizetype count) const;
 
     QString m_root;
     QList<QByteArray> m_parts;
     bool m_valid = true;
 };
+
+} // namespace platform
