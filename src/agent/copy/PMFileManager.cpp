@@ -385,6 +385,8 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
     } else {
         PMFileCopyAgent agent(source, destination, handler);
         agent.setDataMethodMemory(&m_dataMethods);
+        if (copyingToTavrin)
+            agent.setDestinationRoot(m_driveRoot);
         result = agent.performCopy();
         if (agent.quitRequested())
             m_copyStopped = true;

@@ -264,6 +264,22 @@ TEST_F(PMFileManagerDriveLinkTest, AMoveIsNeverMergedIntoOrPutBelowALink)
         testsupport::readFile(join(m_outside.path(), QStringLiteral("kept.txt"))), QByteArray("the computer's file"));
 }
 
+TEST_F(PMFileManagerDriveLinkTest, TheCopyAgentReachesItsDestinationFolderWithoutFollowingLinks)
+{
+    testsupport::writeFile(join(m_source.path(), QStringLiteral("b.mp3")), "b");
+    PMFileCopyAgent agent(
+        join(m_source.path(), QStringLiteral("b.mp3")), drive(QStringLiteral("alice_Studio/Music/b.mp3")), nullptr);
+    agent.setDestinationRoot(m_drive.path());
+    EXPECT_FALSE(agent.performCopy());
+    EXPECT_EQ(outsideEntries(), QStringList { QStringLiteral("kept.txt") });
+
+    PMFileCopyAgent real(
+        join(m_source.path(), QStringLiteral("b.mp3")), drive(QStringLiteral("alice_Studio/b.mp3")), nullptr);
+    real.setDestinationRoot(m_drive.path());
+    EXPECT_TRUE(real.performCopy());
+    EXPECT_EQ(testsupport::readFile(drive(QStringLiteral("alice_Studio/b.mp3"))), QByteArray("b"));
+}
+
 TEST(PMItemOperationsRemoveTest, RemovingATreeRemovesItsLinksButNotWhatTheyPointTo)
 {
     QTemporaryDir tree;
