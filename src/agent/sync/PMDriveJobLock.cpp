@@ -62,23 +62,36 @@ PMDriveJobLock::Outcome PMDriveJobLock::tryLock()
 PMDriveJobLock::Outcome PMDriveJobLock::lockDrive(int areaFd)
 {
     const QByteArray name = QFile::encodeName(m_lockName);
-    PMUniqueFd fd(openat(areaFd, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!fd.isValid()) {
-        qCWarning(lcJobLock) << "cannot open the drive's lock file" << m_lockName << strerror(errno);
-        return Outcome::Failed;
+    // The holder removes the file when it lets go; a file locked after its removal is no lock
+    // at all, so a lock counts only on the file that is still in place.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        PMUniqueFd fd(openat(areaFd, name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (!fd.isValid()) {
+            qCWarning(lcJobLock) << "cannot open the drive's lock file" << m_lockName << strerror(errno);
+            return Outcome::Failed;
+        }
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        if (fcntl(fd.get(), F_OFD_SETLK, &lock) != 0) {
+            if (errno == EAGAIN || errno == EACCES)
+                return Outcome::Busy;
+            // The drive's file system keeps no locks; the runtime lock guards this computer alone.
+            qCInfo(lcJobLock) << "the drive keeps no locks:" << strerror(errno) << "- relying on the runtime lock";
+            static_cast<void>(unlinkat(areaFd, name.constData(), 0));
+            return Outcome::Locked;
+        }
+        struct stat held = {};
+        struct stat inPlace = {};
+        if (fstat(fd.get(), &held) == 0 && fstatat(areaFd, name.constData(), &inPlace, AT_SYMLINK_NOFOLLOW) == 0
+            && held.st_dev == inPlace.st_dev && held.st_ino == inPlace.st_ino) {
+            m_area = PMUniqueFd(fcntl(areaFd, F_DUPFD_CLOEXEC, 0));
+            m_driveLock = std::move(fd);
+            return Outcome::Locked;
+        }
     }
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    if (fcntl(fd.get(), F_OFD_SETLK, &lock) == 0) {
-        m_driveLock = std::move(fd);
-        return Outcome::Locked;
-    }
-    if (errno == EAGAIN || errno == EACCES)
-        return Outcome::Busy;
-    // The drive's file system keeps no locks; the runtime lock guards this computer alone.
-    qCInfo(lcJobLock) << "the drive keeps no locks:" << strerror(errno) << "- relying on the runtime lock";
-    return Outcome::Locked;
+    qCWarning(lcJobLock) << "the drive's lock file keeps changing" << m_lockName;
+    return Outcome::Failed;
 }
 
 PMDriveJobLock::Outcome PMDriveJobLock::lockRuntime(int userFolderFd)
@@ -110,8 +123,11 @@ PMDriveJobLock::Outcome PMDriveJobLock::lockRuntime(int userFolderFd)
 
 void PMDriveJobLock::unlock()
 {
-    // Closing the descriptors releases both locks; the files stay, so a job that opened one
-    // meanwhile still locks the same file.
+    // The drive's file goes while it is still locked (see lockDrive), so the drive keeps no
+    // trace of the job; the runtime file stays, it is this computer's.
+    if (m_driveLock.isValid() && m_area.isValid())
+        static_cast<void>(unlinkat(m_area.get(), QFile::encodeName(m_lockName).constData(), 0));
     m_driveLock.reset();
+    m_area.reset();
     m_runtimeLock.reset();
 }

@@ -5,8 +5,9 @@
 // The lock lives on the drive itself: an open-file-description lock (F_OFD_SETLK) on
 // "<user folder>/.Z_PM_W/<computer-user id>.lock", opened beneath the mount point without
 // following links, so every process of this computer sees it and the kernel releases it when
-// the process dies. A second lock in this computer's runtime folder, keyed by the device and
-// inode of the drive's user folder, stands in where the drive's file system refuses such locks.
+// the process dies; the file is removed when the job lets go. A second lock in this
+// computer's runtime folder, keyed by the device and inode of the drive's user folder, stands
+// in where the drive's file system refuses such locks.
 //
 //   PMDriveJobLock lock(layout);
 //   if (lock.tryLock() == PMDriveJobLock::Outcome::Busy) ... "already involved in a sync operation"
@@ -47,6 +48,7 @@ private:
     QString m_mountPoint;
     QString m_userFolder; // relative to the mount point
     QString m_lockName;
+    PMUniqueFd m_area; // the folder holding the drive's lock file
     PMUniqueFd m_driveLock;
     PMUniqueFd m_runtimeLock;
 };

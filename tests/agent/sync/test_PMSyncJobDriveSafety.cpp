@@ -286,6 +286,10 @@ TEST(PMDriveJobLock, JobsWithDifferentRuntimeFoldersExcludeEachOther)
     EXPECT_EQ(second.tryLock(), PMDriveJobLock::Outcome::Locked);
     PMDriveJobLock third(layout);
     EXPECT_EQ(third.tryLock(), PMDriveJobLock::Outcome::Busy) << "the same runtime folder excludes too";
+    second.unlock();
+    EXPECT_EQ(QDir(drive.filePath(QStringLiteral("alice_Studio/.Z_PM_W"))).entryList(QDir::Files | QDir::Hidden),
+        QStringList())
+        << "no lock file is left on the drive";
 }
 
 TEST(PMDriveJobLock, ALinkedTemporaryAreaIsNeverUsedForTheLock)
