@@ -2,6 +2,7 @@
 
 #include "agent/copy/PMCopyLog.h"
 #include "agent/copy/PMUniqueFd.h"
+#include "platform/ConfinedPath.h"
 #include "platform/PlatformPaths.h"
 
 #include <QDir>
@@ -81,6 +82,17 @@ PMFileCopyAgent::~PMFileCopyAgent()
     m_cancelled = true;
 }
 
+QString PMFileCopyAgent::relativeToRoot(const QString &path) const
+{
+    if (m_destinationRoot.isEmpty())
+        return QString();
+    const QString root = QDir::cleanPath(m_destinationRoot);
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : QString(root + QLatin1Char('/'));
+    if (!path.startsWith(prefix) || path.size() == prefix.size())
+        return QString();
+    return path.mid(prefix.size());
+}
+
 bool PMFileCopyAgent::performCopy()
 {
     if (m_state == Copying)
@@ -96,6 +108,20 @@ bool PMFileCopyAgent::performCopy()
     if (source.isEmpty() || destination.isEmpty() || source == QLatin1String("/")
         || destination == QLatin1String("/")) {
         reportError(source, destination, ENOENT);
+    } else if (const QString below = relativeToRoot(destination); !below.isNull()) {
+        const platform::ConfinedPath confined(m_destinationRoot, below);
+        platform::ConfinedPath::Result reached;
+        const PMUniqueFd parent = confined.openParent(&reached);
+        if (!parent.isValid()) {
+            if (reached.status == platform::ConfinedPath::Status::Link)
+                qCWarning(lcCopy) << "not copying through the drive's link" << reached.where;
+            reportError(source, destination,
+                reached.status == platform::ConfinedPath::Status::Link ? ELOOP
+                                                                       : (reached.error ? reached.error : ENOENT));
+        } else {
+            result = copyItem(
+                Item { AT_FDCWD, QFile::encodeName(source), parent.get(), confined.lastName(), source, destination });
+        }
     } else {
         result = copyItem(Item {
             AT_FDCWD, QFile::encodeName(source), AT_FDCWD, QFile::encodeName(destination), source, destination });

@@ -43,6 +43,10 @@ public:
     void setSourcePath(const QString &path) { m_sourcePath = path; }
     QString destinationPath() const { return m_destinationPath; }
     void setDestionationPath(const QString &path) { m_destinationPath = path; }
+    // A destination below root (a drive's mount point) has the folders above it opened one by
+    // one from root without following links; a link among them fails the copy (ELOOP).
+    // Empty: the folders on the way are the computer's and are taken as they are.
+    void setDestinationRoot(const QString &root) { m_destinationRoot = root; }
     int state() const { return m_state; }
     PMFileCopyAgentDelegate *delegate() const { return m_delegate; }
     void setDelegate(PMFileCopyAgentDelegate *delegate) { m_delegate = delegate; }
@@ -60,6 +64,8 @@ public:
     quint64 totalInProgress() const { return m_totalInProgress; }
 
 private:
+    // path relative to the destination root, or a null string when not below it.
+    QString relativeToRoot(const QString &path) const;
     // Answers the delegate's action for an event: Continue, Skip or Quit.
     // value: the errno of an error, the exact size of a finished file, the bytes copied so far.
     int callback(Event event, const QString &source, const QString &destination, quint64 value = 0);
@@ -92,6 +98,7 @@ private:
     bool m_cancelled = false;
     QString m_sourcePath;
     QString m_destinationPath;
+    QString m_destinationRoot;
     int m_state = Idle;
     PMFileCopyAgentDelegate *m_delegate = nullptr;
     quint64 m_totalFinished = 0;

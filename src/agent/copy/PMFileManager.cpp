@@ -9,6 +9,7 @@
 #include "agent/copy/PMItemOperations.h"
 #include "agent/copy/PMUniqueFd.h"
 #include "agent/log/PMAgentLog.h"
+#include "platform/ConfinedPath.h"
 #include "platform/PMCorvaneUtilities.h"
 #include "platform/PlatformPaths.h"
 
@@ -418,6 +419,8 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
     } else {
         PMFileCopyAgent agent(source, destination, handler);
         agent.setDataMethodMemory(&m_dataMethods);
+        if (copyingToTavrin)
+            agent.setDestinationRoot(m_driveRoot);
         result = agent.performCopy();
         if (agent.quitRequested())
             m_copyStopped = true;
@@ -553,6 +556,8 @@ bool PMFileManager::movePath(
     const ItemKind sourceKind = itemKindAtPath(source);
     if (!sourceKind.exists)
         return false;
+    if (movingToTavrin && !moveStaysOnDrive(source, destination, sourceKind.isPlainFolder()))
+        return false;
     const bool sourceLocked = isLockedAtPath(source);
     const bool destinationLocked = isLockedAtPath(destination);
     if (sourceLocked && !changeLockAtFileAtPath(source, false)) {
@@ -638,12 +643,87 @@ bool PMFileManager::createOneDirectory(const QString &path, const QVariantMap &a
     return true;
 }
 
+QString PMFileManager::driveRelative(const QString &path) const
+{
+    if (m_driveRoot.isEmpty())
+        return QString();
+    const QString root = QDir::cleanPath(m_driveRoot);
+    const QString clean = QDir::cleanPath(path);
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    if (!clean.startsWith(prefix) || clean.size() == prefix.size())
+        return QString();
+    return clean.mid(prefix.size());
+}
+
+namespace {
+
+void logDriveLink(const platform::ConfinedPath::Result &result, const QString &what)
+{
+    if (result.status == platform::ConfinedPath::Status::Link)
+        PMAgentLog::logMessage(QStringLiteral("The drive has a link where the folder \"%1\" belongs; %2 was not done.")
+                                   .arg(result.where, what));
+}
+
+} // namespace
+
+bool PMFileManager::createDriveDirectory(const QString &relative, const QVariantMap &attributes, bool recurse)
+{
+    const platform::ConfinedPath folder(m_driveRoot, relative);
+    platform::ConfinedPath::Result result;
+    if (!recurse) {
+        if (!folder.openParent(&result).isValid()) {
+            logDriveLink(result, QStringLiteral("creating \"%1\"").arg(folder.path()));
+            return false;
+        }
+    }
+    std::optional<mode_t> mode;
+    if (attributes.contains(kPosixPermissionsKey))
+        mode = mode_t(attributes.value(kPosixPermissionsKey).toUInt() & 07777);
+    if (folder.makeFolders(mode, &result).isValid())
+        return true;
+    logDriveLink(result, QStringLiteral("creating \"%1\"").arg(folder.path()));
+    return false;
+}
+
+bool PMFileManager::moveStaysOnDrive(const QString &source, const QString &destination, bool sourceIsFolder) const
+{
+    const QString destinationRelative = driveRelative(destination);
+    if (destinationRelative.isNull())
+        return true;
+    const platform::ConfinedPath target(m_driveRoot, destinationRelative);
+    const platform::ConfinedPath::Result result = target.check();
+    // A link in place of the item itself is replaced by a file; a folder is never merged into it.
+    const bool linkIsTheItem = result.where == target.path();
+    if (result.status == platform::ConfinedPath::Status::Link && (!linkIsTheItem || sourceIsFolder)) {
+        logDriveLink(result, QStringLiteral("moving \"%1\"").arg(source));
+        return false;
+    }
+    const QString sourceRelative = driveRelative(source);
+    if (!sourceRelative.isNull()) {
+        platform::ConfinedPath::Result sourceResult;
+        if (!platform::ConfinedPath(m_driveRoot, sourceRelative).openParent(&sourceResult).isValid()) {
+            logDriveLink(sourceResult, QStringLiteral("moving \"%1\"").arg(source));
+            return false;
+        }
+    }
+    return true;
+}
+
 bool PMFileManager::createDirectoryAtPath(
     const QString &path, const QVariantMap &attributes, bool recurse, bool creatingOnTavrin)
 {
     const QString clean = QDir::cleanPath(platform::PlatformPaths::expandTilde(path));
     if (clean.isEmpty())
         return false;
+    if (creatingOnTavrin) {
+        const QString relative = driveRelative(clean);
+        if (!relative.isNull()) {
+            const bool created = createDriveDirectory(relative, attributes, recurse);
+            if (created)
+                setSyncBackupDateTo(QDateTime::currentDateTimeUtc(), clean);
+            return created;
+        }
+    }
     struct stat item = {};
     // An existing folder needs no look at its parents (it is the common case while copying).
     const QByteArray encoded = QFile::encodeName(clean);

@@ -36,6 +36,10 @@ public:
 
     const PMCopyItemFilter *filter() const { return m_filter; }
     void setFilter(const PMCopyItemFilter *filter) { m_filter = filter; }
+    // The drive's mount point. Folders created and items moved on the drive (the "Tavrin"
+    // flags) below it are reached without following any link: a link the drive holds where a
+    // folder is needed fails the operation with a log line naming it. Empty: no such checks.
+    void setDriveRoot(const QString &root) { m_driveRoot = root; }
 
     // Copies a file, package, link or folder tree onto destination; merges into an existing
     // folder. False when anything was not copied.
@@ -113,12 +117,18 @@ private:
     bool replaceByMove(const QString &source, const QString &destination, bool aFolderIsInvolved,
         bool destinationLocked, bool movingToTavrin, PMCopyHandler *handler);
     static bool createOneDirectory(const QString &path, const QVariantMap &attributes);
+    // path relative to the drive root, or a null string when path is not below it.
+    QString driveRelative(const QString &path) const;
+    bool createDriveDirectory(const QString &relative, const QVariantMap &attributes, bool recurse);
+    // False (and logged) when a link on the drive sits where a move needs a folder.
+    bool moveStaysOnDrive(const QString &source, const QString &destination, bool sourceIsFolder) const;
     static bool writeWholeFile(const QString &path, const QByteArray &contents, const QVariantMap &attributes);
     static void relock(const QString &path);
     static std::optional<bool> askIsADirectory(
         const QString &source, const QString &destination, PMCopyHandler *handler);
 
     const PMCopyItemFilter *m_filter = nullptr;
+    QString m_driveRoot;
     // Set when the handler quit (or a cancel stopped a data copy) during the running copyPath.
     bool m_copyStopped = false;
     PMFileCopyAgent::DataMethodMemory m_dataMethods;

@@ -3,27 +3,19 @@
 #include "agent/copy/PMCopyHandler.h"
 #include "agent/copy/PMCopyLog.h"
 #include "agent/copy/PMFileCopyAgent.h"
+#include "agent/copy/PMUniqueFd.h"
+#include "platform/ConfinedPath.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
-
-namespace {
-
-int removeEntry(const char *path, const struct stat *, int type, struct FTW *)
-{
-    const int result = (type == FTW_DP || type == FTW_D) ? ::rmdir(path) : ::unlink(path);
-    return result == 0 ? 0 : errno;
-}
-
-} // namespace
 
 bool PMItemOperations::noteAnswer(const std::optional<bool> &answer)
 {
@@ -83,15 +75,22 @@ bool PMItemOperations::replaceItem(const QString &source, const QString &destina
 
 bool PMItemOperations::removeItem(const QString &path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat item = {};
+    // The tree is removed relative to descriptors opened without following links, so a link
+    // inside it (or one swapped in meanwhile) is removed itself, never what it points to.
+    const QString clean = QDir::cleanPath(path);
+    const qsizetype slash = clean.lastIndexOf(QLatin1Char('/'));
+    const QString parent = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : clean.left(slash));
+    const QByteArray name = QFile::encodeName(clean.mid(slash + 1));
     int errorNumber = 0;
-    if (lstat(encoded.constData(), &item) != 0 || (!S_ISDIR(item.st_mode) && ::unlink(encoded.constData()) != 0)) {
-        errorNumber = errno;
-    } else if (S_ISDIR(item.st_mode)) {
-        errorNumber = nftw(encoded.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-        if (errorNumber < 0)
+    struct stat item = {};
+    if (name.isEmpty() || name == "." || name == "..") {
+        errorNumber = EINVAL;
+    } else {
+        const PMUniqueFd parentFd(::open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!parentFd.isValid() || fstatat(parentFd.get(), name.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0)
             errorNumber = errno;
+        else
+            errorNumber = platform::ConfinedPath::removeTreeAt(parentFd.get(), name);
     }
     if (errorNumber == 0)
         return true;

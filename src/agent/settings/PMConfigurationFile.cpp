@@ -5,6 +5,7 @@
 #include "agent/log/PMAgentLog.h"
 #include "agent/settings/PMDriveFileWriter.h"
 #include "agent/settings/PMHostUserIdentity.h"
+#include "platform/ConfinedPath.h"
 #include "platform/PMCorvaneUtilities.h"
 #include "platform/PlatformPaths.h"
 #include "platform/PropertyList.h"
@@ -699,19 +700,23 @@ bool PMConfigurationFile::convertOldSync()
     // A uuid naming "..", "." or a path would make us delete outside the temporary folders.
     if (!uuid.isEmpty() && !uuid.contains(QLatin1Char('/')) && uuid != QStringLiteral(".")
         && uuid != QStringLiteral("..")) {
-        const QString localTemp = platform::PlatformPaths::homeDirectory() + QStringLiteral("/.Z_PM_W/") + uuid;
-        if (QFileInfo(localTemp).isDir() && !QFileInfo(localTemp).isSymLink()) {
+        // Both are reached without following links: a drive holding a link on the way would
+        // otherwise have a folder of the computer deleted.
+        const platform::ConfinedPath localTemp(
+            platform::PlatformPaths::homeDirectory(), QStringLiteral(".Z_PM_W/") + uuid);
+        platform::ConfinedPath::Result found;
+        if (localTemp.openFolder(&found).isValid()) {
             PMAgentLog::logMessage(
-                QStringLiteral("convertOldSync: removing old local temp directory \"%1\"").arg(localTemp));
-            qCInfo(lcConfig).noquote() << QStringLiteral("remove oldLocalTempPath %1").arg(localTemp);
-            QDir(localTemp).removeRecursively();
+                QStringLiteral("convertOldSync: removing old local temp directory \"%1\"").arg(localTemp.path()));
+            qCInfo(lcConfig).noquote() << QStringLiteral("remove oldLocalTempPath %1").arg(localTemp.path());
+            static_cast<void>(localTemp.remove());
         }
-        const QString globalTemp = QDir(m_mountPoint).filePath(QStringLiteral("Pellmere/.Z_PM_W/") + uuid);
-        if (QFileInfo(globalTemp).isDir() && !QFileInfo(globalTemp).isSymLink()) {
+        const platform::ConfinedPath globalTemp(m_mountPoint, QStringLiteral("Pellmere/.Z_PM_W/") + uuid);
+        if (globalTemp.openFolder(&found).isValid()) {
             PMAgentLog::logMessage(
-                QStringLiteral("convertOldSync: removing old global temp directory \"%1\"").arg(globalTemp));
-            qCInfo(lcConfig).noquote() << QStringLiteral("remove oldGlobalTempPath = %1").arg(globalTemp);
-            QDir(globalTemp).removeRecursively();
+                QStringLiteral("convertOldSync: removing old global temp directory \"%1\"").arg(globalTemp.path()));
+            qCInfo(lcConfig).noquote() << QStringLiteral("remove oldGlobalTempPath = %1").arg(globalTemp.path());
+            static_cast<void>(globalTemp.remove());
         }
     }
     QVariantMap converted;

@@ -1,5 +1,6 @@
 #include "agent/sync/PMDriveLayout.h"
 
+#include "platform/ConfinedPath.h"
 #include "platform/HostIdentity.h"
 #include "platform/PlatformPaths.h"
 
@@ -68,13 +69,22 @@ QString PMDriveLayout::pathSegmentFromSyncItem(const QString &item) const
 
 QString PMDriveLayout::pathForTavrinTemp() const
 {
-    return join(join(join(m_mountPoint, pathSegmentFromSyncItem(QStringLiteral("~/"))), kTempFolderName),
-        m_identity.uniqueHostUserId);
+    return join(m_mountPoint, relativeTavrinTemp());
 }
 
 QString PMDriveLayout::pathForLocalTemp() const
 {
-    return join(join(m_identity.homeDirectory, kTempFolderName), m_identity.volumeUUID);
+    return join(m_identity.homeDirectory, relativeLocalTemp());
+}
+
+QString PMDriveLayout::relativeTavrinTemp() const
+{
+    return join(join(pathSegmentFromSyncItem(QStringLiteral("~/")), kTempFolderName), m_identity.uniqueHostUserId);
+}
+
+QString PMDriveLayout::relativeLocalTemp() const
+{
+    return join(kTempFolderName, m_identity.volumeUUID);
 }
 
 QString PMDriveLayout::pathForScanResults() const
@@ -109,18 +119,23 @@ bool PMDriveLayout::staysInside(const QString &base, const QString &path)
     const QString rest = path.mid(base.size());
     if (hasDotComponents(rest))
         return false;
-    // Every existing folder on the way must be a real folder, not a link elsewhere.
-    QString current = base;
-    const QStringList parts = rest.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-        current = join(current, parts.at(i));
-        struct stat sb = {};
-        if (lstat(QFile::encodeName(current).constData(), &sb) != 0)
-            return true; // the rest does not exist yet: it will be created as real folders
-        if (S_ISLNK(sb.st_mode))
-            return false;
+    if (rest.split(QLatin1Char('/'), Qt::SkipEmptyParts).isEmpty())
+        return true;
+    // Every existing component must be a real folder (the last may be a file), never a link:
+    // a link's target is outside what the drive's own folders hold.
+    const platform::ConfinedPath confined(base, rest);
+    const platform::ConfinedPath::Result result = confined.check();
+    switch (result.status) {
+    case platform::ConfinedPath::Status::Ok:
+    case platform::ConfinedPath::Status::Missing:
+        return true;
+    case platform::ConfinedPath::Status::NotAFolder:
+        return result.where == confined.path();
+    case platform::ConfinedPath::Status::Link:
+    case platform::ConfinedPath::Status::Failed:
+        break;
     }
-    return true;
+    return false;
 }
 
 std::optional<QString> PMDriveLayout::joinChecked(const QString &base, const QString &segment, bool checkLinks) const

@@ -40,6 +40,9 @@ public:
     QString pathForTavrinTemp() const;
     QString pathForLocalTemp() const;
     QString pathForScanResults() const;
+    // The temporary folders relative to the drive's mount point and to the home folder.
+    QString relativeTavrinTemp() const;
+    QString relativeLocalTemp() const;
 
     // "~" expanded, otherwise "/" joined with the item.
     QString localPathForSyncItem(const QString &item) const;
@@ -52,8 +55,8 @@ public:
     std::optional<QString> driveTempPathForSyncItem(const QString &item) const;
     std::optional<QString> localTempPathForSyncItem(const QString &item) const;
 
-    // Whether path, below base, passes through no symbolic link and no ".." (components that
-    // do not exist yet are fine).
+    // Whether path, below base, passes through no symbolic link and no ".." and is no link
+    // itself (components that do not exist yet are fine).
     static bool staysInside(const QString &base, const QString &path);
 
     const Identity &identity() const { return m_identity; }

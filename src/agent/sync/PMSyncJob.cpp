@@ -19,8 +19,12 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <dirent.h>
 #include <malloc.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcSyncJob, "pellmere.sync")
 
@@ -30,6 +34,14 @@ QString tr(const char *text)
 {
     return QCoreApplication::translate("PMSyncJob", text);
 }
+
+struct DirCloser {
+    void operator()(DIR *dir) const
+    {
+        if (dir)
+            closedir(dir);
+    }
+};
 
 } // namespace
 
@@ -41,8 +53,9 @@ PMSyncJob::PMSyncJob(PMSyncController &controller, Options options)
                            : PMDriveLayout::forCurrentUser(controller.deviceMountPoint(),
                                controller.deviceConfig().userId(), controller.deviceUUIDString()),
         {}, nullptr, nullptr, false, false, PMTimestampPrecision() }
-    , m_lock(m_context.layout.pathForTavrinTemp())
+    , m_lock(m_context.layout)
 {
+    m_fileManager.setDriveRoot(m_context.layout.pathForTavrinTarget());
 }
 
 PMSyncJob::~PMSyncJob() = default;
@@ -143,46 +156,66 @@ QString PMSyncJob::lastReportMessage() const
     return m_lastReportMessage;
 }
 
+bool PMSyncJob::refuseDriveLink(const platform::ConfinedPath::Result &result)
+{
+    if (result.status == platform::ConfinedPath::Status::Link)
+        m_controller.logMessage(tr("The drive \"%1\" has a link where the folder \"%2\" belongs; nothing was synced.")
+                                    .arg(m_controller.deviceMountPoint(), result.where));
+    else if (result.status == platform::ConfinedPath::Status::NotAFolder)
+        m_controller.logMessage(tr("The drive \"%1\" has a file where the folder \"%2\" belongs; nothing was synced.")
+                                    .arg(m_controller.deviceMountPoint(), result.where));
+    return result.status != platform::ConfinedPath::Status::Link
+        && result.status != platform::ConfinedPath::Status::NotAFolder;
+}
+
 bool PMSyncJob::syncThreadPrepareFolders()
 {
-    if (!m_lock.tryLock()) {
-        m_controller.logMessage(
-            tr("The drive \"%1\" is already involved in a sync operation.").arg(m_controller.deviceMountPoint()));
-        return false;
-    }
-    syncThreadDeleteTempFolders();
-    m_context.results.clearScanResults();
+    const QString target = m_context.layout.pathForTavrinTarget();
     struct stat drive = {};
-    if (stat(QFile::encodeName(m_controller.deviceMountPoint()).constData(), &drive) != 0) {
+    if (stat(QFile::encodeName(target).constData(), &drive) != 0 || !S_ISDIR(drive.st_mode)) {
         m_controller.logMessage(tr("The drive \"%1\" is not available.").arg(m_controller.deviceMountPoint()));
         return false;
     }
     m_driveDevice = quint64(drive.st_dev);
+    // The drive's own folders are walked without following links: a drive holding a link
+    // where its temporary folders belong would have this job write and delete elsewhere.
+    const platform::ConfinedPath driveTemp(target, m_context.layout.relativeTavrinTemp());
+    if (!refuseDriveLink(driveTemp.check()))
+        return false;
+    switch (m_lock.tryLock()) {
+    case PMDriveJobLock::Outcome::Locked:
+        break;
+    case PMDriveJobLock::Outcome::Busy:
+        m_controller.logMessage(
+            tr("The drive \"%1\" is already involved in a sync operation.").arg(m_controller.deviceMountPoint()));
+        return false;
+    case PMDriveJobLock::Outcome::Failed:
+        m_controller.logMessage(
+            tr("The drive \"%1\" could not be reserved for this sync.").arg(m_controller.deviceMountPoint()));
+        return false;
+    }
+    syncThreadDeleteTempFolders();
+    m_context.results.clearScanResults();
 
-    const QVariantMap openToAll { { PMFileManager::kPosixPermissionsKey, 0777 } };
-    const QString target = m_context.layout.pathForTavrinTarget();
-    if (!QFileInfo::exists(target) && !m_fileManager.createDirectoryAtPath(target, openToAll, true, false)) {
-        m_context.debugLine(QStringLiteral("-sync: unable to create target folder %1.").arg(target));
+    // The target is the drive's mount point, which exists.
+    m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(driveTemp.path()));
+    platform::ConfinedPath::Result made;
+    if (!driveTemp.makeFolders(0777, &made).isValid()) {
+        m_context.debugLine(QStringLiteral("-sync: unable to create temporary folder %1 for Mac->Tavrin copying.")
+                                .arg(driveTemp.path()));
+        if (refuseDriveLink(made))
+            m_controller.logMessage(tr("Unable to create the folder \"%1\" on the drive.").arg(driveTemp.path()));
         return false;
     }
-    const QString driveTemp = m_context.layout.pathForTavrinTemp();
-    if (!QFileInfo::exists(driveTemp)) {
-        m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(driveTemp));
-        if (!m_fileManager.createDirectoryAtPath(driveTemp, openToAll, true, false)) {
-            m_context.debugLine(
-                QStringLiteral("-sync: unable to create temporary folder %1 for Mac->Tavrin copying.").arg(driveTemp));
-            m_controller.logMessage(tr("Unable to create the folder \"%1\" on the drive.").arg(driveTemp));
-            return false;
-        }
-    }
-    const QString localTemp = m_context.layout.pathForLocalTemp();
-    m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(localTemp));
-    if (!m_fileManager.createDirectoryAtPath(localTemp, QVariantMap(), true, false)) {
-        m_context.debugLine(
-            QStringLiteral("-sync: unable to create temporary folder %1 for Tavrin->Mac copying.").arg(localTemp));
+    const platform::ConfinedPath localTemp(
+        m_context.layout.identity().homeDirectory, m_context.layout.relativeLocalTemp());
+    m_context.debugLine(QStringLiteral("-sync: creating %1.").arg(localTemp.path()));
+    if (!localTemp.makeFolders(std::nullopt, &made).isValid()) {
+        m_context.debugLine(QStringLiteral("-sync: unable to create temporary folder %1 for Tavrin->Mac copying.")
+                                .arg(localTemp.path()));
         return false;
     }
-    m_context.precision = PMTimestampPrecision::probe(driveTemp);
+    m_context.precision = PMTimestampPrecision::probe(driveTemp.path());
     return true;
 }
 
@@ -190,6 +223,7 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
 {
     m_context.beginWalk();
     m_context.results.clearScanResults();
+    m_folderItems.clear();
     PMItemScanner scanner(m_context);
     const QStringList items = scanner.itemsForJob(paths);
     if (paths && items.isEmpty())
@@ -200,16 +234,26 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
     for (const QString &item : items) {
         const QString localPath = m_context.layout.localPathForSyncItem(item);
         m_controller.logMessage(tr("Processing \"%1\".").arg(QFileInfo(localPath).fileName()));
-        const QFileInfo info(localPath);
-        if (!(info.isFile() || (info.isDir() && PMCorvaneUtilities::isPackagePath(localPath)))) {
-            const QVariantMap attributes { { PMFileManager::kPosixPermissionsKey,
-                int(QFile::permissions(localPath)) & 0777 } };
+        // The item's place on the drive is walked, emptied and merged into: never through a link.
+        const platform::ConfinedPath::Result place = platform::ConfinedPath(
+            m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(item))
+                                                         .check();
+        if (place.status == platform::ConfinedPath::Status::Link) {
+            static_cast<void>(refuseDriveLink(place));
+            result = false;
+            break;
+        }
+        struct stat folder = {};
+        if (lstat(QFile::encodeName(localPath).constData(), &folder) == 0 && S_ISDIR(folder.st_mode)
+            && !PMCorvaneUtilities::isPackagePath(localPath)) {
             const auto driveTemp = m_context.layout.driveTempPathForSyncItem(item);
             const auto localTemp = m_context.layout.localTempPathForSyncItem(item);
-            if (info.isDir() && driveTemp && localTemp) {
-                // The mirror folders carry the item's permissions; a failure shows in the walk.
+            if (driveTemp && localTemp) {
+                // Mirror folders with room for the copies; the drive copy gets the folder's
+                // own mode and date once everything is in place. A failure shows in the walk.
                 (void)m_fileManager.createDirectoryAtPath(*localTemp, QVariantMap(), true, false);
                 (void)m_fileManager.createDirectoryAtPath(*driveTemp, QVariantMap(), true, true);
+                m_folderItems.push_back({ item, folder });
             }
         }
         if (!scanner.syncThreadSyncItem(item)) {
@@ -249,7 +293,31 @@ bool PMSyncJob::syncThreadFinishSync()
     // Copies left in the temporary folder are not in place: such a sync is not complete.
     if (!finished)
         m_copyFailed = true;
+    else
+        applyFolderAttributes();
     return finished;
+}
+
+void PMSyncJob::applyFolderAttributes()
+{
+    // Last, because moving children into a folder changes its date.
+    for (const FolderItem &folder : m_folderItems) {
+        const platform::ConfinedPath drivePath(
+            m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(folder.item));
+        platform::ConfinedPath::Result result;
+        const PMUniqueFd fd = drivePath.openFolder(&result);
+        if (!fd.isValid()) {
+            m_context.debugLine(QStringLiteral("-sync: no folder \"%1\" to date.").arg(drivePath.path()));
+            continue;
+        }
+        // Drives that keep no modes (FAT, exFAT) refuse or ignore this; the folder is still synced.
+        if (fchmod(fd.get(), folder.attributes.st_mode & 07777) != 0)
+            qCDebug(lcSyncJob) << "cannot set the mode of" << drivePath.path() << strerror(errno);
+        const struct timespec times[2] = { folder.attributes.st_atim, folder.attributes.st_mtim };
+        if (futimens(fd.get(), times) != 0)
+            qCDebug(lcSyncJob) << "cannot set the date of" << drivePath.path() << strerror(errno);
+    }
+    m_folderItems.clear();
 }
 
 bool PMSyncJob::driveStillPresent() const
@@ -265,9 +333,28 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
     const QString temp = m_context.layout.pathForTavrinTemp();
     if (path != temp && !path.startsWith(temp + QLatin1Char('/')))
         return false;
-    const QString destinationBase = m_context.layout.pathForTavrinTarget() + path.mid(temp.size());
-    const QStringList names
-        = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QString target = m_context.layout.pathForTavrinTarget();
+    const platform::ConfinedPath folder(target, m_context.layout.relativeTavrinTemp() + path.mid(temp.size()));
+    platform::ConfinedPath::Result result;
+    QStringList names;
+    {
+        PMUniqueFd fd = folder.openFolder(&result);
+        if (result.status == platform::ConfinedPath::Status::Missing)
+            return true; // nothing was copied
+        if (!fd.isValid()) {
+            static_cast<void>(refuseDriveLink(result));
+            return false;
+        }
+        std::unique_ptr<DIR, DirCloser> listing(fdopendir(fd.release()));
+        while (listing) {
+            const dirent *entry = readdir(listing.get());
+            if (!entry)
+                break;
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                names.append(QFile::decodeName(entry->d_name));
+        }
+    }
+    const QString destinationBase = target + path.mid(temp.size());
     for (const QString &name : names) {
         if (m_controller.cancelPending() && !m_controller.cancelRVal())
             break;
@@ -277,19 +364,21 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
         if (!m_fileManager.movePath(source, destination, true, m_copyHandler.get()))
             return false;
     }
-    return QDir(path).removeRecursively();
+    return folder.remove().ok();
 }
 
-bool PMSyncJob::deleteFolder(const QString &path, const QString &which)
+bool PMSyncJob::deleteFolder(const platform::ConfinedPath &folder, const QString &which)
 {
+    const QString path = folder.path();
     m_context.debugLine(QStringLiteral("-deleteTempFolders: deleting %1 \"%2\".").arg(which, path));
-    if (!QFileInfo::exists(path))
-        return true;
-    const bool removed = QDir(path).removeRecursively();
+    const platform::ConfinedPath::Result result = folder.remove();
+    const bool removed = result.ok();
     m_context.debugLine(QStringLiteral("-deleteTempFolders: \"%1\" was %2 deleted.")
                             .arg(path, removed ? QString() : QStringLiteral(" NOT")));
-    if (removed)
-        return true;
+    // A link on the way is the drive's doing: nothing through it is touched, not even to
+    // move it to the Trash.
+    if (removed || result.status != platform::ConfinedPath::Status::Failed)
+        return removed;
     const bool recycled = QFile::moveToTrash(path);
     m_context.debugLine(QStringLiteral("-deleteTempFolders: recycling \"%1\" %2.")
                             .arg(path, recycled ? QStringLiteral("succeeded") : QStringLiteral(" failed")));
@@ -301,8 +390,12 @@ bool PMSyncJob::syncThreadDeleteTempFolders()
     // Only the job holding the drive may touch its temporary folders.
     if (!m_lock.isLocked())
         return false;
-    const bool drive = deleteFolder(m_context.layout.pathForTavrinTemp(), QStringLiteral("global"));
-    const bool local = deleteFolder(m_context.layout.pathForLocalTemp(), QStringLiteral("local"));
+    const bool drive = deleteFolder(
+        platform::ConfinedPath(m_context.layout.pathForTavrinTarget(), m_context.layout.relativeTavrinTemp()),
+        QStringLiteral("global"));
+    const bool local = deleteFolder(
+        platform::ConfinedPath(m_context.layout.identity().homeDirectory, m_context.layout.relativeLocalTemp()),
+        QStringLiteral("local"));
     return drive && local;
 }
 

@@ -17,10 +17,14 @@
 #include "agent/sync/PMDriveJobLock.h"
 #include "agent/sync/PMSyncJobContext.h"
 #include "agent/sync/PMSyncJobPhases.h"
+#include "platform/ConfinedPath.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
+
+#include <sys/stat.h>
 
 class PMCopyHandler;
 class PMCopyItemFilter;
@@ -75,7 +79,11 @@ private:
     void forgetBothSides();
     QString displayName() const;
     void prepareFilter();
-    bool deleteFolder(const QString &path, const QString &which);
+    bool deleteFolder(const platform::ConfinedPath &folder, const QString &which);
+    // Logs a link (or file) the drive holds where one of its folders belongs; false then.
+    bool refuseDriveLink(const platform::ConfinedPath::Result &result);
+    // Gives the drive copies of the job's folder items their folders' modes and dates.
+    void applyFolderAttributes();
     // False once the drive's temporary folder no longer lies on the file system it was
     // prepared on: the drive went away and its path now leads into the bare mount point.
     bool driveStillPresent() const;
@@ -92,6 +100,11 @@ private:
     bool m_applyResults = true;
     bool m_copyFailed = false;
     quint64 m_driveDevice = 0;
+    struct FolderItem {
+        QString item;
+        struct stat attributes;
+    };
+    std::vector<FolderItem> m_folderItems;
     mutable std::mutex m_reportMutex;
     QString m_lastReportMessage;
 };

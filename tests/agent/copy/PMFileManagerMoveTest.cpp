@@ -3,6 +3,7 @@
 #include "CopyTestSupport.h"
 
 #include "agent/copy/PMFileManager.h"
+#include "agent/copy/PMItemOperations.h"
 #include "support/DriveImage.h"
 
 #include <QTemporaryDir>
@@ -192,6 +193,109 @@ TEST(PMFileManagerReadOnlyDriveTest, CopyOntoAReadOnlyDriveFailsAndLogsTheFolder
     EXPECT_TRUE(agentLogContains(QStringLiteral("Unable to create directory at %1.").arg(parent)));
     // Nothing was attempted, so nothing was counted.
     EXPECT_EQ(handler.progress.copiedReports, 0);
+}
+
+// A drive holding a link where a folder belongs must not lead creation, copies or moves onto
+// the computer: with the drive's root known, every such operation stops at the link.
+class PMFileManagerDriveLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::writeFile(join(m_outside.path(), QStringLiteral("kept.txt")), "the computer's file");
+        ASSERT_TRUE(QDir().mkpath(drive(QStringLiteral("alice_Studio"))));
+        ASSERT_TRUE(QFile::link(m_outside.path(), drive(QStringLiteral("alice_Studio/Music"))));
+        m_fileManager.setDriveRoot(m_drive.path());
+    }
+    QString drive(const QString &relative) const { return join(m_drive.path(), relative); }
+    QStringList outsideEntries() const
+    {
+        return QDir(m_outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+    QTemporaryDir m_drive;
+    QTemporaryDir m_outside;
+    QTemporaryDir m_source;
+    PMFileManager m_fileManager;
+    RecordingHandler m_handler;
+};
+
+TEST_F(PMFileManagerDriveLinkTest, FoldersAndCopiesAreNeverMadeThroughALink)
+{
+    EXPECT_FALSE(m_fileManager.createDirectoryAtPath(
+        drive(QStringLiteral("alice_Studio/Music/Album")), QVariantMap(), true, true));
+    EXPECT_TRUE(agentLogContains(
+        QStringLiteral("has a link where the folder \"%1\" belongs").arg(drive(QStringLiteral("alice_Studio/Music")))));
+    testsupport::writeFile(join(m_source.path(), QStringLiteral("b.mp3")), "b");
+    EXPECT_FALSE(m_fileManager.copyPath(join(m_source.path(), QStringLiteral("b.mp3")),
+        drive(QStringLiteral("alice_Studio/Music/Album/b.mp3")), true, &m_handler));
+    EXPECT_EQ(outsideEntries(), QStringList { QStringLiteral("kept.txt") });
+
+    // The same folder on the computer's side (no drive flag) is the computer's business.
+    EXPECT_TRUE(m_fileManager.createDirectoryAtPath(join(m_source.path(), QStringLiteral("A/B")), {}, true, false));
+    // And on the drive away from the link, folders are made as before, with the mode asked for.
+    ASSERT_TRUE(m_fileManager.createDirectoryAtPath(drive(QStringLiteral("alice_Studio/Photos/2010")),
+        QVariantMap { { PMFileManager::kPosixPermissionsKey, 0750 } }, true, true));
+    EXPECT_EQ(lstatOf(drive(QStringLiteral("alice_Studio/Photos/2010"))).st_mode & 07777, 0750u);
+}
+
+TEST_F(PMFileManagerDriveLinkTest, AMoveIsNeverMergedIntoOrPutBelowALink)
+{
+    testsupport::writeFile(drive(QStringLiteral("temp/alice_Studio/Music/new.mp3")), "new");
+    testsupport::writeFile(drive(QStringLiteral("temp/alice_Studio/Music/Album/b.mp3")), "b");
+
+    // The folder onto the link, and a file into a folder below it.
+    EXPECT_FALSE(m_fileManager.movePath(drive(QStringLiteral("temp/alice_Studio/Music")),
+        drive(QStringLiteral("alice_Studio/Music")), true, &m_handler));
+    EXPECT_FALSE(m_fileManager.movePath(drive(QStringLiteral("temp/alice_Studio/Music/Album/b.mp3")),
+        drive(QStringLiteral("alice_Studio/Music/Album/b.mp3")), true, &m_handler));
+    EXPECT_EQ(outsideEntries(), QStringList { QStringLiteral("kept.txt") });
+    EXPECT_EQ(
+        testsupport::readFile(join(m_outside.path(), QStringLiteral("kept.txt"))), QByteArray("the computer's file"));
+    EXPECT_TRUE(QFileInfo::exists(drive(QStringLiteral("temp/alice_Studio/Music/new.mp3"))))
+        << "what was not moved stays in the temporary folder";
+
+    // A file where the drive has a link replaces the link, not what it points to.
+    testsupport::writeFile(drive(QStringLiteral("temp/Notes.txt")), "notes");
+    ASSERT_TRUE(QFile::link(join(m_outside.path(), QStringLiteral("kept.txt")), drive(QStringLiteral("Notes.txt"))));
+    EXPECT_TRUE(m_fileManager.movePath(
+        drive(QStringLiteral("temp/Notes.txt")), drive(QStringLiteral("Notes.txt")), true, &m_handler));
+    EXPECT_FALSE(QFileInfo(drive(QStringLiteral("Notes.txt"))).isSymLink());
+    EXPECT_EQ(
+        testsupport::readFile(join(m_outside.path(), QStringLiteral("kept.txt"))), QByteArray("the computer's file"));
+}
+
+TEST_F(PMFileManagerDriveLinkTest, TheCopyAgentReachesItsDestinationFolderWithoutFollowingLinks)
+{
+    testsupport::writeFile(join(m_source.path(), QStringLiteral("b.mp3")), "b");
+    PMFileCopyAgent agent(
+        join(m_source.path(), QStringLiteral("b.mp3")), drive(QStringLiteral("alice_Studio/Music/b.mp3")), nullptr);
+    agent.setDestinationRoot(m_drive.path());
+    EXPECT_FALSE(agent.performCopy());
+    EXPECT_EQ(outsideEntries(), QStringList { QStringLiteral("kept.txt") });
+
+    PMFileCopyAgent real(
+        join(m_source.path(), QStringLiteral("b.mp3")), drive(QStringLiteral("alice_Studio/b.mp3")), nullptr);
+    real.setDestinationRoot(m_drive.path());
+    EXPECT_TRUE(real.performCopy());
+    EXPECT_EQ(testsupport::readFile(drive(QStringLiteral("alice_Studio/b.mp3"))), QByteArray("b"));
+}
+
+TEST(PMItemOperationsRemoveTest, RemovingATreeRemovesItsLinksButNotWhatTheyPointTo)
+{
+    QTemporaryDir tree;
+    QTemporaryDir outside;
+    testsupport::writeFile(join(outside.path(), QStringLiteral("kept.txt")), "kept");
+    testsupport::writeFile(join(tree.path(), QStringLiteral("Folder/Sub/file")), "f");
+    ASSERT_TRUE(QFile::link(outside.path(), join(tree.path(), QStringLiteral("Folder/Sub/linkToFolder"))));
+    ASSERT_TRUE(QFile::link(
+        join(outside.path(), QStringLiteral("kept.txt")), join(tree.path(), QStringLiteral("Folder/linkToFile"))));
+    ASSERT_TRUE(QFile::link(outside.path(), join(tree.path(), QStringLiteral("TopLink"))));
+
+    EXPECT_TRUE(PMItemOperations(nullptr).removeItem(join(tree.path(), QStringLiteral("Folder"))));
+    EXPECT_TRUE(PMItemOperations(nullptr).removeItem(join(tree.path(), QStringLiteral("TopLink"))));
+    EXPECT_EQ(QDir(tree.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
+    EXPECT_EQ(testsupport::readFile(join(outside.path(), QStringLiteral("kept.txt"))), QByteArray("kept"));
+    EXPECT_FALSE(PMItemOperations(nullptr).removeItem(join(tree.path(), QStringLiteral("missing"))));
 }
 
 } // namespace

@@ -161,6 +161,25 @@ TEST_F(ConfigurationFileTest, AnOldFileWithoutVersionNamingAPathAsUuidDeletesNot
     EXPECT_TRUE(QFileInfo::exists(victim + QStringLiteral("/file")));
 }
 
+TEST_F(ConfigurationFileTest, AnOldFilesTemporaryFolderBehindALinkOnTheDriveIsLeftAlone)
+{
+    // The drive's folder of the old layout leads into the computer's home, where a folder
+    // happens to carry the name the old file gives as its uuid.
+    QTemporaryDir computer;
+    testsupport::writeFile(computer.filePath(QStringLiteral(".Z_PM_W/Documents/report.txt")), "the user's report");
+    ASSERT_TRUE(QFile::link(computer.path(), drive() + QStringLiteral("/Pellmere")));
+    writeConfig(
+        { { QStringLiteral("config-version"), 2 }, { QStringLiteral("tavrin-uuid"), QStringLiteral("Documents") },
+            { QStringLiteral("tavrin-items-to-sync"), QVariantList { QStringLiteral("~/Music") } } });
+
+    auto config = open();
+    ASSERT_TRUE(config->hasOldSyncFormat());
+    EXPECT_TRUE(config->convertOldSync());
+    EXPECT_EQ(testsupport::readFile(computer.filePath(QStringLiteral(".Z_PM_W/Documents/report.txt"))),
+        QByteArray("the user's report"));
+    EXPECT_TRUE(QFileInfo(drive() + QStringLiteral("/Pellmere")).isSymLink());
+}
+
 TEST_F(ConfigurationFileTest, PerUserConfigurationNeedsAnEntryForThisUser)
 {
     writeConfig(sharedDriveConfig());
