@@ -2,10 +2,12 @@
 
 #include "agent/copy/PMCopyReadAhead.h"
 #include "agent/copy/PMFileManager.h"
+#include "agent/copy/PMItemOperations.h"
 #include "agent/sync/PMDriveCopyKeeper.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncJobContext.h"
 #include "agent/sync/PMTrueDeleteRecord.h"
+#include "platform/ConfinedPath.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,10 +20,18 @@ PMScanApplier::PMScanApplier(PMSyncJobContext &context)
 
 bool PMScanApplier::removeItem(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return true;
-    const bool removed = info.isDir() && !info.isSymLink() ? QDir(path).removeRecursively() : QFile::remove(path);
+    // Drive items are reached from the mount point one folder at a time, so a link the drive
+    // planted on the way removes nothing outside it; trees are never followed through links.
+    const QString mountPoint = QDir::cleanPath(m_context.layout.pathForTavrinTarget());
+    const QString clean = QDir::cleanPath(path);
+    bool removed = false;
+    if (clean.startsWith(mountPoint + QLatin1Char('/'))) {
+        const platform::ConfinedPath item(mountPoint, clean.mid(mountPoint.size() + 1));
+        removed = item.remove().ok();
+    } else {
+        const QFileInfo info(clean);
+        removed = (!info.exists() && !info.isSymLink()) || PMItemOperations(nullptr).removeItem(clean);
+    }
     if (!removed)
         m_context.controller.logMessage(QStringLiteral("Unable to delete \"%1\".").arg(path));
     return removed;
