@@ -30,8 +30,9 @@ QString tr(const char *text)
 
 QString displayName(const QString &path)
 {
+    // Alerts are text: a name that is not valid UTF-8 is shown by its escaped bytes.
     const QString name = QFileInfo(path).fileName();
-    return name.isEmpty() ? path : name;
+    return platform::FileNameCodec::printable(name.isEmpty() ? path : name);
 }
 
 // Free bytes available to this user on the file system of path (or of its nearest existing
