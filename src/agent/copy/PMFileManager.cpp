@@ -113,18 +113,6 @@ QStringList childNames(const QString &folder)
     return readChildNames(folder).value_or(QStringList());
 }
 
-// Whether the file system that holds path (or, while path does not exist yet, its nearest
-// existing folder) takes names that are not valid UTF-8.
-bool holdsAnyNameBytes(QString path)
-{
-    QString kind = PMFileSystemKind::kindForPath(path);
-    while (kind.isNull() && path.lastIndexOf(QLatin1Char('/')) > 0) {
-        path.truncate(path.lastIndexOf(QLatin1Char('/')));
-        kind = PMFileSystemKind::kindForPath(path);
-    }
-    return PMFileSystemKind::holdsAnyNameBytes(kind);
-}
-
 // The children of a folder a copy must read into destination. An unreadable folder is logged
 // and answers nullopt; a child whose name the destination's file system cannot hold (not
 // valid UTF-8 on FAT, exFAT, NTFS) is logged, left out, and sets *leftOut.
@@ -139,7 +127,10 @@ std::optional<QStringList> childNamesToCopy(const QString &folder, const QString
         return names;
     }
     const auto notText = [](const QString &name) { return platform::FileNameCodec::hasEscapedBytes(name); };
-    if (std::none_of(names->cbegin(), names->cend(), notText) || holdsAnyNameBytes(destination))
+    // The destination's file system is asked only when such a name is there.
+    if (std::none_of(names->cbegin(), names->cend(), notText)
+        || PMFileSystemKind::holdsAnyNameBytes(
+            PMFileSystemKind::kindForPath(PMFileManager::nearestExistingPath(destination))))
         return names;
     for (const QString &name : std::as_const(*names))
         if (notText(name))
