@@ -1,5 +1,6 @@
 #include "platform/ChangeWatcher_linux.h"
 
+#include "platform/FileNameCodec.h"
 #include "platform/InotifyEvent.h"
 #include "platform/InotifyWatchTree.h"
 #include "platform/TreeFingerprint.h"
@@ -41,7 +42,7 @@ QString seconds(std::chrono::milliseconds period)
 InotifyChangeWatcher::InotifyChangeWatcher(
     const QString &rootPath, const ChangeWatcherOptions &options, QObject *parent)
     : ChangeWatcher(rootPath, options, parent)
-    , m_root(rootPath.isEmpty() ? QByteArray() : QFile::encodeName(QDir::cleanPath(rootPath)))
+    , m_root(rootPath.isEmpty() ? QByteArray() : platform::FileNameCodec::encode(QDir::cleanPath(rootPath)))
     , m_buffer(size_t(kReadBufferSize))
 {
     m_latencyTimer.setSingleShot(true);
@@ -169,7 +170,7 @@ void InotifyChangeWatcher::handleEvents(const QList<InotifyEvent> &events)
         if (folder.isEmpty())
             continue; // a watch released already: its folder left the tree
         changed = true;
-        noteChangedFolder(event.watch == m_tree->rootWatch() ? rootPath() : QFile::decodeName(folder));
+        noteChangedFolder(event.watch == m_tree->rootWatch() ? rootPath() : platform::FileNameCodec::decode(folder));
         if (event.watch == m_tree->rootWatch() && (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF))) {
             // A root moved elsewhere would keep reporting from its new place: let it go.
             rootGone = true;

@@ -1,5 +1,7 @@
 #include "platform/ConfinedPath.h"
 
+#include "platform/FileNameCodec.h"
+
 #include <QFile>
 
 #include <dirent.h>
@@ -60,7 +62,7 @@ ConfinedPath::ConfinedPath(QString root, const QString &relative)
     for (const QString &part : parts) {
         if (part == QLatin1String(".") || part == QLatin1String(".."))
             m_valid = false;
-        m_parts.append(QFile::encodeName(part));
+        m_parts.append(platform::FileNameCodec::encode(part));
     }
     if (m_parts.isEmpty() || m_root.isEmpty())
         m_valid = false;
@@ -72,7 +74,7 @@ QString ConfinedPath::pathOf(qsizetype count) const
     for (qsizetype i = 0; i < count && i < m_parts.size(); ++i) {
         if (!path.endsWith(QLatin1Char('/')))
             path += QLatin1Char('/');
-        path += QFile::decodeName(m_parts.at(i));
+        path += platform::FileNameCodec::decode(m_parts.at(i));
     }
     return path;
 }
@@ -95,7 +97,7 @@ UniqueFd ConfinedPath::walk(qsizetype count, bool create, std::optional<mode_t> 
         outcome = { Status::Failed, path(), EINVAL };
     } else {
         // The root itself is trusted: it may be reached through links of the computer.
-        current.reset(::open(QFile::encodeName(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        current.reset(::open(platform::FileNameCodec::encode(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!current.isValid())
             outcome = { errno == ENOENT ? Status::Missing : Status::Failed, m_root, errno };
     }

@@ -1,6 +1,7 @@
 #include "agent/copy/PMCopyReadAhead.h"
 
 #include "agent/copy/PMUniqueFd.h"
+#include "platform/FileNameCodec.h"
 
 #include <QFile>
 
@@ -14,7 +15,7 @@ PMCopyReadAhead::PMCopyReadAhead(const QStringList &paths, int window)
 {
     m_paths.reserve(size_t(paths.size()));
     for (const QString &path : paths)
-        m_paths.push_back(QFile::encodeName(path));
+        m_paths.push_back(platform::FileNameCodec::encode(path));
 }
 
 void PMCopyReadAhead::reached(qsizetype index)

@@ -3,6 +3,7 @@
 #include "agent/copy/PMCopyLog.h"
 #include "agent/copy/PMUniqueFd.h"
 #include "platform/ConfinedPath.h"
+#include "platform/FileNameCodec.h"
 #include "platform/PlatformPaths.h"
 
 #include <QDir>
@@ -119,12 +120,12 @@ bool PMFileCopyAgent::performCopy()
                 reached.status == platform::ConfinedPath::Status::Link ? ELOOP
                                                                        : (reached.error ? reached.error : ENOENT));
         } else {
-            result = copyItem(
-                Item { AT_FDCWD, QFile::encodeName(source), parent.get(), confined.lastName(), source, destination });
+            result = copyItem(Item { AT_FDCWD, platform::FileNameCodec::encode(source), parent.get(),
+                confined.lastName(), source, destination });
         }
     } else {
-        result = copyItem(Item {
-            AT_FDCWD, QFile::encodeName(source), AT_FDCWD, QFile::encodeName(destination), source, destination });
+        result = copyItem(Item { AT_FDCWD, platform::FileNameCodec::encode(source), AT_FDCWD,
+            platform::FileNameCodec::encode(destination), source, destination });
     }
     m_state = Finished;
     return result && !m_quit;
@@ -352,8 +353,8 @@ bool PMFileCopyAgent::copyRange(int sourceFd, int destinationFd, qint64 length, 
 bool PMFileCopyAgent::copyMetadata(int sourceFd, int destinationFd, const struct stat &sourceStat,
     const QString &sourcePath, const QString &destinationPath)
 {
-    const QByteArray source = QFile::encodeName(sourcePath);
-    const QByteArray destination = QFile::encodeName(destinationPath);
+    const QByteArray source = platform::FileNameCodec::encode(sourcePath);
+    const QByteArray destination = platform::FileNameCodec::encode(destinationPath);
     // Owner first: changing it clears set-id bits and capabilities set before.
     if (fchown(destinationFd, sourceStat.st_uid, sourceStat.st_gid) != 0 && !isUnsupportedMetadataError(errno)
         && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
@@ -416,7 +417,7 @@ bool PMFileCopyAgent::copyDirectory(const Item &item, const struct stat &sourceS
         const QByteArray name(entry->d_name);
         if (name == "." || name == "..")
             continue;
-        const QString childName = QFile::decodeName(name);
+        const QString childName = platform::FileNameCodec::decode(name);
         if (!copyItem(Item { sourceFd.get(), name, destinationFd.get(), name, childPath(item.sourcePath, childName),
                 childPath(item.destinationPath, childName) }))
             result = false;

@@ -10,6 +10,7 @@
 #include "agent/copy/PMUniqueFd.h"
 #include "agent/log/PMAgentLog.h"
 #include "platform/ConfinedPath.h"
+#include "platform/FileNameCodec.h"
 #include "platform/PMCorvaneUtilities.h"
 #include "platform/PlatformPaths.h"
 
@@ -26,6 +27,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -82,11 +84,12 @@ quint64 folderSize(int fd)
 }
 
 // The direct children's names in listing order (no sorting: the order the folder gives), or
-// nullopt with errno set when the folder cannot be read. Names that are not valid UTF-8 cannot
-// be carried as text: they are left out of the list and, escaped, added to *unrepresentable.
-std::optional<QStringList> readChildNames(const QString &folder, QStringList *unrepresentable = nullptr)
+// nullopt with errno set when the folder cannot be read. Names that are not valid UTF-8 are
+// carried losslessly (FileNameCodec), so they reach the same bytes again.
+std::optional<QStringList> readChildNames(const QString &folder)
 {
-    PMUniqueFd fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    PMUniqueFd fd(
+        ::open(platform::FileNameCodec::encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.isValid())
         return std::nullopt;
     std::unique_ptr<DIR, DirCloser> listing(fdopendir(fd.release()));
@@ -98,10 +101,7 @@ std::optional<QStringList> readChildNames(const QString &folder, QStringList *un
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        if (PMFileNameText::isValidUtf8(name))
-            names.append(QString::fromUtf8(name));
-        else if (unrepresentable)
-            unrepresentable->append(PMFileNameText::escaped(name));
+        names.append(platform::FileNameCodec::decode(name));
     }
     if (errno != 0)
         return std::nullopt;
@@ -113,19 +113,31 @@ QStringList childNames(const QString &folder)
     return readChildNames(folder).value_or(QStringList());
 }
 
-// The children of a folder a copy must read. An unreadable folder is logged and answers
-// nullopt; a child whose name cannot be carried is logged and sets *leftOut.
-std::optional<QStringList> childNamesToCopy(const QString &folder, bool *leftOut)
+// The children of a folder a copy must read into destination. An unreadable folder is logged
+// and answers nullopt; a child whose name the destination's file system cannot hold (not
+// valid UTF-8 on FAT, exFAT, NTFS) is logged, left out, and sets *leftOut.
+std::optional<QStringList> childNamesToCopy(const QString &folder, const QString &destination, bool *leftOut)
 {
-    QStringList unrepresentable;
-    std::optional<QStringList> names = readChildNames(folder, &unrepresentable);
-    if (!names && errno != ENOTDIR)
-        PMAgentLog::logMessage(QStringLiteral("Unable to read the folder \"%1\" - %2.")
-                                   .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
-    for (const QString &name : unrepresentable)
-        PMAgentLog::logMessage(
-            QStringLiteral("Unable to copy \"%1\" in \"%2\" - its name is not valid UTF-8.").arg(name, folder));
-    *leftOut = !unrepresentable.isEmpty();
+    *leftOut = false;
+    std::optional<QStringList> names = readChildNames(folder);
+    if (!names) {
+        if (errno != ENOTDIR)
+            PMAgentLog::logMessage(QStringLiteral("Unable to read the folder \"%1\" - %2.")
+                                       .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+        return names;
+    }
+    const auto notText = [](const QString &name) { return platform::FileNameCodec::hasEscapedBytes(name); };
+    // The destination's file system is asked only when such a name is there.
+    if (std::none_of(names->cbegin(), names->cend(), notText)
+        || PMFileSystemKind::holdsAnyNameBytes(
+            PMFileSystemKind::kindForPath(PMFileManager::nearestExistingPath(destination))))
+        return names;
+    for (const QString &name : std::as_const(*names))
+        if (notText(name))
+            PMAgentLog::logMessage(QStringLiteral("Unable to copy \"%1\" in \"%2\" - its name is not valid UTF-8.")
+                                       .arg(PMFileNameText::escaped(platform::FileNameCodec::encode(name)), folder));
+    names->removeIf(notText);
+    *leftOut = true;
     return names;
 }
 
@@ -169,7 +181,7 @@ struct PMFileManager::ItemKind {
 PMFileManager::ItemKind PMFileManager::itemKindAtPath(const QString &path)
 {
     ItemKind kind;
-    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &kind.attributes) != 0)
+    if (path.isEmpty() || lstat(platform::FileNameCodec::encode(path).constData(), &kind.attributes) != 0)
         return kind;
     kind.exists = true;
     kind.isDirectory = S_ISDIR(kind.attributes.st_mode);
@@ -195,7 +207,7 @@ quint64 PMFileManager::fastItemSize(const struct stat &item)
 quint64 PMFileManager::fastPathSize(const QString &path)
 {
     struct stat item = {};
-    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &item) != 0)
+    if (path.isEmpty() || lstat(platform::FileNameCodec::encode(path).constData(), &item) != 0)
         return 0;
     if (S_ISDIR(item.st_mode))
         return fastFolderSizeAtPath(path);
@@ -208,7 +220,8 @@ quint64 PMFileManager::fastFolderSizeAtPath(const QString &path)
 {
     if (path.isEmpty())
         return 0;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd
+        = ::open(platform::FileNameCodec::encode(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     return fd < 0 ? 0 : folderSize(fd);
 }
 
@@ -237,8 +250,8 @@ bool PMFileManager::shouldCopyExamined(const QString &path, bool limitTo4G, cons
 
 static PMUniqueFd openForFlags(const QString &path)
 {
-    return PMUniqueFd(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    return PMUniqueFd(::open(
+        platform::FileNameCodec::encode(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
 }
 
 bool PMFileManager::changeLockAtFileAtPath(const QString &path, bool locked)
@@ -314,7 +327,7 @@ QString PMFileManager::nearestExistingPath(const QString &path)
     QString candidate = QDir::cleanPath(path);
     while (!candidate.isEmpty()) {
         struct stat item = {};
-        if (::stat(QFile::encodeName(candidate).constData(), &item) == 0)
+        if (::stat(platform::FileNameCodec::encode(candidate).constData(), &item) == 0)
             return candidate;
         if (candidate == QLatin1String("/"))
             break;
@@ -409,7 +422,7 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
                 result = true;
             } else {
                 struct stat existing = {};
-                if (lstat(QFile::encodeName(destination).constData(), &existing) == 0)
+                if (lstat(platform::FileNameCodec::encode(destination).constData(), &existing) == 0)
                     operations.removeItem(destination);
                 result = operations.createSymbolicLink(destination, text, source);
             }
@@ -437,7 +450,7 @@ bool PMFileManager::copyFolderChildren(const QString &source, const QString &des
     bool copyingToTavrin, PMCopyHandler *handler, bool destinationIsNew)
 {
     bool leftOut = false;
-    const std::optional<QStringList> children = childNamesToCopy(source, &leftOut);
+    const std::optional<QStringList> children = childNamesToCopy(source, destination, &leftOut);
     if (!children)
         return false;
     if (children->isEmpty())
@@ -482,7 +495,7 @@ bool PMFileManager::mergeChildren(
         return false;
     }
     bool leftOut = false;
-    const std::optional<QStringList> children = childNamesToCopy(source, &leftOut);
+    const std::optional<QStringList> children = childNamesToCopy(source, destination, &leftOut);
     if (!children)
         return false;
     // Succeeds when a child was copied and none failed: a later child never hides a failure.
@@ -520,7 +533,7 @@ bool PMFileManager::isNewName(const QString &source, const QString &destination,
     // that its folder does not list by that name, it ignores case and the second copy would
     // land on the first.
     struct stat existing = {};
-    if (lstat(QFile::encodeName(destination).constData(), &existing) != 0)
+    if (lstat(platform::FileNameCodec::encode(destination).constData(), &existing) != 0)
         return true;
     const std::optional<QStringList> destinationNames = readChildNames(parentPath(destination));
     if (!destinationNames || destinationNames->contains(name))
@@ -631,7 +644,7 @@ void PMFileManager::relock(const QString &path)
 
 bool PMFileManager::createOneDirectory(const QString &path, const QVariantMap &attributes)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = platform::FileNameCodec::encode(path);
     if (::mkdir(encoded.constData(), 0777) != 0) {
         // Created meanwhile by someone else: as good as created by us.
         struct stat item = {};
@@ -726,7 +739,7 @@ bool PMFileManager::createDirectoryAtPath(
     }
     struct stat item = {};
     // An existing folder needs no look at its parents (it is the common case while copying).
-    const QByteArray encoded = QFile::encodeName(clean);
+    const QByteArray encoded = platform::FileNameCodec::encode(clean);
     if (stat(encoded.constData(), &item) == 0)
         return S_ISDIR(item.st_mode);
     if (recurse) {
@@ -734,7 +747,7 @@ bool PMFileManager::createDirectoryAtPath(
         if (!parent.isEmpty()) {
             bool parentOK = false;
             // stat follows a link, so a linked parent counts as its target.
-            if (stat(QFile::encodeName(parent).constData(), &item) == 0) {
+            if (stat(platform::FileNameCodec::encode(parent).constData(), &item) == 0) {
                 parentOK = S_ISDIR(item.st_mode);
             } else {
                 parentOK = createOneDirectory(parent, QVariantMap())
@@ -761,8 +774,8 @@ bool PMFileManager::writeWholeFile(const QString &path, const QByteArray &conten
     if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit())
         return false;
     if (attributes.contains(kPosixPermissionsKey))
-        static_cast<void>(::chmod(
-            QFile::encodeName(path).constData(), mode_t(attributes.value(kPosixPermissionsKey).toUInt() & 07777)));
+        static_cast<void>(::chmod(platform::FileNameCodec::encode(path).constData(),
+            mode_t(attributes.value(kPosixPermissionsKey).toUInt() & 07777)));
     return true;
 }
 

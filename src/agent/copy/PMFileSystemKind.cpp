@@ -1,9 +1,11 @@
 #include "agent/copy/PMFileSystemKind.h"
 
+#include "platform/FileNameCodec.h"
 #include "platform/MountTable.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <blkid/blkid.h>
 #include <linux/magic.h>
@@ -25,7 +27,7 @@ struct ProbeDeleter {
 QString probeType(const QString &source)
 {
     std::unique_ptr<blkid_struct_probe, ProbeDeleter> probe(
-        blkid_new_probe_from_filename(QFile::encodeName(source).constData()));
+        blkid_new_probe_from_filename(platform::FileNameCodec::encode(source).constData()));
     if (!probe)
         return QString();
     blkid_probe_enable_superblocks(probe.get(), 1);
@@ -57,7 +59,7 @@ QString kindForFuseSubtype(const QString &subtype)
 QString PMFileSystemKind::kindForPath(const QString &path)
 {
     struct statfs info = {};
-    if (path.isEmpty() || statfs(QFile::encodeName(path).constData(), &info) != 0)
+    if (path.isEmpty() || statfs(platform::FileNameCodec::encode(path).constData(), &info) != 0)
         return QString();
     switch (long(info.f_type)) {
     case MSDOS_SUPER_MAGIC:
@@ -92,4 +94,11 @@ bool PMFileSystemKind::isFATPath(const QString &path)
 {
     const QString kind = kindForPath(path);
     return kind == QLatin1String("vfat") || kind == QLatin1String("msdos");
+}
+
+bool PMFileSystemKind::holdsAnyNameBytes(const QString &kind)
+{
+    static const QStringList unicodeOnly = { QStringLiteral("vfat"), QStringLiteral("msdos"), QStringLiteral("exfat"),
+        QStringLiteral("ntfs"), QStringLiteral("ntfs3"), QStringLiteral("fuseblk") };
+    return !unicodeOnly.contains(kind);
 }

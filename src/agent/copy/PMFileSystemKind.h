@@ -14,4 +14,7 @@ public:
     static QString kindForPath(const QString &path);
     // Whether path exists on a FAT file system (kernel vfat/msdos, or a FUSE FAT driver).
     static bool isFATPath(const QString &path);
+    // Whether a file system of this kind takes any bytes in a name, as Linux's own do. FAT,
+    // exFAT and NTFS keep names as Unicode and cannot hold a name that is not valid UTF-8.
+    static bool holdsAnyNameBytes(const QString &kind);
 };

@@ -5,6 +5,7 @@
 #include "agent/copy/PMFileCopyAgent.h"
 #include "agent/copy/PMUniqueFd.h"
 #include "platform/ConfinedPath.h"
+#include "platform/FileNameCodec.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,8 +34,8 @@ bool PMItemOperations::askMoving(int errorNumber, const QString &source, const Q
 
 bool PMItemOperations::moveItem(const QString &source, const QString &destination)
 {
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(destination);
+    const QByteArray from = platform::FileNameCodec::encode(source);
+    const QByteArray to = platform::FileNameCodec::encode(destination);
     int result = renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
     if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // File systems without the no-replace rename (FUSE drivers): check, then rename.
@@ -64,7 +65,9 @@ bool PMItemOperations::moveItem(const QString &source, const QString &destinatio
 
 bool PMItemOperations::replaceItem(const QString &source, const QString &destination)
 {
-    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(destination).constData()) == 0)
+    if (::rename(platform::FileNameCodec::encode(source).constData(),
+            platform::FileNameCodec::encode(destination).constData())
+        == 0)
         return true;
     const int errorNumber = errno;
     if (errorNumber == EXDEV)
@@ -80,13 +83,14 @@ bool PMItemOperations::removeItem(const QString &path)
     const QString clean = QDir::cleanPath(path);
     const qsizetype slash = clean.lastIndexOf(QLatin1Char('/'));
     const QString parent = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : clean.left(slash));
-    const QByteArray name = QFile::encodeName(clean.mid(slash + 1));
+    const QByteArray name = platform::FileNameCodec::encode(clean.mid(slash + 1));
     int errorNumber = 0;
     struct stat item = {};
     if (name.isEmpty() || name == "." || name == "..") {
         errorNumber = EINVAL;
     } else {
-        const PMUniqueFd parentFd(::open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const PMUniqueFd parentFd(
+            ::open(platform::FileNameCodec::encode(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!parentFd.isValid() || fstatat(parentFd.get(), name.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0)
             errorNumber = errno;
         else
@@ -101,7 +105,8 @@ bool PMItemOperations::removeItem(const QString &path)
 
 bool PMItemOperations::createSymbolicLink(const QString &path, const QString &text, const QString &source)
 {
-    if (::symlink(QFile::encodeName(text).constData(), QFile::encodeName(path).constData()) == 0)
+    if (::symlink(platform::FileNameCodec::encode(text).constData(), platform::FileNameCodec::encode(path).constData())
+        == 0)
         return true;
     const int errorNumber = errno;
     if (!m_handler)
@@ -111,7 +116,7 @@ bool PMItemOperations::createSymbolicLink(const QString &path, const QString &te
 
 QString PMItemOperations::linkText(const QString &path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = platform::FileNameCodec::encode(path);
     struct stat item = {};
     if (lstat(encoded.constData(), &item) != 0 || !S_ISLNK(item.st_mode))
         return QString();
@@ -119,5 +124,5 @@ QString PMItemOperations::linkText(const QString &path)
     const ssize_t length = readlink(encoded.constData(), text.data(), text.size() - 1);
     if (length < 0)
         return QString();
-    return QFile::decodeName(QByteArray(text.data(), length));
+    return platform::FileNameCodec::decode(QByteArray(text.data(), length));
 }

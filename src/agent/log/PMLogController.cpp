@@ -1,5 +1,7 @@
 #include "agent/log/PMLogController.h"
 
+#include "platform/FileNameCodec.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -103,7 +105,9 @@ void PMLogController::onViewThread(const std::function<void()> &work) const
 void PMLogController::addLogString(const QString &text, bool withTimeStamp, bool withNewLine)
 {
     std::unique_lock lock(m_mutex);
-    const QString line = generateString(text, withTimeStamp && !m_suppressTimeStamp, withNewLine);
+    // Names that are not valid UTF-8 reach the log as escaped bytes, never as broken text.
+    const QString line
+        = generateString(platform::FileNameCodec::printable(text), withTimeStamp && !m_suppressTimeStamp, withNewLine);
     if (PMLogView *view = m_view) {
         lock.unlock();
         onViewThread([view, line] { view->appendText(line); });

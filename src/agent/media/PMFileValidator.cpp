@@ -2,6 +2,7 @@
 
 #include "agent/log/PMAgentLog.h"
 #include "agent/media/PMValidatorOwner.h"
+#include "platform/FileNameCodec.h"
 #include "platform/PMCorvaneUtilities.h"
 #include "platform/PlatformPaths.h"
 
@@ -155,7 +156,7 @@ bool PMFileValidator::passesSizeLimit(const QString &path, const struct stat *kn
     if (known)
         return qint64(known->st_size) <= kMaxSizeWith4GLimit;
     struct stat sb = {};
-    if (lstat(QFile::encodeName(path).constData(), &sb) != 0) {
+    if (lstat(platform::FileNameCodec::encode(path).constData(), &sb) != 0) {
         // A file that vanished is dropped by the copy itself; its size cannot exceed anything.
         PMAgentLog::debugMessage(QStringLiteral("shouldCopyItem: cannot read the size of \"%1\"").arg(path));
         return true;
@@ -185,14 +186,14 @@ bool PMFileValidator::shouldCopyItem(
     if (known && S_ISLNK(known->st_mode))
         known = nullptr;
     struct stat sb = {};
-    const bool haveAttributes = known || stat(QFile::encodeName(path).constData(), &sb) == 0;
+    const bool haveAttributes = known || stat(platform::FileNameCodec::encode(path).constData(), &sb) == 0;
     const struct stat &attributes = known ? *known : sb;
     if (haveAttributes && S_ISDIR(attributes.st_mode) && !PMCorvaneUtilities::isPackagePath(path))
         return true;
 
     if (m_validators.empty())
         return false;
-    const QByteArray baseNameUtf8 = baseName.toUtf8();
+    const QByteArray baseNameUtf8 = platform::FileNameCodec::encode(baseName);
     for (const auto &validator : m_validators) {
         bool copy = false;
         if (!validator->matchItem(path, baseNameUtf8, copy) || !copy)

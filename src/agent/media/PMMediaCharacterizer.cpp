@@ -4,6 +4,7 @@
 #include "agent/media/PMMediaCodecCodes.h"
 #include "agent/media/PMMediaLog.h"
 #include "agent/media/PMStreamSampleType.h"
+#include "platform/FileNameCodec.h"
 
 #include <QFile>
 
@@ -96,7 +97,7 @@ FormatContextPtr openInput(const PMFFmpegLibrary &ffmpeg, const QString &path, D
     DictionaryPtr optionsOwner(options, DictionaryFree { &ffmpeg });
 
     // The "file:" prefix keeps a name with a colon from being read as another protocol.
-    const QByteArray url = "file:" + QFile::encodeName(path);
+    const QByteArray url = "file:" + platform::FileNameCodec::encode(path);
     AVDictionary *remaining = optionsOwner.release();
     const int status = ffmpeg.avformat_open_input(&raw, url.constData(), nullptr, &remaining);
     optionsOwner.reset(remaining);
@@ -178,7 +179,7 @@ PMMediaCharacterizer &PMMediaCharacterizer::shared()
 bool PMMediaCharacterizer::stampFile(const QString &path, FileStamp &stamp)
 {
     struct stat sb = {};
-    if (stat(QFile::encodeName(path).constData(), &sb) != 0)
+    if (stat(platform::FileNameCodec::encode(path).constData(), &sb) != 0)
         return false;
     stamp.path = path;
     stamp.device = quint64(sb.st_dev);

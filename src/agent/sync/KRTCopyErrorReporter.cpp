@@ -3,6 +3,7 @@
 #include "agent/copy/PMFileCopyAgent.h"
 #include "agent/copy/PMItemOperations.h"
 #include "agent/sync/PMDriveNameRules.h"
+#include "platform/FileNameCodec.h"
 #include "platform/MountTable.h"
 #include "platform/PlatformPaths.h"
 
@@ -29,8 +30,9 @@ QString tr(const char *text)
 
 QString displayName(const QString &path)
 {
+    // Alerts are text: a name that is not valid UTF-8 is shown by its escaped bytes.
     const QString name = QFileInfo(path).fileName();
-    return name.isEmpty() ? path : name;
+    return platform::FileNameCodec::printable(name.isEmpty() ? path : name);
 }
 
 // Free bytes available to this user on the file system of path (or of its nearest existing
@@ -41,7 +43,7 @@ std::optional<quint64> freeBytes(const QString &path)
     if (existing.isEmpty())
         return std::nullopt;
     struct statvfs info = {};
-    if (statvfs(QFile::encodeName(existing).constData(), &info) != 0)
+    if (statvfs(platform::FileNameCodec::encode(existing).constData(), &info) != 0)
         return std::nullopt;
     return quint64(info.f_bavail) * quint64(info.f_frsize);
 }
@@ -49,7 +51,7 @@ std::optional<quint64> freeBytes(const QString &path)
 quint64 itemSize(const QString &path)
 {
     struct stat info = {};
-    if (lstat(QFile::encodeName(path).constData(), &info) != 0 || info.st_size < 0)
+    if (lstat(platform::FileNameCodec::encode(path).constData(), &info) != 0 || info.st_size < 0)
         return 0;
     return quint64(info.st_size);
 }
@@ -141,7 +143,7 @@ void KRTCopyErrorReporter::setDelegate(PMErrorReporterDelegate *delegate)
 std::optional<KRTCopyErrorReporter::DriveRoot> KRTCopyErrorReporter::identify(const QString &root)
 {
     struct stat info = {};
-    if (root.isEmpty() || stat(QFile::encodeName(root).constData(), &info) != 0)
+    if (root.isEmpty() || stat(platform::FileNameCodec::encode(root).constData(), &info) != 0)
         return std::nullopt;
     return DriveRoot { quint64(info.st_dev), quint64(info.st_ino) };
 }
@@ -173,11 +175,11 @@ std::optional<bool> KRTCopyErrorReporter::repairLink(const QString &source, cons
     const QString existing = PMItemOperations::linkText(destination);
     if (existing == target)
         return true;
-    const QByteArray destinationName = QFile::encodeName(destination);
+    const QByteArray destinationName = platform::FileNameCodec::encode(destination);
     // Only a link is replaced: a file or folder in the way is the user's data.
     if (!existing.isNull() && unlink(destinationName.constData()) != 0)
         return false;
-    if (symlink(QFile::encodeName(target).constData(), destinationName.constData()) != 0)
+    if (symlink(platform::FileNameCodec::encode(target).constData(), destinationName.constData()) != 0)
         return false;
     debugMessage(QStringLiteral("KRTCopyErrorReporter: recreated link \"%1\" -> \"%2\"").arg(destination, target));
     return true;

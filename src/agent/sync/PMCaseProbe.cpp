@@ -2,6 +2,7 @@
 
 #include "agent/copy/PMFileSystemKind.h"
 #include "agent/copy/PMUniqueFd.h"
+#include "platform/FileNameCodec.h"
 
 #include <QFile>
 
@@ -11,7 +12,8 @@
 
 bool PMCaseProbe::ignoresCase(const QString &folder)
 {
-    const PMUniqueFd folderFd(::open(QFile::encodeName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const PMUniqueFd folderFd(
+        ::open(platform::FileNameCodec::encode(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     const char *probe = ".PmCaseProbe";
     const char *otherCase = ".pMcASEpROBE";
     if (folderFd.isValid()) {

@@ -1,6 +1,7 @@
 #include "agent/sync/PMDriveCopyKeeper.h"
 
 #include "agent/copy/PMUniqueFd.h"
+#include "platform/FileNameCodec.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -25,13 +26,13 @@ constexpr qsizetype kMaxNameBytes = 255;
 // following any link; invalid when a step is missing, not a folder, or a link.
 PMUniqueFd openParentBeneath(const QString &root, const QStringList &components)
 {
-    PMUniqueFd folder(::open(QFile::encodeName(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    PMUniqueFd folder(::open(platform::FileNameCodec::encode(root).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     for (qsizetype i = 0; folder.isValid() && i + 1 < components.size(); ++i) {
         const QString &step = components.at(i);
         if (step.isEmpty() || step == QLatin1String(".") || step == QLatin1String(".."))
             return PMUniqueFd();
-        folder = PMUniqueFd(
-            ::openat(folder.get(), QFile::encodeName(step).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        folder = PMUniqueFd(::openat(folder.get(), platform::FileNameCodec::encode(step).constData(),
+            O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
     return folder;
 }
@@ -67,7 +68,7 @@ QString PMDriveCopyKeeper::keptName(const QString &name, const QDateTime &modifi
     if (attempt > 1)
         mark += QStringLiteral(" %1").arg(attempt);
     // A long name is shortened before the mark, so the mark and the extension stay.
-    while (!base.isEmpty() && (base + mark + extension).toUtf8().size() > kMaxNameBytes)
+    while (!base.isEmpty() && platform::FileNameCodec::encode(base + mark + extension).size() > kMaxNameBytes)
         base.chop(1);
     return base + mark + extension;
 }
@@ -86,11 +87,11 @@ QString PMDriveCopyKeeper::keep(const QString &mountPoint, const QString &driveP
         qCWarning(lcKeeper) << "cannot reach" << drivePath << "on the drive:" << strerror(errno);
         return QString();
     }
-    const QByteArray from = QFile::encodeName(name);
+    const QByteArray from = platform::FileNameCodec::encode(name);
     const QString folderPath = drivePath.left(drivePath.size() - name.size());
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
         const QString kept = keptName(name, modified, attempt);
-        if (renameWithoutReplacing(folder.get(), from, QFile::encodeName(kept)) == 0)
+        if (renameWithoutReplacing(folder.get(), from, platform::FileNameCodec::encode(kept)) == 0)
             return folderPath + kept;
         if (errno != EEXIST)
             break;

@@ -7,10 +7,10 @@
 #include "agent/sync/PMSyncJobContext.h"
 #include "agent/sync/PMTreeSnapshot.h"
 #include "agent/sync/PMTrueDeleteRecord.h"
+#include "platform/FileNameCodec.h"
 #include "platform/PMCorvaneUtilities.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 
 #include <dirent.h>
@@ -46,13 +46,14 @@ QString dateText(const QDateTime &date)
 bool statPath(const QString &path, struct stat *sb)
 {
     // errno tells "does not exist" from "cannot be read".
-    return lstat(QFile::encodeName(path).constData(), sb) == 0;
+    return lstat(platform::FileNameCodec::encode(path).constData(), sb) == 0;
 }
 
 // The names in a folder, in listing order; nullopt with *error set when it cannot be read.
 std::optional<QList<QByteArray>> readFolder(const QString &path, int *error)
 {
-    const std::unique_ptr<DIR, int (*)(DIR *)> folder(opendir(QFile::encodeName(path).constData()), closedir);
+    const std::unique_ptr<DIR, int (*)(DIR *)> folder(
+        opendir(platform::FileNameCodec::encode(path).constData()), closedir);
     if (!folder) {
         *error = errno;
         return std::nullopt;
@@ -136,14 +137,16 @@ QStringList PMItemScanner::itemsForJob(const std::optional<QStringList> &changed
 
 bool PMItemScanner::acceptChildName(const QString &folder, QByteArrayView name, NamesSeen &seen)
 {
-    // Text paths carry only valid UTF-8: such a name is left out and said so, by its bytes.
-    if (!PMFileNameText::isValidUtf8(name)) {
-        m_context.controller.logMessage(QStringLiteral("Cannot sync \"%1\" in \"%2\": its name is not valid UTF-8.")
-                                            .arg(PMFileNameText::escaped(name), folder));
+    // A name that is not valid UTF-8 is copied byte for byte where the drive takes any bytes;
+    // a drive that keeps names as Unicode cannot hold it: left out and said so, by its bytes.
+    if (!m_context.driveHoldsAnyNameBytes && !PMFileNameText::isValidUtf8(name)) {
+        m_context.controller.logMessage(
+            QStringLiteral("Cannot sync \"%1\" in \"%2\": its name is not valid UTF-8.")
+                .arg(PMFileNameText::escaped(name), platform::FileNameCodec::printable(folder)));
         m_context.itemsLeftOut = true;
         return false;
     }
-    const QString text = QString::fromUtf8(name);
+    const QString text = platform::FileNameCodec::decode(name);
     const QString key = PMFileNameText::caseKey(text);
     const auto other = seen.constFind(key);
     if (other == seen.cend()) {
@@ -153,9 +156,11 @@ bool PMItemScanner::acceptChildName(const QString &folder, QByteArrayView name, 
     // Names that differ only in case are one name on a drive that ignores case.
     if (!driveIgnoresCase())
         return true;
-    m_context.controller.logMessage(QStringLiteral("The drive cannot hold both \"%1\" and \"%2\" in \"%3\": "
-                                                   "their names differ only in case. \"%2\" is not synced.")
-                                        .arg(*other, text, folder));
+    m_context.controller.logMessage(
+        QStringLiteral("The drive cannot hold both \"%1\" and \"%2\" in \"%3\": "
+                       "their names differ only in case. \"%2\" is not synced.")
+            .arg(platform::FileNameCodec::printable(*other), platform::FileNameCodec::printable(text),
+                platform::FileNameCodec::printable(folder)));
     m_context.itemsLeftOut = true;
     return false;
 }
@@ -393,7 +398,7 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
                     drive.attributes = onDrive->toStat();
             }
             const struct stat local = entry.toStat();
-            const ItemPaths child = childPaths(QString::fromUtf8(name));
+            const ItemPaths child = childPaths(platform::FileNameCodec::decode(name));
             if (!syncChild(child, entry.isKnown() ? &local : nullptr, drive))
                 return false;
         }
@@ -407,16 +412,17 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
         NamesSeen seen;
         for (const QByteArray &name : *names)
             if (acceptChildName(localPath, name, seen)
-                && !syncChild(childPaths(QString::fromUtf8(name)), nullptr, DriveKnowledge()))
+                && !syncChild(childPaths(platform::FileNameCodec::decode(name)), nullptr, DriveKnowledge()))
                 return false;
     }
     // Items only on the drive stay; the listing is only needed for the debug trace.
     if (m_context.debug) {
         m_context.debugLine(
             QStringLiteral("-\n-: items are directories - back from recursion now checking for missing files"));
-        const QStringList driveNames
-            = QDir(drivePath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-        for (const QString &name : driveNames) {
+        int error = 0;
+        const QList<QByteArray> driveNames = readFolder(drivePath, &error).value_or(QList<QByteArray>());
+        for (const QByteArray &bytes : driveNames) {
+            const QString name = platform::FileNameCodec::decode(bytes);
             if (controller.cancelPending())
                 return controller.cancelRVal();
             struct stat sb = {};

@@ -1,6 +1,7 @@
 #include "agent/sync/PMSyncItemFilter.h"
 
 #include "agent/media/PMFileValidator.h"
+#include "platform/FileNameCodec.h"
 
 #include <QFile>
 
@@ -14,7 +15,7 @@ PMSyncItemFilter::PMSyncItemFilter(std::shared_ptr<const PMCopyItemFilter> media
 bool PMSyncItemFilter::shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const
 {
     struct stat sb = {};
-    if (lstat(QFile::encodeName(path).constData(), &sb) != 0)
+    if (lstat(platform::FileNameCodec::encode(path).constData(), &sb) != 0)
         return !m_mediaFilter || m_mediaFilter->shouldCopyItem(path, baseName, limitTo4G);
     return shouldCopyExaminedItem(path, baseName, limitTo4G, sb);
 }

@@ -12,6 +12,7 @@
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncItemFilter.h"
 #include "agent/sync/PMTreeSnapshot.h"
+#include "platform/FileNameCodec.h"
 #include "platform/PMCorvaneUtilities.h"
 
 #include <QCoreApplication>
@@ -104,6 +105,7 @@ bool PMSyncJob::scanOnly(const std::optional<QStringList> &requestedItems)
     else if (kind == QLatin1String("ntfs") || kind == QLatin1String("ntfs3"))
         granularity = 100;
     m_context.precision = PMTimestampPrecision(granularity);
+    m_context.driveHoldsAnyNameBytes = PMFileSystemKind::holdsAnyNameBytes(kind);
     m_context.results.clearScanResults();
     m_context.beginWalk();
     PMItemScanner scanner(m_context);
@@ -172,7 +174,7 @@ bool PMSyncJob::syncThreadPrepareFolders()
 {
     const QString target = m_context.layout.pathForTavrinTarget();
     struct stat drive = {};
-    if (stat(QFile::encodeName(target).constData(), &drive) != 0 || !S_ISDIR(drive.st_mode)) {
+    if (stat(platform::FileNameCodec::encode(target).constData(), &drive) != 0 || !S_ISDIR(drive.st_mode)) {
         m_controller.logMessage(tr("The drive \"%1\" is not available.").arg(m_controller.deviceMountPoint()));
         return false;
     }
@@ -216,6 +218,8 @@ bool PMSyncJob::syncThreadPrepareFolders()
         return false;
     }
     m_context.precision = PMTimestampPrecision::probe(driveTemp.path());
+    m_context.driveHoldsAnyNameBytes
+        = PMFileSystemKind::holdsAnyNameBytes(PMFileSystemKind::kindForPath(driveTemp.path()));
     return true;
 }
 
@@ -244,7 +248,7 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
             break;
         }
         struct stat folder = {};
-        if (lstat(QFile::encodeName(localPath).constData(), &folder) == 0 && S_ISDIR(folder.st_mode)
+        if (lstat(platform::FileNameCodec::encode(localPath).constData(), &folder) == 0 && S_ISDIR(folder.st_mode)
             && !PMCorvaneUtilities::isPackagePath(localPath)) {
             const auto driveTemp = m_context.layout.driveTempPathForSyncItem(item);
             const auto localTemp = m_context.layout.localTempPathForSyncItem(item);
@@ -323,7 +327,7 @@ void PMSyncJob::applyFolderAttributes()
 bool PMSyncJob::driveStillPresent() const
 {
     struct stat temp = {};
-    return stat(QFile::encodeName(m_context.layout.pathForTavrinTemp()).constData(), &temp) == 0
+    return stat(platform::FileNameCodec::encode(m_context.layout.pathForTavrinTemp()).constData(), &temp) == 0
         && quint64(temp.st_dev) == m_driveDevice;
 }
 
@@ -351,7 +355,7 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
             if (!entry)
                 break;
             if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-                names.append(QFile::decodeName(entry->d_name));
+                names.append(platform::FileNameCodec::decode(entry->d_name));
         }
     }
     const QString destinationBase = target + path.mid(temp.size());

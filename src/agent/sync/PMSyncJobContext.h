@@ -29,6 +29,9 @@ struct PMSyncJobContext {
     bool limitTo4G = false;
     bool debug = false; // read once per job, as the hot walk must not re-read preferences
     PMTimestampPrecision precision;
+    // The drive's file system takes names that are not valid UTF-8 (ext4, ...), so they are
+    // copied byte for byte; when false (FAT, exFAT, NTFS) they are left out and reported.
+    bool driveHoldsAnyNameBytes = true;
     // When the job's walk began: the time recorded as the last sync when the job succeeds.
     QDateTime walkStarted {};
     // Something the walk had to leave out (an unreadable folder, a name the drive cannot

@@ -1,5 +1,7 @@
 #include "agent/sync/PMSyncProgress.h"
 
+#include "platform/FileNameCodec.h"
+
 QString PMSyncProgress::currentSourcePath() const
 {
     std::lock_guard lock(m_mutex);
@@ -9,7 +11,8 @@ QString PMSyncProgress::currentSourcePath() const
 void PMSyncProgress::setFileCopyPath(const QString &path)
 {
     std::lock_guard lock(m_mutex);
-    m_currentSourcePath = path;
+    // Shown to people and sent over the bus: a name that is not valid UTF-8 goes as escaped bytes.
+    m_currentSourcePath = platform::FileNameCodec::printable(path);
 }
 
 void PMSyncProgress::reset()

@@ -1,6 +1,7 @@
 #include "agent/sync/PMTreeSnapshot.h"
 
 #include "agent/copy/PMUniqueFd.h"
+#include "platform/FileNameCodec.h"
 
 #include <QFile>
 
@@ -34,7 +35,7 @@ QByteArray withoutTrailingSlash(QByteArray path)
 
 QByteArray keyFor(const QString &folder)
 {
-    return withoutTrailingSlash(QFile::encodeName(folder));
+    return withoutTrailingSlash(platform::FileNameCodec::encode(folder));
 }
 
 } // namespace

@@ -72,6 +72,14 @@ TEST_F(LogControllerTest, LinesReachTheFileOnlyWhenFlushed)
     EXPECT_EQ(testsupport::readFile(logPath()), QByteArray("one\n"));
 }
 
+TEST_F(LogControllerTest, NamesThatAreNotUtf8ReachTheFileAsEscapedBytes)
+{
+    // A path with the byte 0xE9 in a name, as the sync engine carries it (U+DCE9).
+    m_log.addLogString(QStringLiteral("Copy of /home/caf") + QChar(0xDCE9) + QStringLiteral(" failed."), false, true);
+    ASSERT_TRUE(m_log.writeLogFile());
+    EXPECT_EQ(testsupport::readFile(logPath()), QByteArray("Copy of /home/caf\\xE9 failed.\n"));
+}
+
 TEST_F(LogControllerTest, ReadingKeepsTheOldTextAndAppendsAfterIt)
 {
     testsupport::writeFile(logPath(), "old line\n");

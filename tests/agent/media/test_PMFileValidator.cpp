@@ -5,6 +5,7 @@
 #include "agent/media/PMPhotoBoothSpecialContentValidator.h"
 #include "agent/media/PMValidatorOwner.h"
 #include "agent/settings/PMConfigurationFile.h"
+#include "platform/FileNameCodec.h"
 #include "platform/PreferenceStore.h"
 #include "support/TestEnvironment.h"
 
@@ -15,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -178,6 +181,26 @@ TEST_F(FileValidatorTest, attributesReadByTheCallerGiveTheSameAnswersAsThePath)
     ASSERT_EQ(::lstat(QFile::encodeName(link).constData(), &linkAttributes), 0);
     EXPECT_EQ(unlimited->shouldCopyItem(link, QStringLiteral("to folder"), false, &linkAttributes),
         unlimited->shouldCopyItem(link, QStringLiteral("to folder"), false));
+}
+
+TEST_F(FileValidatorTest, namesThatAreNotUtf8AreExaminedByTheirOwnBytes)
+{
+    const auto unlimited = validatorFor(0);
+    // The walk carries the byte 0xFF of "d" 0xFF and 0xE9 of "caf" 0xE9 ".mkv" losslessly.
+    const QString folder = m_dir.filePath(platform::FileNameCodec::decode("d\xFF"));
+    ASSERT_EQ(::mkdir(platform::FileNameCodec::encode(folder).constData(), 0755), 0);
+    const QString name = platform::FileNameCodec::decode("caf\xE9.mkv");
+    const QString large = m_dir.filePath(name);
+    const int fd
+        = ::open(platform::FileNameCodec::encode(large).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, PMFileValidator::kMaxSizeWith4GLimit + 1), 0); // sparse
+    ::close(fd);
+
+    EXPECT_TRUE(unlimited->shouldCopyItem(folder, platform::FileNameCodec::decode("d\xFF"), false))
+        << "a folder is entered, whatever its name";
+    EXPECT_TRUE(unlimited->shouldCopyItem(large, name, false));
+    EXPECT_FALSE(unlimited->shouldCopyItem(large, name, true)) << "its size is read from the file itself";
 }
 
 TEST_F(FileValidatorTest, deviceFilterValuesSelectTheirClass)

@@ -264,6 +264,18 @@ TEST_F(CopyReporterTest, APlainFolderDriveReportsTheRealErrorAndAsks)
     EXPECT_TRUE(job.pending) << "the user's no cancels the job";
 }
 
+TEST_F(CopyReporterTest, ANameThatIsNotUtf8IsShownByItsEscapedBytes)
+{
+    // "caf" 0xE9 ".txt" as the walk carries it: the byte as the lone surrogate U+DCE9.
+    const QString name = QStringLiteral("caf") + QChar(0xDCE9) + QStringLiteral(".txt");
+    const QString source = local + QLatin1Char('/') + name;
+    job.answer = true;
+    EXPECT_EQ(reporter.shouldProceedAfterErrorCopyingItem(EACCES, source, drive + QLatin1Char('/') + name), true);
+    ASSERT_EQ(job.alerts.size(), 1);
+    EXPECT_TRUE(job.alerts[0].message.contains(QLatin1String("\"caf\\xE9.txt\" (Permission denied)")))
+        << job.alerts[0].message.toStdString();
+}
+
 TEST_F(CopyReporterTest, AContinuousJobIsNeverAskedAndGoesOnOnlyWhileTheDriveIsThere)
 {
     job.continuous = true;

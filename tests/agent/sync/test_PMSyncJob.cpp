@@ -22,7 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -364,33 +366,151 @@ TEST_F(SyncJobTest, AFolderTheUserCannotReadIsNamedAndTheSyncIsNotComplete)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no unprivileged user, 12/13: reported complete, 14: folder not named";
 }
 
-TEST_F(SyncJobTest, ANameThatIsNotUtf8IsReportedByItsBytesAndTheSyncIsNotComplete)
+namespace {
+
+// A file "café.txt" with the é in Latin-1 (the single byte 0xE9) and a folder "d" 0xFF holding
+// one file, in "Walked" (on the drive already, so the walk lists it) and "New" (copied whole).
+void makeTreeWithNamesThatAreNotUtf8(const QString &home)
 {
-    // "café.txt" in Latin-1: the é is the single byte 0xE9.
-    const QByteArray name("caf\xE9.txt");
     for (const QString &folder : { QStringLiteral("Walked"), QStringLiteral("New") }) {
-        testsupport::writeFile(local(folder + QStringLiteral("/plain.txt")), "plain");
-        const QByteArray path = QFile::encodeName(local(folder)) + '/' + name;
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, "latin", 5), 5);
-        ::close(fd);
+        testsupport::writeFile(home + QLatin1Char('/') + folder + QStringLiteral("/plain.txt"), "plain");
+        const QByteArray base = QFile::encodeName(home + QLatin1Char('/') + folder);
+        ASSERT_EQ(::mkdir(QByteArray(base + "/d\xFF").constData(), 0755), 0);
+        for (const QByteArray &file : { QByteArray("/caf\xE9.txt"), QByteArray("/d\xFF/inner.txt") }) {
+            const int fd = ::open(QByteArray(base + file).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::write(fd, file.constData(), size_t(file.size())), ssize_t(file.size()));
+            ::close(fd);
+        }
     }
-    // On the drive "Walked" exists, so the walk lists it; "New" is copied whole by the engine.
-    QDir().mkpath(onDrive(QStringLiteral("Walked")));
-    auto controller = makeController();
+}
+
+// Every file below root by the bytes of its relative path, with its contents, read with
+// readdir and open so names that are not text are seen exactly as stored.
+QMap<QByteArray, QByteArray> byteTreeOf(const QByteArray &root, const QByteArray &relative = QByteArray())
+{
+    QMap<QByteArray, QByteArray> tree;
+    const QByteArray folder = relative.isEmpty() ? root : root + '/' + relative;
+    DIR *listing = opendir(folder.constData());
+    if (!listing)
+        return tree;
+    while (const dirent *entry = readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray child = relative.isEmpty() ? name : relative + '/' + name;
+        struct stat sb = {};
+        if (lstat(QByteArray(root + '/' + child).constData(), &sb) != 0)
+            continue;
+        if (S_ISDIR(sb.st_mode)) {
+            tree.insert(child + '/', QByteArray());
+            tree.insert(byteTreeOf(root, child));
+            continue;
+        }
+        QByteArray content;
+        const int fd = ::open(QByteArray(root + '/' + child).constData(), O_RDONLY);
+        char buffer[256];
+        for (ssize_t got = 0; fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+            content.append(buffer, got);
+        if (fd >= 0)
+            ::close(fd);
+        tree.insert(child, content);
+    }
+    closedir(listing);
+    return tree;
+}
+
+} // namespace
+
+class NamesNotUtf8Test : public SyncJobTest {
+protected:
+    // QTemporaryDir cannot remove names that are not text: they go by their bytes first.
+    void TearDown() override
+    {
+        for (const QString &root : { m_home.path(), m_drive.path() })
+            nftw(
+                QFile::encodeName(root).constData(),
+                [](const char *path, const struct stat *, int, struct FTW *level) {
+                    return level->level > 0 ? ::remove(path) : 0;
+                },
+                16, FTW_DEPTH | FTW_PHYS);
+    }
+
+    // Syncs the tree twice to the drive at mountPoint, which takes any bytes in names: both
+    // times complete, the first copies every name byte for byte, the second nothing.
+    void expectCopiedByteForByte(const QString &mountPoint)
+    {
+        makeTreeWithNamesThatAreNotUtf8(m_home.path());
+        if (HasFatalFailure())
+            return;
+        const QString target = mountPoint + QStringLiteral("/alice_Studio/");
+        QDir().mkpath(target + QStringLiteral("Walked"));
+        auto controller = makeController(kUser, std::nullopt, mountPoint);
+        setSyncList(*controller, { QStringLiteral("~/Walked"), QStringLiteral("~/New") });
+
+        ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
+        EXPECT_TRUE(controller->lastSyncTime().isValid());
+        const QByteArray latin = "caf\xE9.txt";
+        for (const QString &folder : { QStringLiteral("Walked"), QStringLiteral("New") }) {
+            const QByteArray there = QFile::encodeName(target + folder);
+            const QMap<QByteArray, QByteArray> tree = byteTreeOf(there);
+            EXPECT_EQ(tree, byteTreeOf(QFile::encodeName(local(folder)))) << folder.toStdString();
+            EXPECT_EQ(tree.value(latin), QByteArray("/") + latin);
+            EXPECT_EQ(tree.value("d\xFF/inner.txt"), QByteArray("/d\xFF/inner.txt"));
+        }
+        EXPECT_FALSE(logText().contains(QStringLiteral("not valid UTF-8"))) << logText().toStdString();
+
+        struct stat before = {};
+        const QByteArray copied = QFile::encodeName(target + QStringLiteral("New/")) + latin;
+        ASSERT_EQ(lstat(copied.constData(), &before), 0);
+        ASSERT_EQ(runSync(*controller), PMSyncController::kActivityCompleted) << logText().toStdString();
+        struct stat after = {};
+        ASSERT_EQ(lstat(copied.constData(), &after), 0);
+        EXPECT_EQ(before.st_ino, after.st_ino) << "found equal on the drive, so not copied again";
+        controller.reset();
+    }
+};
+
+TEST_F(NamesNotUtf8Test, AreCopiedByteForByteToAPlainFolderDrive)
+{
+    expectCopiedByteForByte(m_drive.path());
+}
+
+TEST_F(NamesNotUtf8Test, AreCopiedByteForByteToAnExt4Drive)
+{
+    QString whyNot;
+    auto drive = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::Ext4, 16, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    expectCopiedByteForByte(drive->mountPoint());
+}
+
+TEST_F(NamesNotUtf8Test, AreReportedByTheirBytesOnAnExFatDriveAndTheSyncIsNotComplete)
+{
+    QString whyNot;
+    auto drive = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::ExFat, 16, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    makeTreeWithNamesThatAreNotUtf8(m_home.path());
+    const QString target = drive->mountPoint() + QStringLiteral("/alice_Studio/");
+    QDir().mkpath(target + QStringLiteral("Walked"));
+    auto controller = makeController(kUser, std::nullopt, drive->mountPoint());
     setSyncList(*controller, { QStringLiteral("~/Walked"), QStringLiteral("~/New") });
 
     EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed);
     EXPECT_EQ(controller->failureType(), PMSyncController::kFailureIncomplete);
     const QString log = logText();
-    EXPECT_TRUE(log.contains(QStringLiteral("\"caf\\xE9.txt\" in \"%1\"").arg(local(QStringLiteral("Walked")))))
-        << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("\"caf\\xE9.txt\" in \"%1\"").arg(local(QStringLiteral("New")))))
-        << log.toStdString();
-    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("Walked/plain.txt"))), QByteArray("plain"));
-    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("New/plain.txt"))), QByteArray("plain"));
+    for (const QString &folder : { QStringLiteral("Walked"), QStringLiteral("New") }) {
+        for (const QString &name : { QStringLiteral("caf\\xE9.txt"), QStringLiteral("d\\xFF") })
+            EXPECT_TRUE(log.contains(QStringLiteral("\"%1\" in \"%2\"").arg(name, local(folder))))
+                << name.toStdString() << " in " << folder.toStdString() << "\n"
+                << log.toStdString();
+        const QMap<QByteArray, QByteArray> tree = byteTreeOf(QFile::encodeName(target + folder));
+        EXPECT_EQ(tree.value("plain.txt"), QByteArray("plain"));
+        EXPECT_EQ(tree.size(), 1) << "only the file with a text name is on the drive";
+    }
     EXPECT_FALSE(controller->lastSyncTime().isValid());
+    controller.reset();
 }
 
 TEST_F(SyncJobTest, NamesThatDifferOnlyInCaseAreReportedTogetherOnADriveThatIgnoresCase)
