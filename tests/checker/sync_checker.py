@@ -660,6 +660,23 @@ class Scenario:
             return None
         return status
 
+    def holds_drive(self, process):
+        """Whether the running sync has a descriptor open on the drive's mount point or below it."""
+        mount_point = os.fsencode(self.drive.mount_point)
+        folder = b"/proc/%d/fd" % process.pid
+        try:
+            names = os.listdir(folder)
+        except OSError:
+            return False
+        for name in names:
+            try:
+                target = os.readlink(os.path.join(folder, name))
+            except OSError:
+                continue
+            if target == mount_point or target.startswith(mount_point + b"/"):
+                return True
+        return False
+
     def log_tail(self, process, lines=12):
         try:
             with open(process.log_path, "rb") as handle:
@@ -907,6 +924,10 @@ class Scenario:
             self.features.add("unmounted-mid-sync")
             before = self.state_before()
             process = self.start()
+            # Mid-sync means once the sync works on the drive (it holds the mount point open
+            # meanwhile). Gone before the program even looked, the path is just a folder of
+            # the computer, which a sync told to use it rightly fills.
+            wait_until(lambda: process.poll() is not None or self.holds_drive(process), self.checker.run_timeout)
             time.sleep(rng.uniform(0, self.last_duration))
             pids = self.drive.unmount(lazy=True)
             status = self.finish(process, label)
