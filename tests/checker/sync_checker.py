@@ -975,6 +975,12 @@ class Scenario:
                     path = os.path.join(self.item, rel)
                     if os.path.lexists(path):
                         os.unlink(path)
+                # So do folders the drive cannot hold by name: the sync mirrors folders too, and
+                # one it cannot make rightly keeps the sync from completing.
+                for rel, info in sorted(self.local_entries().items()):
+                    path = os.path.join(self.item, rel)
+                    if stat.S_ISDIR(info.st_mode) and not self.holdable(rel) and os.path.lexists(path):
+                        shutil.rmtree(path)
                 self.own_home()
                 self.remember_local()
                 before = self.state_before()
