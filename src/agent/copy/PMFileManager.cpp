@@ -533,9 +533,11 @@ bool PMFileManager::isNewName(const QString &source, const QString &destination,
 
 bool PMFileManager::subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const
 {
-    // A folder that cannot be read may hold anything: the copy goes ahead and reports it.
-    const std::optional<QStringList> names = readChildNames(folder);
-    if (!names)
+    // A folder that cannot be read, or holds a name that cannot be carried, may hold
+    // anything: the copy goes ahead and reports what it could not copy.
+    QStringList unrepresentable;
+    const std::optional<QStringList> names = readChildNames(folder, &unrepresentable);
+    if (!names || !unrepresentable.isEmpty())
         return true;
     for (const QString &name : *names) {
         const QString child = childPath(folder, name);
