@@ -53,8 +53,9 @@ platform::UniqueFd openBeneath(int rootFd, const QByteArray &relative)
 
 namespace platform {
 
-ConfinedPath::ConfinedPath(QString root, const QString &relative)
+ConfinedPath::ConfinedPath(QString root, const QString &relative, std::optional<dev_t> rootDevice)
     : m_root(std::move(root))
+    , m_rootDevice(rootDevice)
 {
     while (m_root.size() > 1 && m_root.endsWith(QLatin1Char('/')))
         m_root.chop(1);
@@ -89,6 +90,14 @@ QByteArray ConfinedPath::lastName() const
     return m_parts.isEmpty() ? QByteArray() : m_parts.last();
 }
 
+bool ConfinedPath::isOnRootDevice(int rootFd) const
+{
+    if (!m_rootDevice)
+        return true;
+    struct stat root = {};
+    return fstat(rootFd, &root) == 0 && root.st_dev == *m_rootDevice;
+}
+
 UniqueFd ConfinedPath::walk(qsizetype count, bool create, std::optional<mode_t> mode, Result *result) const
 {
     Result outcome;
@@ -100,6 +109,8 @@ UniqueFd ConfinedPath::walk(qsizetype count, bool create, std::optional<mode_t> 
         current.reset(::open(platform::FileNameCodec::encode(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!current.isValid())
             outcome = { errno == ENOENT ? Status::Missing : Status::Failed, m_root, errno };
+        else if (!isOnRootDevice(current.get()))
+            outcome = { Status::Failed, m_root, ENODEV };
     }
     // Most walks find every folder in place: one call instead of one per component (a copy
     // onto the drive reaches each file's folder this way).

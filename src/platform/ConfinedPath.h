@@ -9,7 +9,9 @@
 //   if (result.status == ConfinedPath::Status::Link) ... result.where names the link
 //
 // The relative path must consist of plain names: "", "." and ".." components make every
-// operation fail. Immutable; any thread.
+// operation fail. Given the device the root must lie on, every operation fails with ENODEV
+// once the root is another file system: a drive that went away leaves its bare mount point
+// folder behind, and nothing may be created there. Immutable; any thread.
 #pragma once
 
 #include "platform/UniqueFd.h"
@@ -40,7 +42,7 @@ public:
         bool ok() const { return status == Status::Ok; }
     };
 
-    ConfinedPath(QString root, const QString &relative);
+    ConfinedPath(QString root, const QString &relative, std::optional<dev_t> rootDevice = std::nullopt);
 
     QString root() const { return m_root; }
     // root joined with the relative path.
@@ -71,9 +73,11 @@ private:
     // Walks the first count components; creating missing ones when create.
     UniqueFd walk(qsizetype count, bool create, std::optional<mode_t> mode, Result *result) const;
     QString pathOf(qsizetype count) const;
+    bool isOnRootDevice(int rootFd) const;
 
     QString m_root;
     QList<QByteArray> m_parts;
+    std::optional<dev_t> m_rootDevice;
     bool m_valid = true;
 };
 

@@ -672,6 +672,23 @@ class Scenario:
             return None
         return status
 
+    def holds_drive(self, process):
+        """Whether the running sync has a descriptor open on the drive's mount point or below it."""
+        mount_point = os.fsencode(self.drive.mount_point)
+        folder = b"/proc/%d/fd" % process.pid
+        try:
+            names = os.listdir(folder)
+        except OSError:
+            return False
+        for name in names:
+            try:
+                target = os.readlink(os.path.join(folder, name))
+            except OSError:
+                continue
+            if target == mount_point or target.startswith(mount_point + b"/"):
+                return True
+        return False
+
     def log_tail(self, process, lines=12):
         try:
             with open(process.log_path, "rb") as handle:
@@ -919,6 +936,10 @@ class Scenario:
             self.features.add("unmounted-mid-sync")
             before = self.state_before()
             process = self.start()
+            # Mid-sync means once the sync works on the drive (it holds the mount point open
+            # meanwhile). Gone before the program even looked, the path is just a folder of
+            # the computer, which a sync told to use it rightly fills.
+            wait_until(lambda: process.poll() is not None or self.holds_drive(process), self.checker.run_timeout)
             time.sleep(rng.uniform(0, self.last_duration))
             pids = self.drive.unmount(lazy=True)
             status = self.finish(process, label)
@@ -968,6 +989,12 @@ class Scenario:
                         shutil.rmtree(path)
                     elif os.path.lexists(path):
                         os.unlink(path)
+                # So do folders the drive cannot hold by name: the sync mirrors folders too, and
+                # one it cannot make rightly keeps the sync from completing.
+                for rel, info in sorted(self.local_entries().items()):
+                    path = os.path.join(self.item, rel)
+                    if stat.S_ISDIR(info.st_mode) and not self.holdable(rel) and os.path.lexists(path):
+                        shutil.rmtree(path)
                 self.own_home()
                 self.remember_local()
                 before = self.state_before()

@@ -23,6 +23,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -341,10 +342,25 @@ int PMSyncCommand::run(const QStringList &arguments)
             poll.setInterval(1);
     });
     QCoreApplication::exec();
+    const QString report = job ? job->lastReportMessage() : QString();
+    // The worker may still log a line (writing the log file at the end of its task reads the
+    // log view), and waits for this thread to show it: this thread keeps serving it until
+    // the worker has ended, or destroying the controller, which waits for the worker, would
+    // wait forever.
+    controller->requestStop();
+    if (!controller->workerEnded()) {
+        QEventLoop ending;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &ending, [&] {
+            if (controller->workerEnded())
+                ending.quit();
+        });
+        check.start(5);
+        ending.exec();
+    }
+    controller.reset();
     progress.finishLine();
     PMLogController::sharedInstance().attachView(nullptr);
-    const QString report = job ? job->lastReportMessage() : QString();
-    controller.reset();
     PMAgentLog::flushLog();
     printOut(report.isEmpty() ? QStringLiteral("The sync did not run.") : report);
     return exitCode;

@@ -110,7 +110,7 @@ bool PMFileCopyAgent::performCopy()
         || destination == QLatin1String("/")) {
         reportError(source, destination, ENOENT);
     } else if (const QString below = relativeToRoot(destination); !below.isNull()) {
-        const platform::ConfinedPath confined(m_destinationRoot, below);
+        const platform::ConfinedPath confined(m_destinationRoot, below, m_destinationRootDevice);
         platform::ConfinedPath::Result reached;
         const PMUniqueFd parent = confined.openParent(&reached);
         if (!parent.isValid()) {

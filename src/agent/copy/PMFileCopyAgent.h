@@ -16,6 +16,8 @@
 #include <QHash>
 #include <QString>
 
+#include <optional>
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -45,8 +47,13 @@ public:
     void setDestionationPath(const QString &path) { m_destinationPath = path; }
     // A destination below root (a drive's mount point) has the folders above it opened one by
     // one from root without following links; a link among them fails the copy (ELOOP).
-    // Empty: the folders on the way are the computer's and are taken as they are.
-    void setDestinationRoot(const QString &root) { m_destinationRoot = root; }
+    // Empty: the folders on the way are the computer's and are taken as they are. Given
+    // rootDevice, a root on another file system (the drive went away) fails the copy (ENODEV).
+    void setDestinationRoot(const QString &root, std::optional<dev_t> rootDevice = std::nullopt)
+    {
+        m_destinationRoot = root;
+        m_destinationRootDevice = rootDevice;
+    }
     int state() const { return m_state; }
     PMFileCopyAgentDelegate *delegate() const { return m_delegate; }
     void setDelegate(PMFileCopyAgentDelegate *delegate) { m_delegate = delegate; }
@@ -99,6 +106,7 @@ private:
     QString m_sourcePath;
     QString m_destinationPath;
     QString m_destinationRoot;
+    std::optional<dev_t> m_destinationRootDevice;
     int m_state = Idle;
     PMFileCopyAgentDelegate *m_delegate = nullptr;
     quint64 m_totalFinished = 0;

@@ -433,7 +433,7 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
         PMFileCopyAgent agent(source, destination, handler);
         agent.setDataMethodMemory(&m_dataMethods);
         if (copyingToTavrin)
-            agent.setDestinationRoot(m_driveRoot);
+            agent.setDestinationRoot(m_driveRoot, m_driveDevice);
         result = agent.performCopy();
         if (agent.quitRequested())
             m_copyStopped = true;
@@ -546,9 +546,11 @@ bool PMFileManager::isNewName(const QString &source, const QString &destination,
 
 bool PMFileManager::subtreeHasCopyableItem(const QString &folder, bool limitTo4G) const
 {
-    // A folder that cannot be read may hold anything: the copy goes ahead and reports it.
-    const std::optional<QStringList> names = readChildNames(folder);
-    if (!names)
+    // A folder that cannot be read, or holds a name that cannot be carried, may hold
+    // anything: the copy goes ahead and reports what it could not copy.
+    QStringList unrepresentable;
+    const std::optional<QStringList> names = readChildNames(folder, &unrepresentable);
+    if (!names || !unrepresentable.isEmpty())
         return true;
     for (const QString &name : *names) {
         const QString child = childPath(folder, name);
@@ -681,7 +683,7 @@ void logDriveLink(const platform::ConfinedPath::Result &result, const QString &w
 
 bool PMFileManager::createDriveDirectory(const QString &relative, const QVariantMap &attributes, bool recurse)
 {
-    const platform::ConfinedPath folder(m_driveRoot, relative);
+    const platform::ConfinedPath folder(m_driveRoot, relative, m_driveDevice);
     platform::ConfinedPath::Result result;
     if (!recurse) {
         if (!folder.openParent(&result).isValid()) {
@@ -703,8 +705,13 @@ bool PMFileManager::moveStaysOnDrive(const QString &source, const QString &desti
     const QString destinationRelative = driveRelative(destination);
     if (destinationRelative.isNull())
         return true;
-    const platform::ConfinedPath target(m_driveRoot, destinationRelative);
+    const platform::ConfinedPath target(m_driveRoot, destinationRelative, m_driveDevice);
     const platform::ConfinedPath::Result result = target.check();
+    if (result.status == platform::ConfinedPath::Status::Failed && result.error == ENODEV) {
+        PMAgentLog::logMessage(
+            QStringLiteral("The drive is no longer at \"%1\"; moving \"%2\" was not done.").arg(m_driveRoot, source));
+        return false;
+    }
     // A link in place of the item itself is replaced by a file; a folder is never merged into it.
     const bool linkIsTheItem = result.where == target.path();
     if (result.status == platform::ConfinedPath::Status::Link && (!linkIsTheItem || sourceIsFolder)) {
@@ -714,7 +721,7 @@ bool PMFileManager::moveStaysOnDrive(const QString &source, const QString &desti
     const QString sourceRelative = driveRelative(source);
     if (!sourceRelative.isNull()) {
         platform::ConfinedPath::Result sourceResult;
-        if (!platform::ConfinedPath(m_driveRoot, sourceRelative).openParent(&sourceResult).isValid()) {
+        if (!platform::ConfinedPath(m_driveRoot, sourceRelative, m_driveDevice).openParent(&sourceResult).isValid()) {
             logDriveLink(sourceResult, QStringLiteral("moving \"%1\"").arg(source));
             return false;
         }

@@ -40,6 +40,10 @@ public:
     // flags) below it are reached without following any link: a link the drive holds where a
     // folder is needed fails the operation with a log line naming it. Empty: no such checks.
     void setDriveRoot(const QString &root) { m_driveRoot = root; }
+    // The device the drive root lies on: once the root is another file system (the drive
+    // went away and left its bare mount point folder), nothing is created, copied or moved
+    // below it. nullopt: not checked.
+    void setDriveDevice(std::optional<dev_t> device) { m_driveDevice = device; }
 
     // Copies a file, package, link or folder tree onto destination; merges into an existing
     // folder. False when anything was not copied.
@@ -129,6 +133,7 @@ private:
 
     const PMCopyItemFilter *m_filter = nullptr;
     QString m_driveRoot;
+    std::optional<dev_t> m_driveDevice;
     // Set when the handler quit (or a cancel stopped a data copy) during the running copyPath.
     bool m_copyStopped = false;
     PMFileCopyAgent::DataMethodMemory m_dataMethods;

@@ -211,6 +211,11 @@ std::optional<quint64> PMConfigurationFile::deviceOfPath(const QString &path)
     return quint64(info.st_dev);
 }
 
+std::optional<dev_t> PMConfigurationFile::driveDeviceLocked() const
+{
+    return m_driveDevice ? std::optional<dev_t>(dev_t(*m_driveDevice)) : std::nullopt;
+}
+
 bool PMConfigurationFile::driveStillMountedLocked()
 {
     const std::optional<quint64> now = deviceOfPath(m_mountPoint);
@@ -384,6 +389,12 @@ bool PMConfigurationFile::hasSyncConfigurationLocked() const
         return false;
     const auto ptop = dictionaryForKey(*m_config, kPtopListKey);
     return ptop && dictionaryForKey(*ptop, m_userId).has_value();
+}
+
+std::optional<dev_t> PMConfigurationFile::driveDevice() const
+{
+    std::lock_guard lock(m_configLock);
+    return driveDeviceLocked();
 }
 
 bool PMConfigurationFile::hasSyncConfiguration() const
@@ -865,6 +876,8 @@ void PMConfigurationFile::reportWriteFailureLocked(const PMDriveFileWriter::Outc
     PMAgentLog::logMessage(tr("Unable to write configuration file to \"%1\".").arg(path));
     if (outcome.result == PMDriveFileWriter::Result::NoSpace) {
         m_lastWriteError = tr("Not enough free space on \"%1\" to save its sync settings.").arg(driveName());
+    } else if (outcome.error == ENODEV) {
+        m_lastWriteError = tr("The drive \"%1\" is no longer there.").arg(driveName());
     } else {
         m_lastWriteError = tr("The sync settings could not be saved on \"%1\" (%2).")
                                .arg(driveName(), QString::fromLocal8Bit(::strerror(outcome.error)));
@@ -892,7 +905,7 @@ bool PMConfigurationFile::keepUnreadableFileLocked()
     for (int attempt = 0; attempt < 100; ++attempt) {
         kept = attempt == 0 ? stem : stem + QStringLiteral("-%1").arg(attempt);
         outcome = PMDriveFileWriter::write(
-            m_mountPoint, kept, existing, kFilePermissions, PMDriveFileWriter::Mode::KeepExisting);
+            m_mountPoint, kept, existing, kFilePermissions, PMDriveFileWriter::Mode::KeepExisting, driveDeviceLocked());
         if (outcome.result != PMDriveFileWriter::Result::Failed || outcome.error != EEXIST)
             break;
     }
@@ -956,8 +969,8 @@ bool PMConfigurationFile::writeConfigFileLocked()
     // Written beside the old file and renamed over it only when every byte reached the drive:
     // a full drive must leave the old settings, everybody's, as they were. A link the drive
     // carries in place of the file is replaced, never written through.
-    const PMDriveFileWriter::Outcome outcome
-        = PMDriveFileWriter::write(m_mountPoint, kFileName, bytes, kFilePermissions);
+    const PMDriveFileWriter::Outcome outcome = PMDriveFileWriter::write(
+        m_mountPoint, kFileName, bytes, kFilePermissions, PMDriveFileWriter::Mode::Replace, driveDeviceLocked());
     if (outcome.result != PMDriveFileWriter::Result::Written) {
         reportWriteFailureLocked(outcome, m_configPath);
         return false;

@@ -88,6 +88,9 @@ public:
 
     // Type 1: a current-format file was read or written and it has an entry for this user.
     bool hasSyncConfiguration() const;
+    // The device of the file system the drive was found on when this file was first read;
+    // nullopt while the mount point did not exist.
+    std::optional<dev_t> driveDevice() const;
     bool hasOldSyncFormat() const;
 
     std::optional<QStringList> syncItemList() const;
@@ -185,6 +188,8 @@ private:
     // made (device number of the folder).
     bool driveStillMountedLocked();
     static std::optional<quint64> deviceOfPath(const QString &path);
+    // The device the drive was found on, for the writes that must land on it alone.
+    std::optional<dev_t> driveDeviceLocked() const;
     // Copies a file we cannot interpret aside before it is replaced; false when that failed.
     bool keepUnreadableFileLocked();
     void reportWriteFailureLocked(const PMDriveFileWriter::Outcome &outcome, const QString &path);

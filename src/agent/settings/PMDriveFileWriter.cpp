@@ -94,14 +94,26 @@ bool renameNoReplace(int root, const QByteArray &from, const QByteArray &to)
 
 } // namespace
 
-PMDriveFileWriter::Outcome PMDriveFileWriter::write(
-    const QString &root, const QString &name, const QByteArray &bytes, mode_t permissions, Mode mode)
+PMDriveFileWriter::Outcome PMDriveFileWriter::write(const QString &root, const QString &name, const QByteArray &bytes,
+    mode_t permissions, Mode mode, std::optional<dev_t> rootDevice)
 {
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") || name == QLatin1String(".."))
         return failure(EINVAL);
     const Descriptor folder(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return failure(errno);
+    // Checked on the folder opened, which every later step goes through: a drive unmounted
+    // after this check still receives the file on itself, never on the computer.
+    if (rootDevice) {
+        struct stat opened { };
+        if (::fstat(folder.get(), &opened) != 0)
+            return failure(errno);
+        if (opened.st_dev != *rootDevice) {
+            qCWarning(lcDriveFileWriter).noquote()
+                << "not writing" << name << "into" << root << ": it is no longer the drive's file system";
+            return failure(ENODEV);
+        }
+    }
 
     const QByteArray target = QFile::encodeName(name);
     QByteArray temporary;

@@ -9,13 +9,17 @@
 // through a link), every write and the fsync are checked, and only then is it renamed over
 // the target. Every name is resolved from a descriptor of the root folder, so a link a drive
 // carries at the temporary or the target name cannot redirect the write. On any failure the
-// temporary file is removed and the target is left untouched.
+// temporary file is removed and the target is left untouched. Given the device the drive was
+// found on, nothing is written (ENODEV) once the root folder lies on another file system: the
+// drive went away and its bare mount point folder belongs to the computer.
 //
 // Threads: any; the caller serializes writes of the same file.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 #include <sys/types.h>
 
@@ -34,7 +38,8 @@ public:
     enum class Mode { Replace, KeepExisting };
 
     // Writes bytes as the file name inside root with the given permissions. KeepExisting
-    // fails with EEXIST instead of replacing an item already named so.
+    // fails with EEXIST instead of replacing an item already named so. rootDevice: the
+    // device root must lie on; nullopt: any.
     static Outcome write(const QString &root, const QString &name, const QByteArray &bytes, mode_t permissions,
-        Mode mode = Mode::Replace);
+        Mode mode = Mode::Replace, std::optional<dev_t> rootDevice = std::nullopt);
 };

@@ -39,11 +39,12 @@ PMDriveJobLock::Outcome PMDriveJobLock::tryLock()
         return Outcome::Failed;
     }
     platform::ConfinedPath::Result result;
-    const PMUniqueFd userFolder = platform::ConfinedPath(m_mountPoint, m_userFolder).makeFolders(std::nullopt, &result);
-    const PMUniqueFd area = userFolder.isValid()
-        ? platform::ConfinedPath(m_mountPoint, m_userFolder + QLatin1Char('/') + PMDriveLayout::kTempFolderName)
-              .makeFolders(std::nullopt, &result)
-        : PMUniqueFd();
+    const PMUniqueFd userFolder
+        = platform::ConfinedPath(m_mountPoint, m_userFolder, m_driveDevice).makeFolders(std::nullopt, &result);
+    const PMUniqueFd area = userFolder.isValid() ? platform::ConfinedPath(m_mountPoint,
+                                m_userFolder + QLatin1Char('/') + PMDriveLayout::kTempFolderName, m_driveDevice)
+                                                       .makeFolders(std::nullopt, &result)
+                                                 : PMUniqueFd();
     if (!area.isValid()) {
         qCWarning(lcJobLock) << "cannot open the drive's temporary area" << result.where << strerror(result.error);
         return Outcome::Failed;

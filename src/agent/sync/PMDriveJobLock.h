@@ -19,6 +19,10 @@
 
 #include <QString>
 
+#include <optional>
+
+#include <sys/types.h>
+
 class PMDriveLayout;
 
 class PMDriveJobLock {
@@ -34,6 +38,9 @@ public:
     PMDriveJobLock(const PMDriveJobLock &) = delete;
     PMDriveJobLock &operator=(const PMDriveJobLock &) = delete;
 
+    // The device the drive lies on: tryLock fails, creating nothing, once the mount point is
+    // another file system. nullopt: not checked.
+    void setDriveDevice(std::optional<dev_t> device) { m_driveDevice = device; }
     // Non-blocking; creates the drive's temporary area (user folder, ".Z_PM_W") when missing.
     Outcome tryLock();
     void unlock();
@@ -48,6 +55,7 @@ private:
     QString m_mountPoint;
     QString m_userFolder; // relative to the mount point
     QString m_lockName;
+    std::optional<dev_t> m_driveDevice;
     PMUniqueFd m_area; // the folder holding the drive's lock file
     PMUniqueFd m_driveLock;
     PMUniqueFd m_runtimeLock;

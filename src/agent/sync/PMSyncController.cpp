@@ -83,6 +83,14 @@ std::unique_ptr<PMSyncController> PMSyncController::controllerForMountPoint(cons
 PMSyncController::~PMSyncController()
 {
     debugMessage(QStringLiteral("-[KRTSyncController %1 dealloc]").arg(m_mountPoint));
+    requestStop();
+    if (m_worker)
+        ::pthread_join(*m_worker, nullptr);
+    m_phases.reset();
+}
+
+void PMSyncController::requestStop()
+{
     // Stop first: a job ended by the cancel must find the worker told to end, not the next task.
     {
         std::lock_guard lock(m_taskLock);
@@ -99,9 +107,6 @@ PMSyncController::~PMSyncController()
             wait->condition.notify_all();
         }
     }
-    if (m_worker)
-        ::pthread_join(*m_worker, nullptr);
-    m_phases.reset();
 }
 
 QString PMSyncController::deviceSerialNumber() const

@@ -77,6 +77,11 @@ public:
         const QString &uuid, const QString &bsdNode, PMSyncControllerOwner *owner, const PhasesFactory &makePhases,
         platform::AlertPresenter *alerts = nullptr);
     ~PMSyncController() override;
+    // Tells the worker to end without waiting for it (a running job stops at its next cancel
+    // check, an alert wait ends unanswered); workerEnded() says when it has. The destructor
+    // does the same and then waits, so a thread that must keep serving the worker (its log
+    // lines are shown there) asks first and is destroyed only once the worker has ended.
+    void requestStop();
     PMSyncController(const PMSyncController &) = delete;
     PMSyncController &operator=(const PMSyncController &) = delete;
 

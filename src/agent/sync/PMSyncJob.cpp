@@ -174,14 +174,20 @@ bool PMSyncJob::syncThreadPrepareFolders()
 {
     const QString target = m_context.layout.pathForTavrinTarget();
     struct stat drive = {};
-    if (stat(platform::FileNameCodec::encode(target).constData(), &drive) != 0 || !S_ISDIR(drive.st_mode)) {
+    // The drive as it was when it was first seen: a mount point on another file system now
+    // is the computer's bare folder left behind by a drive that went away.
+    const std::optional<dev_t> found = m_controller.deviceConfig().driveDevice();
+    if (stat(platform::FileNameCodec::encode(target).constData(), &drive) != 0 || !S_ISDIR(drive.st_mode)
+        || (found && drive.st_dev != *found)) {
         m_controller.logMessage(tr("The drive \"%1\" is not available.").arg(m_controller.deviceMountPoint()));
         return false;
     }
-    m_driveDevice = quint64(drive.st_dev);
+    m_driveDevice = drive.st_dev;
+    m_fileManager.setDriveDevice(m_driveDevice);
+    m_lock.setDriveDevice(m_driveDevice);
     // The drive's own folders are walked without following links: a drive holding a link
     // where its temporary folders belong would have this job write and delete elsewhere.
-    const platform::ConfinedPath driveTemp(target, m_context.layout.relativeTavrinTemp());
+    const platform::ConfinedPath driveTemp(target, m_context.layout.relativeTavrinTemp(), m_driveDevice);
     if (!refuseDriveLink(driveTemp.check()))
         return false;
     switch (m_lock.tryLock()) {
@@ -240,7 +246,7 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
         m_controller.logMessage(tr("Processing \"%1\".").arg(QFileInfo(localPath).fileName()));
         // The item's place on the drive is walked, emptied and merged into: never through a link.
         const platform::ConfinedPath::Result place = platform::ConfinedPath(
-            m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(item))
+            m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(item), m_driveDevice)
                                                          .check();
         if (place.status == platform::ConfinedPath::Status::Link) {
             static_cast<void>(refuseDriveLink(place));
@@ -306,8 +312,8 @@ void PMSyncJob::applyFolderAttributes()
 {
     // Last, because moving children into a folder changes its date.
     for (const FolderItem &folder : m_folderItems) {
-        const platform::ConfinedPath drivePath(
-            m_context.layout.pathForTavrinTarget(), m_context.layout.pathSegmentFromSyncItem(folder.item));
+        const platform::ConfinedPath drivePath(m_context.layout.pathForTavrinTarget(),
+            m_context.layout.pathSegmentFromSyncItem(folder.item), m_driveDevice);
         platform::ConfinedPath::Result result;
         const PMUniqueFd fd = drivePath.openFolder(&result);
         if (!fd.isValid()) {
@@ -328,7 +334,7 @@ bool PMSyncJob::driveStillPresent() const
 {
     struct stat temp = {};
     return stat(platform::FileNameCodec::encode(m_context.layout.pathForTavrinTemp()).constData(), &temp) == 0
-        && quint64(temp.st_dev) == m_driveDevice;
+        && m_driveDevice && temp.st_dev == *m_driveDevice;
 }
 
 bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
@@ -338,7 +344,8 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
     if (path != temp && !path.startsWith(temp + QLatin1Char('/')))
         return false;
     const QString target = m_context.layout.pathForTavrinTarget();
-    const platform::ConfinedPath folder(target, m_context.layout.relativeTavrinTemp() + path.mid(temp.size()));
+    const platform::ConfinedPath folder(
+        target, m_context.layout.relativeTavrinTemp() + path.mid(temp.size()), m_driveDevice);
     platform::ConfinedPath::Result result;
     QStringList names;
     {
@@ -380,8 +387,8 @@ bool PMSyncJob::deleteFolder(const platform::ConfinedPath &folder, const QString
     m_context.debugLine(QStringLiteral("-deleteTempFolders: \"%1\" was %2 deleted.")
                             .arg(path, removed ? QString() : QStringLiteral(" NOT")));
     // A link on the way is the drive's doing: nothing through it is touched, not even to
-    // move it to the Trash.
-    if (removed || result.status != platform::ConfinedPath::Status::Failed)
+    // move it to the Trash; nor is anything once the drive went away.
+    if (removed || result.status != platform::ConfinedPath::Status::Failed || result.error == ENODEV)
         return removed;
     const bool recycled = QFile::moveToTrash(path);
     m_context.debugLine(QStringLiteral("-deleteTempFolders: recycling \"%1\" %2.")
@@ -394,8 +401,8 @@ bool PMSyncJob::syncThreadDeleteTempFolders()
     // Only the job holding the drive may touch its temporary folders.
     if (!m_lock.isLocked())
         return false;
-    const bool drive = deleteFolder(
-        platform::ConfinedPath(m_context.layout.pathForTavrinTarget(), m_context.layout.relativeTavrinTemp()),
+    const bool drive = deleteFolder(platform::ConfinedPath(m_context.layout.pathForTavrinTarget(),
+                                        m_context.layout.relativeTavrinTemp(), m_driveDevice),
         QStringLiteral("global"));
     const bool local = deleteFolder(
         platform::ConfinedPath(m_context.layout.identity().homeDirectory, m_context.layout.relativeLocalTemp()),

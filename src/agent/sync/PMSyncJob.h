@@ -99,7 +99,9 @@ private:
     std::unique_ptr<PMTreeSnapshot> m_driveTree;
     bool m_applyResults = true;
     bool m_copyFailed = false;
-    quint64 m_driveDevice = 0;
+    // The file system the drive was found on; every path of the job below the mount point
+    // must lie on it.
+    std::optional<dev_t> m_driveDevice;
     struct FolderItem {
         QString item;
         struct stat attributes;

@@ -12,6 +12,7 @@
 
 #include <QDir>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -281,6 +282,24 @@ TEST_F(PMFileManagerCopyTest, AFailedChildFailsAMergedPackageEvenWhenAnotherChil
     EXPECT_FALSE(
         m_fileManager.copyPath(src(QStringLiteral("Talk.key")), dst(QStringLiteral("Talk.key")), false, &m_handler));
     EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Talk.key/Data/image.png"))), QByteArray("png"));
+}
+
+TEST_F(PMFileManagerCopyTest, AFolderHoldingOnlyANameThatCannotBeCarriedFailsTheCopy)
+{
+    // "Outer" holds nothing but a folder whose name is not UTF-8; what is in there is never
+    // copied, which must not pass for a folder with nothing to copy.
+    ASSERT_TRUE(QDir().mkpath(src(QStringLiteral("Outer"))));
+    const QByteArray odd = QFile::encodeName(src(QStringLiteral("Outer"))) + "/odd-\xff\xfe";
+    ASSERT_EQ(::mkdir(odd.constData(), 0755), 0);
+    {
+        const int fd = ::open(QByteArray(odd + "/song.mp3").constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "song", 4), 4);
+        ::close(fd);
+    }
+
+    EXPECT_FALSE(m_fileManager.copyPath(src(QStringLiteral("Outer")), dst(QStringLiteral("Outer")), true, &m_handler));
+    EXPECT_TRUE(agentLogContains(QStringLiteral("its name is not valid UTF-8")));
 }
 
 TEST_F(PMFileManagerCopyTest, AFolderThatCannotBeReadFailsTheCopyAndIsNamed)

@@ -2,6 +2,7 @@
 // drive carries.
 #include "agent/settings/PMDriveFileWriter.h"
 
+#include "support/DriveImage.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -92,6 +94,33 @@ TEST_F(DriveFileWriterTest, NamesLeadingOutOfTheRootAreRefused)
     }
     EXPECT_TRUE(driveEntries().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(m_drive.path()).dir().filePath(QStringLiteral("escape"))));
+}
+
+TEST_F(DriveFileWriterTest, NothingIsWrittenOnceTheRootIsAnotherFileSystem)
+{
+    struct stat drive { };
+    ASSERT_EQ(::stat(QFile::encodeName(m_drive.path()).constData(), &drive), 0);
+    // The drive as it was found; then another file system takes its place at the same path,
+    // as the computer's own folder does when a drive goes away.
+    const std::optional<dev_t> found = drive.st_dev;
+    QString output;
+    if (!testsupport::DriveImage::run(QStringLiteral("mount"),
+            { QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("tmpfs"), m_drive.path() }, &output))
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << output.toStdString();
+    const auto refused = PMDriveFileWriter::write(
+        m_drive.path(), QStringLiteral("settings"), "new", 0666, PMDriveFileWriter::Mode::Replace, found);
+    const QStringList onOtherFileSystem = driveEntries();
+    EXPECT_TRUE(testsupport::DriveImage::run(QStringLiteral("umount"), { m_drive.path() }));
+    EXPECT_EQ(refused.result, PMDriveFileWriter::Result::Failed);
+    EXPECT_EQ(refused.error, ENODEV);
+    EXPECT_TRUE(onOtherFileSystem.isEmpty()) << onOtherFileSystem.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(driveEntries().isEmpty());
+
+    // Back on its own file system the same write goes through.
+    const auto written = PMDriveFileWriter::write(
+        m_drive.path(), QStringLiteral("settings"), "new", 0666, PMDriveFileWriter::Mode::Replace, found);
+    EXPECT_EQ(written.result, PMDriveFileWriter::Result::Written);
+    EXPECT_EQ(testsupport::readFile(onDrive(QStringLiteral("settings"))), QByteArray("new"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // A drive is untrusted: links it holds where its own folders belong must never lead a job to
 // delete, write or create anything on the computer. Also the drive lock between processes
 // and the attributes of the synced folders themselves.
+#include "agent/copy/PMCopyHandler.h"
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/log/PMLogController.h"
 #include "agent/sync/PMDriveJobLock.h"
@@ -23,6 +24,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <functional>
 #include <iostream>
 
 using namespace synctest;
@@ -49,6 +52,29 @@ QMap<QString, QByteArray> entriesOf(const QString &root)
     return entries;
 }
 
+// Lazily unmounts the drive as soon as the first file's data reaches it, the way a cable
+// pulled during a sync leaves the mount point: the path now leads into the computer's bare
+// folder while the job's open descriptors still reach the detached drive.
+class UnmountingHandler : public PMCopyHandler {
+public:
+    UnmountingHandler(QString mountPoint, std::atomic<bool> *unmounted)
+        : m_mountPoint(std::move(mountPoint))
+        , m_unmounted(unmounted)
+    {
+    }
+    bool agentUpdate(PMFileCopyAgent &, quint64) override
+    {
+        if (!m_unmounted->load())
+            m_unmounted->store(
+                testsupport::DriveImage::run(QStringLiteral("umount"), { QStringLiteral("-l"), m_mountPoint }));
+        return true;
+    }
+
+private:
+    QString m_mountPoint;
+    std::atomic<bool> *m_unmounted;
+};
+
 class DriveSafetyTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -66,12 +92,14 @@ protected:
         testsupport::writeFile(local(QStringLiteral("Music/Album/b.mp3")), "song b");
     }
 
-    std::unique_ptr<PMSyncController> makeController()
+    std::unique_ptr<PMSyncController> makeController(
+        std::function<std::unique_ptr<PMCopyHandler>(PMSyncController &)> makeCopyHandler = {})
     {
         const PMDriveLayout::Identity layoutIdentity = identity();
         auto controller = std::make_unique<PMSyncController>(m_driveRoot, QStringLiteral("Vendor"),
-            QStringLiteral("UUID-1"), kUser, &m_owner, [layoutIdentity](PMSyncController &c) {
+            QStringLiteral("UUID-1"), kUser, &m_owner, [layoutIdentity, makeCopyHandler](PMSyncController &c) {
                 PMSyncJob::Options options;
+                options.makeCopyHandler = makeCopyHandler;
                 options.identity = layoutIdentity;
                 options.limitTo4G = false;
                 options.makeFilter = [] { return std::shared_ptr<const PMCopyItemFilter>(); };
@@ -202,6 +230,40 @@ TEST_F(DriveSafetyTest, OnARealDriveALinkInPlaceOfTheTemporaryFolderDeletesNothi
     }
     EXPECT_EQ(entriesOf(m_outside.path()), m_outsideBefore);
     EXPECT_TRUE(image->unmount());
+}
+
+TEST_F(DriveSafetyTest, ADriveUnmountedDuringTheCopiesGetsNothingWrittenIntoItsMountPoint)
+{
+    QString whyNot;
+    auto image = testsupport::DriveImage::create(testsupport::DriveImage::FileSystem::Ext4, 16, &whyNot);
+    if (!image || !image->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    m_driveRoot = image->mountPoint();
+    // Folders the walk finds new, so the copies after the first one need folders made.
+    testsupport::writeFile(local(QStringLiteral("Music/a.mp3")), QByteArray(256 * 1024, 'a'));
+    for (const QString &name : { QStringLiteral("Music/Later/c.mp3"), QStringLiteral("Music/Later/Deep/d.mp3"),
+             QStringLiteral("Music/Other/e.mp3") })
+        testsupport::writeFile(local(name), name.toUtf8());
+    std::atomic<bool> unmounted { false };
+    const QString mountPoint = m_driveRoot;
+    {
+        auto controller = makeController([mountPoint, &unmounted](PMSyncController &) {
+            return std::make_unique<UnmountingHandler>(mountPoint, &unmounted);
+        });
+        EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed) << logText().toStdString();
+        ASSERT_TRUE(unmounted.load()) << "the drive was never unmounted during the copies";
+        EXPECT_TRUE(logText().contains(QStringLiteral("The drive \"%1\" is no longer available.").arg(mountPoint)))
+            << logText().toStdString();
+        // Nothing of the job, its folders, its lock or the drive's settings, in the bare folder.
+        EXPECT_EQ(entriesOf(mountPoint), (QMap<QString, QByteArray>())) << "written into the bare mount point";
+
+        // Neither does a second job on the same controller.
+        EXPECT_EQ(runSync(*controller), PMSyncController::kActivityFailed);
+        EXPECT_TRUE(logText().contains(QStringLiteral("The drive \"%1\" is not available.").arg(mountPoint)));
+        EXPECT_EQ(entriesOf(mountPoint), (QMap<QString, QByteArray>())) << "written into the bare mount point";
+    }
+    EXPECT_EQ(entriesOf(m_outside.path()), m_outsideBefore);
+    image->unmount();
 }
 
 TEST_F(DriveSafetyTest, TheSyncedFolderKeepsItsModeAndDateOnTheDrive)
