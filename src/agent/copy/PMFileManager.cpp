@@ -548,11 +548,12 @@ bool PMFileManager::subtreeHasCopyableItem(const QString &folder, bool limitTo4G
 {
     // A folder that cannot be read, or holds a name that cannot be carried, may hold
     // anything: the copy goes ahead and reports what it could not copy.
-    QStringList unrepresentable;
-    const std::optional<QStringList> names = readChildNames(folder, &unrepresentable);
-    if (!names || !unrepresentable.isEmpty())
+    const std::optional<QStringList> names = readChildNames(folder);
+    if (!names)
         return true;
     for (const QString &name : *names) {
+        if (platform::FileNameCodec::hasEscapedBytes(name))
+            return true;
         const QString child = childPath(folder, name);
         const ItemKind kind = itemKindAtPath(child);
         if (shouldCopyExamined(child, limitTo4G, kind))
