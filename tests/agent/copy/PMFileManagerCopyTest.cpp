@@ -284,10 +284,11 @@ TEST_F(PMFileManagerCopyTest, AFailedChildFailsAMergedPackageEvenWhenAnotherChil
     EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Talk.key/Data/image.png"))), QByteArray("png"));
 }
 
-TEST_F(PMFileManagerCopyTest, AFolderHoldingOnlyANameThatCannotBeCarriedFailsTheCopy)
+TEST_F(PMFileManagerCopyTest, AFolderHoldingOnlyANameThatIsNotTextIsCopiedByItsBytes)
 {
-    // "Outer" holds nothing but a folder whose name is not UTF-8; what is in there is never
-    // copied, which must not pass for a folder with nothing to copy.
+    // "Outer" holds nothing but a folder whose name is not UTF-8: it must not pass for a
+    // folder with nothing to copy, and where the destination takes any bytes (this one does)
+    // the folder and its file arrive under the very same bytes.
     ASSERT_TRUE(QDir().mkpath(src(QStringLiteral("Outer"))));
     const QByteArray odd = QFile::encodeName(src(QStringLiteral("Outer"))) + "/odd-\xff\xfe";
     ASSERT_EQ(::mkdir(odd.constData(), 0755), 0);
@@ -298,8 +299,14 @@ TEST_F(PMFileManagerCopyTest, AFolderHoldingOnlyANameThatCannotBeCarriedFailsThe
         ::close(fd);
     }
 
-    EXPECT_FALSE(m_fileManager.copyPath(src(QStringLiteral("Outer")), dst(QStringLiteral("Outer")), true, &m_handler));
-    EXPECT_TRUE(agentLogContains(QStringLiteral("its name is not valid UTF-8")));
+    EXPECT_TRUE(m_fileManager.copyPath(src(QStringLiteral("Outer")), dst(QStringLiteral("Outer")), true, &m_handler));
+    const QByteArray copied = QFile::encodeName(dst(QStringLiteral("Outer"))) + "/odd-\xff\xfe/song.mp3";
+    char buffer[8] = {};
+    const int fd = ::open(copied.constData(), O_RDONLY);
+    ASSERT_GE(fd, 0) << "the folder whose name is not text did not arrive under its bytes";
+    EXPECT_EQ(::read(fd, buffer, sizeof buffer), 4);
+    ::close(fd);
+    EXPECT_STREQ(buffer, "song");
 }
 
 TEST_F(PMFileManagerCopyTest, AFolderThatCannotBeReadFailsTheCopyAndIsNamed)
