@@ -1039,6 +1039,24 @@ class Checker:
         self.precision = PRECISION_NS[self.fs]
 
 
+def known_failures(path):
+    """The scenarios of the fixed seed ranges that fail on faults still open, each with its
+    reason: {fs: {seed: reason}}. Listed so that the suite stays green while they are worked
+    on, and printed on every run so that they are never forgotten."""
+    known = {}
+    try:
+        with open(path, encoding="utf-8") as handle:
+            for line in handle:
+                line = line.strip()
+                if not line or line.startswith("#"):
+                    continue
+                fs, seed_text, reason = line.split(None, 2)
+                known.setdefault(fs, {})[int(seed_text)] = reason
+    except FileNotFoundError:
+        pass
+    return known
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--pellmere", required=True, help="the pellmere binary")
@@ -1050,6 +1068,9 @@ def main():
                              "else --default-seconds)")
     parser.add_argument("--default-seconds", type=float, default=45)
     parser.add_argument("--seed", type=int, default=None, help="replay one scenario")
+    parser.add_argument("--base-seed", type=int, default=None,
+                        help="run the scenarios from this seed on (default: a random one); CI uses a fixed one so "
+                             "that its runs can be repeated, the soak a random one to find new faults")
     parser.add_argument("--keep", action="store_true", help="keep the work folder of failing scenarios")
     arguments = parser.parse_args()
 
@@ -1092,7 +1113,10 @@ def main():
     log("checker: %s drive mounted in %.1f s; dates compared to %d ns" % (arguments.fs, drive.mount_seconds,
                                                                           checker.precision))
 
-    base = seed if seed is not None else random.SystemRandom().randrange(1, 2 ** 31)
+    known = known_failures(os.path.join(os.path.dirname(os.path.abspath(__file__)), "known-failures.txt"))
+    base = seed if seed is not None else arguments.base_seed
+    if base is None:
+        base = random.SystemRandom().randrange(1, 2 ** 31)
     if seed is None:
         log("checker: seeds from %d (replay one with PELLMERE_CHECKER_SEED=<seed>)" % base)
     failing = []
@@ -1115,7 +1139,10 @@ def main():
                 for name in os.listdir(checker.work):
                     if name.startswith(b"seed-%d-" % scenario_seed):
                         os.unlink(os.path.join(checker.work, name))
-            if not passed:
+            if not passed and seed is None and scenario_seed in known.get(arguments.fs, {}):
+                log("checker: %s seed=%d is a known open fault, not counted: %s"
+                    % (arguments.fs, scenario_seed, known[arguments.fs][scenario_seed]))
+            elif not passed:
                 failing.append(scenario_seed)
             if seed is not None or time.monotonic() - start >= arguments.seconds:
                 break

@@ -21,11 +21,14 @@
 #include <QLoggingCategory>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcSyncJob, "pellmere.sync")
 
@@ -43,6 +46,47 @@ struct DirCloser {
             closedir(dir);
     }
 };
+
+// The names in the folder open at fd (which this call takes), or nullopt when the listing
+// broke off: a listing cut short must not pass for a complete one.
+std::optional<QStringList> listFolder(PMUniqueFd fd)
+{
+    std::unique_ptr<DIR, DirCloser> listing(fdopendir(fd.get()));
+    if (!listing)
+        return std::nullopt;
+    static_cast<void>(fd.release());
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(listing.get());
+        if (!entry)
+            return errno == 0 ? std::optional<QStringList>(names) : std::nullopt;
+        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+            names.append(platform::FileNameCodec::decode(entry->d_name));
+    }
+}
+
+// The first item other than a folder left in the tree of the folder open at fd (a path
+// relative to it), or an empty string when only folders remain; the fd is taken.
+QString firstItemLeftIn(PMUniqueFd fd, const QString &prefix = QString())
+{
+    const int folderFd = fd.get();
+    const std::optional<QStringList> names = listFolder(PMUniqueFd(dup(folderFd)));
+    if (!names)
+        return prefix.isEmpty() ? QStringLiteral(".") : prefix;
+    for (const QString &name : *names) {
+        const QString relative = prefix.isEmpty() ? name : prefix + QLatin1Char('/') + name;
+        const QByteArray encoded = platform::FileNameCodec::encode(name);
+        struct stat item = {};
+        if (fstatat(folderFd, encoded.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(item.st_mode))
+            return relative;
+        PMUniqueFd child(openat(folderFd, encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const QString left = child.isValid() ? firstItemLeftIn(std::move(child), relative) : relative;
+        if (!left.isEmpty())
+            return left;
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -347,26 +391,21 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
     const platform::ConfinedPath folder(
         target, m_context.layout.relativeTavrinTemp() + path.mid(temp.size()), m_driveDevice);
     platform::ConfinedPath::Result result;
-    QStringList names;
-    {
-        PMUniqueFd fd = folder.openFolder(&result);
-        if (result.status == platform::ConfinedPath::Status::Missing)
-            return true; // nothing was copied
-        if (!fd.isValid()) {
-            static_cast<void>(refuseDriveLink(result));
-            return false;
-        }
-        std::unique_ptr<DIR, DirCloser> listing(fdopendir(fd.release()));
-        while (listing) {
-            const dirent *entry = readdir(listing.get());
-            if (!entry)
-                break;
-            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-                names.append(platform::FileNameCodec::decode(entry->d_name));
-        }
+    PMUniqueFd fd = folder.openFolder(&result);
+    if (result.status == platform::ConfinedPath::Status::Missing)
+        return true; // nothing was copied
+    if (!fd.isValid()) {
+        static_cast<void>(refuseDriveLink(result));
+        return false;
+    }
+    const std::optional<QStringList> names = listFolder(PMUniqueFd(dup(fd.get())));
+    if (!names) {
+        m_controller.logMessage(tr("Unable to read the folder \"%1\" on the drive - %2.")
+                                    .arg(path, QString::fromLocal8Bit(strerror(errno))));
+        return false;
     }
     const QString destinationBase = target + path.mid(temp.size());
-    for (const QString &name : names) {
+    for (const QString &name : *names) {
         if (m_controller.cancelPending() && !m_controller.cancelRVal())
             break;
         const QString source = path + QLatin1Char('/') + name;
@@ -374,6 +413,13 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
         m_context.debugLine(QStringLiteral("                : moving \"%1\" ->\"%2.").arg(source, destination));
         if (!m_fileManager.movePath(source, destination, true, m_copyHandler.get()))
             return false;
+    }
+    // Whatever is still here was copied but never reached its place; removing it unnoticed
+    // would let the job pass for complete with the file missing on the drive.
+    if (const QString left = firstItemLeftIn(std::move(fd)); !left.isEmpty()) {
+        m_controller.logMessage(tr("\"%1\" was copied to the drive but could not be moved into place.")
+                                    .arg(path + QLatin1Char('/') + left));
+        return false;
     }
     return folder.remove().ok();
 }
