@@ -1,5 +1,6 @@
 #include "agent/sync/PMSyncJob.h"
 
+#include "agent/copy/PMCopyErrorTally.h"
 #include "agent/copy/PMCopyHandler.h"
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/copy/PMFileSystemKind.h"
@@ -405,14 +406,21 @@ bool PMSyncJob::syncThreadProcessATempFolder(const QString &path)
         return false;
     }
     const QString destinationBase = target + path.mid(temp.size());
+    PMCopyErrorTally tally(m_copyHandler.get());
     for (const QString &name : *names) {
         if (m_controller.cancelPending() && !m_controller.cancelRVal())
             break;
         const QString source = path + QLatin1Char('/') + name;
         const QString destination = destinationBase + QLatin1Char('/') + name;
         m_context.debugLine(QStringLiteral("                : moving \"%1\" ->\"%2.").arg(source, destination));
-        if (!m_fileManager.movePath(source, destination, true, m_copyHandler.get()))
+        if (!m_fileManager.movePath(source, destination, true, &tally))
             return false;
+    }
+    // An error answered "go on" leaves that item out of place: the job goes on, but is not
+    // complete.
+    if (tally.errors() > 0) {
+        m_controller.logMessage(tr("%1 item(s) could not be moved into place on the drive.").arg(tally.errors()));
+        return false;
     }
     // Whatever is still here was copied but never reached its place; removing it unnoticed
     // would let the job pass for complete with the file missing on the drive.
