@@ -703,8 +703,15 @@ class Scenario:
         if status is not None:
             self.last_duration = max(0.05, time.monotonic() - process.started)
         if expect_success and status is not None and status != 0:
-            self.fail("%s: the sync failed although nothing prevents it (status %d)" % (label, status),
-                      self.log_tail(process))
+            what = "%s: the sync failed although nothing prevents it (status %d)" % (label, status)
+            if self.checker.liveness_open:
+                # A sync that fails honestly breaks no promise about the drive; where such
+                # failures are a known open fault they are shown, not counted.
+                log("  OPEN [%s seed=%d]: %s" % (self.fs, self.seed, what))
+                for line in self.log_tail(process)[-6:]:
+                    log(line)
+            else:
+                self.fail(what, self.log_tail(process))
         return status
 
     # ---- the scenario's steps
@@ -1037,6 +1044,7 @@ class Checker:
         self.run_timeout = 180 if self.fs == "fat32" else 60
         self.drive = None
         self.precision = PRECISION_NS[self.fs]
+        self.liveness_open = arguments.liveness_failures_are_open
 
 
 def known_failures(path):
@@ -1068,6 +1076,9 @@ def main():
                              "else --default-seconds)")
     parser.add_argument("--default-seconds", type=float, default=45)
     parser.add_argument("--seed", type=int, default=None, help="replay one scenario")
+    parser.add_argument("--liveness-failures-are-open", action="store_true",
+                        help="show a sync that fails although nothing prevents it without counting it (an open "
+                             "fault of this drive kind); a success that breaks a promise always counts")
     parser.add_argument("--base-seed", type=int, default=None,
                         help="run the scenarios from this seed on (default: a random one); CI uses a fixed one so "
                              "that its runs can be repeated, the soak a random one to find new faults")
