@@ -5,6 +5,7 @@
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncControllerOwner.h"
 #include "agent/sync/PMSyncJobPhases.h"
+#include "support/TestEnvironment.h"
 
 #include <QList>
 #include <QStringList>
@@ -187,6 +188,24 @@ private:
 inline PMSyncController::PhasesFactory phasesFor(PhaseScript &script)
 {
     return [&script](PMSyncController &controller) { return std::make_unique<ScriptedPhases>(script, controller); };
+}
+
+// Starts one full job and waits until it reported its end and the worker is idle; answers the
+// activity it ended with (6 completed, 5 failed), or -1 when it did not end in 30 s.
+inline int syncToTheEnd(PMSyncController &controller, const RecordingOwner &owner)
+{
+    const qsizetype before = owner.forcedActivities().size();
+    controller.sync();
+    int ended = -1;
+    testsupport::waitFor(
+        [&] {
+            for (int activity : owner.forcedActivities().mid(before))
+                if (activity == PMSyncController::kActivityCompleted || activity == PMSyncController::kActivityFailed)
+                    ended = activity;
+            return ended != -1 && !controller.busy();
+        },
+        std::chrono::seconds(30));
+    return ended;
 }
 
 } // namespace synctest

@@ -102,23 +102,7 @@ protected:
     }
 
     // Runs one full job; answers the activity it ended with (6 completed, 5 failed).
-    int runSync(PMSyncController &controller)
-    {
-        const qsizetype before = m_owner.forcedActivities().size();
-        controller.sync();
-        int ended = -1;
-        testsupport::waitFor(
-            [&] {
-                const QList<int> activities = m_owner.forcedActivities().mid(before);
-                for (int activity : activities)
-                    if (activity == PMSyncController::kActivityCompleted
-                        || activity == PMSyncController::kActivityFailed)
-                        ended = activity;
-                return ended != -1 && !controller.busy();
-            },
-            std::chrono::seconds(30));
-        return ended;
-    }
+    int runSync(PMSyncController &controller) { return synctest::syncToTheEnd(controller, m_owner); }
 
     QString local(const QString &relative) const { return m_home.filePath(relative); }
     QString onDrive(const QString &relative) const

@@ -116,22 +116,7 @@ protected:
         return { QStringLiteral("alice"), QStringLiteral("Studio"), kUser, QStringLiteral("UUID-1"), m_home.path() };
     }
 
-    int runSync(PMSyncController &controller)
-    {
-        const qsizetype before = m_owner.forcedActivities().size();
-        controller.sync();
-        int ended = -1;
-        testsupport::waitFor(
-            [&] {
-                for (int activity : m_owner.forcedActivities().mid(before))
-                    if (activity == PMSyncController::kActivityCompleted
-                        || activity == PMSyncController::kActivityFailed)
-                        ended = activity;
-                return ended != -1 && !controller.busy();
-            },
-            std::chrono::seconds(30));
-        return ended;
-    }
+    int runSync(PMSyncController &controller) { return synctest::syncToTheEnd(controller, m_owner); }
 
     QString local(const QString &relative) const { return m_home.filePath(relative); }
     QString onDrive(const QString &relative) const { return m_driveRoot + QStringLiteral("/") + relative; }
