@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +33,47 @@ bool PMItemOperations::askMoving(int errorNumber, const QString &source, const Q
     return noteAnswer(m_handler->shouldProceedAfterErrorMovingItem(errorNumber, source, destination));
 }
 
+namespace {
+
+constexpr long kFuseSuperMagic = 0x65735546;
+// Room a FUSE driver keeps for the index and record growth a rename may need. ntfs-3g, run
+// out of space in the middle of a rename, leaves the folder's index naming an entry that
+// lookups cannot find: every later attempt to make that name fails with "File exists"
+// until the drive is repaired. Refusing the rename while the drive is this full costs
+// nothing that could have been copied anyway.
+constexpr unsigned long long kFuseRenameReserve = 1024 * 1024;
+
+QByteArray parentOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : path.left(slash));
+}
+
+// ENOSPC when the destination sits on a FUSE file system with less than the reserve free,
+// else 0 (a statfs that fails leaves the rename to report the problem).
+int roomForRenameOnFuse(const QByteArray &destination)
+{
+    struct statfs info = {};
+    if (::statfs(parentOf(destination).constData(), &info) != 0 || static_cast<long>(info.f_type) != kFuseSuperMagic)
+        return 0;
+    const auto available
+        = static_cast<unsigned long long>(info.f_bavail) * static_cast<unsigned long long>(info.f_bsize);
+    return available < kFuseRenameReserve ? ENOSPC : 0;
+}
+
+// A rename answered "exists" for a name a lookup cannot find: the folder's index and its
+// entries disagree, which only a damaged file system does. Said as such, so that the user
+// is told to check the drive rather than to look for a file that is not there.
+int explainExists(int errorNumber, const QByteArray &destination)
+{
+    struct stat existing = {};
+    if (errorNumber == EEXIST && ::lstat(destination.constData(), &existing) != 0 && errno == ENOENT)
+        return EUCLEAN;
+    return errorNumber;
+}
+
+} // namespace
+
 bool PMItemOperations::moveItem(const QString &source, const QString &destination)
 {
     const QByteArray from = platform::FileNameCodec::encode(source);
@@ -43,13 +85,16 @@ bool PMItemOperations::moveItem(const QString &source, const QString &destinatio
         if (lstat(to.constData(), &existing) == 0) {
             errno = EEXIST;
             result = -1;
+        } else if (const int full = roomForRenameOnFuse(to); full != 0) {
+            errno = full;
+            result = -1;
         } else {
             result = ::rename(from.constData(), to.constData());
         }
     }
     if (result == 0)
         return true;
-    int errorNumber = errno;
+    int errorNumber = explainExists(errno, to);
     if (errorNumber == EXDEV) {
         // Across file systems a move is a copy followed by removal of the source.
         PMFileCopyAgent agent(source, destination, nullptr);
@@ -65,11 +110,14 @@ bool PMItemOperations::moveItem(const QString &source, const QString &destinatio
 
 bool PMItemOperations::replaceItem(const QString &source, const QString &destination)
 {
-    if (::rename(platform::FileNameCodec::encode(source).constData(),
-            platform::FileNameCodec::encode(destination).constData())
-        == 0)
-        return true;
-    const int errorNumber = errno;
+    const QByteArray from = platform::FileNameCodec::encode(source);
+    const QByteArray to = platform::FileNameCodec::encode(destination);
+    int errorNumber = roomForRenameOnFuse(to);
+    if (errorNumber == 0) {
+        if (::rename(from.constData(), to.constData()) == 0)
+            return true;
+        errorNumber = explainExists(errno, to);
+    }
     if (errorNumber == EXDEV)
         return removeItem(destination) && moveItem(source, destination);
     qCDebug(lcCopy) << "move of" << source << "onto" << destination << "failed:" << strerror(errorNumber);

@@ -1,11 +1,15 @@
 #include "agent/sync/KRTErrorReporter.h"
 
+#include <cerrno>
+
 #include <cstring>
 
 QString KRTErrorReporter::errorText(int errorNumber)
 {
     // strerror() would follow LC_MESSAGES; the texts are compared ("Is a directory") and
     // logged, so they must not change with the user's language.
+    if (errorNumber == EUCLEAN)
+        return QStringLiteral("The drive's file system is damaged; check it with its repair tool");
     if (const char *description = strerrordesc_np(errorNumber))
         return QString::fromUtf8(description);
     return QStringLiteral("Unknown error %1").arg(errorNumber);

@@ -1,19 +1,25 @@
-// What a copy keeps on each kind of drive (mode, times, extended attributes, links), and
-// the FAT 4 GiB rule decided by the destination's file system.
+// What a copy keeps on each kind of drive (mode, times, extended attributes, links), the
+// FAT 4 GiB rule decided by the destination's file system, and moves on a full FUSE drive.
 #include "CopyTestDoubles.h"
 #include "CopyTestSupport.h"
 
 #include "agent/copy/PMFileManager.h"
 #include "agent/copy/PMFileSystemKind.h"
+#include "agent/copy/PMItemOperations.h"
 #include "support/DriveImage.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <ostream>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -255,6 +261,65 @@ TEST(PMCopyFatDriveTest, FatKeepsDataAndTwoSecondTimesRefusesLinksAndFilesOf4GiB
         join(mount, QStringLiteral("Docs")), join(mount, QStringLiteral("Moved/Docs")), true, &handler));
     EXPECT_EQ(testsupport::readFile(join(mount, QStringLiteral("Moved/Docs/Report.txt"))), QByteArray("report"));
     EXPECT_FALSE(QFileInfo::exists(join(mount, QStringLiteral("Docs"))));
+}
+
+} // namespace
+
+namespace {
+
+// Fills the mounted drive until less than `leave` bytes are free.
+void fillDrive(const QString &mount, qint64 leave)
+{
+    const QByteArray filler = QFile::encodeName(join(mount, QStringLiteral("filler.bin")));
+    const int fd = ::open(filler.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    const QByteArray block(64 * 1024, 'f');
+    for (;;) {
+        struct statvfs info = {};
+        ASSERT_EQ(::fstatvfs(fd, &info), 0);
+        const qint64 room = static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+        if (room < leave)
+            break;
+        const qint64 chunk = std::min<qint64>(block.size(), std::max<qint64>(room - leave / 2, 4096));
+        if (::write(fd, block.constData(), static_cast<size_t>(chunk)) <= 0)
+            break;
+    }
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// ntfs-3g, run out of space in the middle of a rename, leaves the folder naming an entry that
+// cannot be found, and the name can never be made again until the drive is repaired: a move
+// on a nearly full FUSE drive must be refused as "no space" before the driver tries it, and
+// must work once there is room.
+TEST(PMItemOperationsFuseTest, MovesOnANearlyFullNtfsDriveAreRefusedBeforeTheDriverCanDamageIt)
+{
+    QString whyNot;
+    auto drive = DriveImage::create(DriveImage::FileSystem::Ntfs, 16, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    const QString mount = drive->mountPoint();
+    ASSERT_TRUE(QDir(mount).mkpath(QStringLiteral("temp")) && QDir(mount).mkpath(QStringLiteral("Docs")));
+    for (int i = 0; i < 40; ++i)
+        testsupport::writeFile(join(mount, QStringLiteral("temp/copy %1 日本語.gif").arg(i)), QByteArray(300, 'x'));
+    fillDrive(mount, 256 * 1024);
+
+    RecordingHandler handler;
+    for (int i = 0; i < 40; ++i) {
+        PMItemOperations operations(&handler);
+        EXPECT_FALSE(operations.moveItem(join(mount, QStringLiteral("temp/copy %1 日本語.gif").arg(i)),
+            join(mount, QStringLiteral("Docs/copy %1 日本語.gif").arg(i))));
+    }
+    EXPECT_EQ(handler.fileManagerErrors, QList<int>(40, ENOSPC));
+    EXPECT_TRUE(QDir(join(mount, QStringLiteral("Docs"))).isEmpty());
+
+    ASSERT_TRUE(QFile::remove(join(mount, QStringLiteral("filler.bin"))));
+    for (int i = 0; i < 40; ++i) {
+        PMItemOperations operations(&handler);
+        EXPECT_TRUE(operations.moveItem(join(mount, QStringLiteral("temp/copy %1 日本語.gif").arg(i)),
+            join(mount, QStringLiteral("Docs/copy %1 日本語.gif").arg(i))));
+    }
+    EXPECT_EQ(QDir(join(mount, QStringLiteral("Docs"))).entryList(QDir::Files).size(), 40);
 }
 
 } // namespace
