@@ -21,6 +21,8 @@ MountTableChanges MountTableDiff::diff(const QList<MountEntry> &before, const QL
             changes.appeared.append(entry);
         else if (previous->mountPoint != entry.mountPoint)
             changes.pathChanged.append({ *previous, entry });
+        else if (previous->mountOptions != entry.mountOptions)
+            changes.optionsChanged.append({ *previous, entry });
     }
     for (const MountEntry &entry : before)
         if (!seen.contains(entry.mountId))

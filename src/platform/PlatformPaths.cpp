@@ -194,6 +194,12 @@ QString PlatformPaths::volumeDirectoryContaining(const QString &path)
     return {};
 }
 
+bool PlatformPaths::isVolumeDirectory(const QString &mountPoint)
+{
+    const QString clean = QDir::cleanPath(mountPoint);
+    return !clean.isEmpty() && volumeDirectoryContaining(clean) == clean;
+}
+
 QString PlatformPaths::expandTilde(const QString &path)
 {
     if (path == QLatin1String("~"))

@@ -41,6 +41,9 @@ public:
     // When path lies below a volume root, answers that root's volume directory (the first
     // component below the root, for example "/media/alice/Photos"); otherwise an empty string.
     static QString volumeDirectoryContaining(const QString &path);
+    // Whether a mount point is itself a volume directory: only volumes mounted there are
+    // drives; internal disks, system, virtual and package mounts live elsewhere.
+    static bool isVolumeDirectory(const QString &mountPoint);
 
     // Replaces a leading "~" or "~/" with the home directory.
     static QString expandTilde(const QString &path);

@@ -40,6 +40,8 @@ Q_SIGNALS:
     void volumeAppeared(const platform::MountEntry &entry);
     void volumeDisappeared(const platform::MountEntry &entry);
     void volumePathChanged(const platform::MountEntry &before, const platform::MountEntry &after);
+    // Remounted in place with other options (read-only, read-write, ...).
+    void volumeOptionsChanged(const platform::MountEntry &before, const platform::MountEntry &after);
 
 private:
     struct Private;

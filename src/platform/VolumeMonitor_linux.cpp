@@ -90,6 +90,8 @@ void VolumeMonitor::refresh()
         Q_EMIT volumeDisappeared(entry);
     for (const auto &[before, after] : changes.pathChanged)
         Q_EMIT volumePathChanged(before, after);
+    for (const auto &[before, after] : changes.optionsChanged)
+        Q_EMIT volumeOptionsChanged(before, after);
     for (const MountEntry &entry : changes.appeared)
         Q_EMIT volumeAppeared(entry);
 }

@@ -46,3 +46,19 @@ TEST(MountTableDiff, ARemountUnderANewIdIsANewVolumeAndIdenticalTablesAreQuiet)
     EXPECT_TRUE(changes.pathChanged.isEmpty());
     EXPECT_EQ(MountTableDiff::diff({}, before).appeared.size(), 1) << "the first reading";
 }
+
+TEST(MountTableDiff, ARemountInPlaceReportsOnlyTheChangedOptions)
+{
+    MountEntry writable = mount(40, QStringLiteral("/media/a/Stick"));
+    writable.mountOptions = { QStringLiteral("rw"), QStringLiteral("nosuid") };
+    MountEntry readOnly = writable;
+    readOnly.mountOptions = { QStringLiteral("ro"), QStringLiteral("nosuid") };
+    const auto changes = MountTableDiff::diff({ writable }, { readOnly });
+    EXPECT_TRUE(changes.appeared.isEmpty());
+    EXPECT_TRUE(changes.disappeared.isEmpty());
+    EXPECT_TRUE(changes.pathChanged.isEmpty());
+    ASSERT_EQ(changes.optionsChanged.size(), 1);
+    EXPECT_FALSE(changes.optionsChanged.first().first.isReadOnly());
+    EXPECT_TRUE(changes.optionsChanged.first().second.isReadOnly());
+    EXPECT_FALSE(changes.isEmpty());
+}

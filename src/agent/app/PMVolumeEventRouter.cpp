@@ -5,8 +5,6 @@
 #include "platform/PlatformPaths.h"
 #include "platform/VolumeMonitor.h"
 
-#include <QDir>
-
 PMVolumeEventRouter::PMVolumeEventRouter(
     platform::VolumeMonitor &monitor, const platform::VolumeDescriber &describer, QObject *parent)
     : QObject(parent)
@@ -28,8 +26,7 @@ void PMVolumeEventRouter::announceCurrentVolumes()
 
 bool PMVolumeEventRouter::isVolumeDirectory(const QString &mountPoint)
 {
-    const QString clean = QDir::cleanPath(mountPoint);
-    return !clean.isEmpty() && platform::PlatformPaths::volumeDirectoryContaining(clean) == clean;
+    return platform::PlatformPaths::isVolumeDirectory(mountPoint);
 }
 
 QString PMVolumeEventRouter::volumeIdentity(const platform::VolumeDescription &volume, bool fatFallback)

@@ -4,8 +4,8 @@
 #include "agent/settings/PMConfigurationBatch.h"
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/settings/PMUserDefaults.h"
-#include "agent/sync/PMFileSystemClassifier.h"
 #include "netstorage/FSNamesAndTags.h"
+#include "netstorage/PMFileSystemClassifier.h"
 #include "netstorage/PMMappedShareSet.h"
 #include "platform/VolumeDescription.h"
 

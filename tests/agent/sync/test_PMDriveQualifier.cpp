@@ -1,7 +1,7 @@
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/sync/PMDriveQualifier.h"
-#include "agent/sync/PMFileSystemClassifier.h"
 #include "netstorage/FSNamesAndTags.h"
+#include "netstorage/PMFileSystemClassifier.h"
 #include "netstorage/PMMappedShareSet.h"
 #include "platform/PropertyList.h"
 #include "platform/VolumeDescription.h"

@@ -1,4 +1,4 @@
-#include "agent/sync/PMFileSystemClassifier.h"
+#include "netstorage/PMFileSystemClassifier.h"
 
 #include "netstorage/FSNamesAndTags.h"
 

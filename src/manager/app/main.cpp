@@ -1,0 +1,59 @@
+// corvane-pellmere, the manager. Its window is still to come; what runs today is the command
+// line: --help, --version and --list-volumes (the drives Pellmere can sync to, one per line:
+// name, mount path, file system and capacity, separated by tabs).
+#include "manager/log/LUMFileLog.h"
+#include "manager/volumes/LUMVolumeBase.h"
+#include "manager/volumes/LUMVolumeMonitor.h"
+#include "netstorage/FSNamesAndTags.h"
+#include "platform/VolumeDescription.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+
+int listVolumes()
+{
+    const std::unique_ptr<platform::VolumeDescriber> describer = platform::VolumeDescriber::create();
+    LUMVolumeMonitor monitor(*describer, FSNamesAndTags::sharedManager());
+    // Watching is not needed for one listing; start() lists what is mounted now either way.
+    (void)monitor.start();
+    QTextStream out(stdout);
+    for (const std::shared_ptr<LUMVolumeBase> &volume : monitor.volumes()) {
+        out << volume->volumeName() << '\t' << volume->volumePathName() << '\t' << volume->fsName() << '\t'
+            << volume->capacityString() << '\n';
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane-pellmere"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PELLMERE_VERSION));
+    LUMFileLog::installMessageHandler();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main", "Chooses what Pellmere copies onto your drives and shows how the copying goes."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption listOption(QStringLiteral("list-volumes"),
+        QCoreApplication::translate("main",
+            "Print the drives Pellmere can sync to, one per line (name, mount path, file system, capacity, "
+            "separated by tabs), then exit."));
+    parser.addOption(listOption);
+    parser.process(app);
+
+    if (parser.isSet(listOption))
+        return listVolumes();
+
+    QTextStream(stderr) << QCoreApplication::translate("main",
+        "corvane-pellmere: the manager's window is not built yet. Use --list-volumes to see "
+        "the drives, or pellmerectl to control the agent.")
+                        << '\n';
+    return 1;
+}
