@@ -53,6 +53,7 @@ FakeAgent::FakeAgent(const QString &busAddress)
     QObject::connect(&m_thread, &QThread::finished, m_endpoint, &QObject::deleteLater);
     m_thread.start();
     // Calls reach the endpoint on its own thread.
+    m_uniqueName = connection.baseService();
     m_running = connection.isConnected()
         && connection.registerObject(kPMObjectPath, m_endpoint, QDBusConnection::ExportAllSlots)
         && connection.registerService(kPMServiceName);

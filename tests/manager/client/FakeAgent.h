@@ -32,6 +32,8 @@ public:
     FakeAgent &operator=(const FakeAgent &) = delete;
 
     bool isRunning() const { return m_running; }
+    // Its unique name on the bus.
+    QString uniqueName() const { return m_uniqueName; }
     // Without a replier every event gets an empty reply.
     void setReplier(Replier replier);
     QList<protocol::AEDescriptor> received() const;
@@ -49,6 +51,7 @@ public:
 private:
     std::shared_ptr<Shared> m_shared;
     QString m_connectionName;
+    QString m_uniqueName;
     QThread m_thread;
     FakeAgentEndpoint *m_endpoint = nullptr;
     bool m_running = false;

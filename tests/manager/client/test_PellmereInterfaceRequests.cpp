@@ -7,6 +7,7 @@
 #include "ManagerLogCapture.h"
 
 #include "manager/client/LUMAgentPaths.h"
+#include "manager/client/LUMAgentRequests.h"
 #include "manager/client/LUMCategoryToolTips.h"
 #include "manager/client/LUMPellmereInterface.h"
 #include "protocol/AEConstants.h"
@@ -14,6 +15,9 @@
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
+#include <QThread>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -267,6 +271,27 @@ TEST_F(InterfaceWithFakeAgentTest, AnAgentThatWentAwayMakesRequestsFailWithoutRe
     EXPECT_TRUE(m_log.contains(QStringLiteral("invokeSyncNow: apple event error -600")))
         << m_log.lines().join('\n').toStdString();
     EXPECT_TRUE(second.received().isEmpty());
+}
+
+TEST_F(InterfaceWithFakeAgentTest, AnAgentThatDoesNotAnswerInTimeIsALoggedSendFailure)
+{
+    // Shared with the fake's thread, which may still be looking at it after this test ended.
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    m_agent->setReplier([release](const AEDescriptor &) {
+        // Stuck until the client has given up.
+        while (!*release)
+            QThread::msleep(1);
+        return reply({});
+    });
+    LUMAgentRequests requests(m_bus.connect());
+    requests.setAgentAddress(m_agent->uniqueName());
+    requests.setTimeout(std::chrono::milliseconds(200));
+    const bool started = requests.invokeSyncNow(kDrive);
+    *release = true;
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(m_log.contains(QStringLiteral("sendEventToPM: AESend failed with code: -1712")));
+    EXPECT_TRUE(m_log.lines().contains(
+        QStringLiteral("D - LUMPellmereInterface(invokeSyncNow) - invokeSyncNow: apple event error -1712")));
 }
 
 TEST_F(InterfaceWithFakeAgentTest, WithoutAnAgentNothingIsSentAndCancelOnlyChangesTheLocalState)
