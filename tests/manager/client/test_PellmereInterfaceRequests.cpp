@@ -124,6 +124,10 @@ TEST_F(InterfaceWithFakeAgentTest, SelectingADriveReadsEverySettingAndSendsBackW
     });
     auto client = connectedInterface();
     ASSERT_TRUE(m_agent->received().isEmpty());
+    // Announced after creation, so that a connection made now still hears it.
+    int launched = 0;
+    QObject::connect(client.get(), &LUMPellmereInterface::pellmereLaunched, [&] { ++launched; });
+    EXPECT_TRUE(testsupport::waitFor([&] { return launched == 1; }));
 
     client->setSyncDestinationPath(kDrive);
     EXPECT_EQ(m_agent->receivedIDs(),
@@ -299,6 +303,10 @@ TEST_F(InterfaceWithFakeAgentTest, WithoutAnAgentNothingIsSentAndCancelOnlyChang
     LUMPellmereInterface client(
         LUMAgentPaths::standard(testsupport::testHome() + QStringLiteral("/no/pellmere")), m_bus.connect());
     EXPECT_FALSE(client.pellmereIsRunning());
+    int launched = 0;
+    QObject::connect(&client, &LUMPellmereInterface::pellmereLaunched, [&] { ++launched; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(launched, 0);
     EXPECT_TRUE(m_log.contains(QStringLiteral("launchPellmere: ")));
 
     client.setSyncDestinationPath(kDrive);
