@@ -1,6 +1,8 @@
 // corvane-pellmere, the manager. Its window is still to come; what runs today is the command
-// line: --help, --version and --list-volumes (the drives Pellmere can sync to, one per line:
-// name, mount path, file system and capacity, separated by tabs).
+// line: --help, --version, --list-volumes (the drives Pellmere can sync to, one per line:
+// name, mount path, file system and capacity, separated by tabs) and --start-agent (install
+// the agent's launch entries for this user and start it, as the window will on opening).
+#include "manager/client/LUMPellmereInterface.h"
 #include "manager/log/LUMFileLog.h"
 #include "manager/volumes/LUMVolumeBase.h"
 #include "manager/volumes/LUMVolumeMonitor.h"
@@ -27,6 +29,20 @@ int listVolumes()
     return 0;
 }
 
+int startAgent()
+{
+    const LUMPellmereInterface agent;
+    if (!agent.pellmereIsRunning()) {
+        QTextStream(stderr) << QCoreApplication::translate(
+            "main", "corvane-pellmere: cannot start the Pellmere agent: %1")
+                                   .arg(agent.launchFailure())
+                            << '\n';
+        return 1;
+    }
+    QTextStream(stdout) << QCoreApplication::translate("main", "The Pellmere agent is running.") << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -46,14 +62,21 @@ int main(int argc, char **argv)
             "Print the drives Pellmere can sync to, one per line (name, mount path, file system, capacity, "
             "separated by tabs), then exit."));
     parser.addOption(listOption);
+    const QCommandLineOption startOption(QStringLiteral("start-agent"),
+        QCoreApplication::translate("main",
+            "Install the Pellmere agent's launch entries for this user if needed, start the agent and "
+            "wait until it runs, then exit."));
+    parser.addOption(startOption);
     parser.process(app);
 
     if (parser.isSet(listOption))
         return listVolumes();
+    if (parser.isSet(startOption))
+        return startAgent();
 
     QTextStream(stderr) << QCoreApplication::translate("main",
         "corvane-pellmere: the manager's window is not built yet. Use --list-volumes to see "
-        "the drives, or pellmerectl to control the agent.")
+        "the drives, --start-agent to start the agent, or pellmerectl to control it.")
                         << '\n';
     return 1;
 }

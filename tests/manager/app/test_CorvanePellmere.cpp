@@ -20,10 +20,11 @@ struct ManagerRun {
     QString err;
 };
 
-ManagerRun runManager(const QStringList &arguments, const QStringList &volumeRoots = {})
+ManagerRun runManager(const QStringList &arguments, const QStringList &volumeRoots = {},
+    const QProcessEnvironment &base = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = base;
     if (!volumeRoots.isEmpty())
         environment.insert(QStringLiteral("PELLMERE_VOLUME_ROOTS"), volumeRoots.join(QLatin1Char(':')));
     process.setProcessEnvironment(environment);
@@ -50,6 +51,20 @@ TEST(CorvanePellmere, AnswersHelpAndVersionAndRefusesToStartWithoutItsWindow)
     EXPECT_NE(bare.exitCode, 0);
     EXPECT_TRUE(bare.err.contains(QStringLiteral("window is not built yet"))) << bare.err.toStdString();
     EXPECT_TRUE(bare.out.isEmpty());
+
+    // Starting the agent without a session bus fails at once and says why; nothing is left
+    // half-done that would keep a later start from working.
+    QTemporaryDir home;
+    QProcessEnvironment noBus = QProcessEnvironment::systemEnvironment();
+    noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+        QStringLiteral("unix:path=") + home.path() + QStringLiteral("/no-bus"));
+    noBus.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
+    noBus.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    noBus.insert(QStringLiteral("XDG_STATE_HOME"), home.path() + QStringLiteral("/state"));
+    const ManagerRun start = runManager({ QStringLiteral("--start-agent") }, {}, noBus);
+    EXPECT_EQ(start.exitCode, 1);
+    EXPECT_TRUE(start.err.contains(QStringLiteral("cannot start the Pellmere agent: "))) << start.err.toStdString();
+    EXPECT_TRUE(start.err.contains(QStringLiteral("bus"), Qt::CaseInsensitive)) << start.err.toStdString();
 
     const ManagerRun unknown = runManager({ QStringLiteral("--no-such-option") });
     EXPECT_NE(unknown.exitCode, 0);
