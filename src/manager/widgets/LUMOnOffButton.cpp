@@ -1,8 +1,5 @@
 #include "manager/widgets/LUMOnOffButton.h"
 
-#include "manager/widgets/LUMOnOffButtonAccessible.h"
-
-#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,28 +10,19 @@
 LUMOnOffButton::LUMOnOffButton(QWidget *parent)
     : QAbstractButton(parent)
 {
-    LUMOnOffButtonAccessible::install();
     setCheckable(true);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_timer.setInterval(kAnimationIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &LUMOnOffButton::advanceAnimation);
-    // QAbstractButton announces every real change of the checked state, whichever setter made it.
-    connect(this, &QAbstractButton::toggled, this, &LUMOnOffButton::announceState);
+    // QAbstractButton announces every real change of the checked state, whichever setter made
+    // it; it also tells assistive technology, which sees a checkable button as a check box.
+    connect(this, &QAbstractButton::toggled, this, &LUMOnOffButton::customStateChanged);
 }
 
 void LUMOnOffButton::setCustomState(bool on)
 {
     setChecked(on);
-}
-
-void LUMOnOffButton::announceState(bool on)
-{
-    QAccessible::State changed;
-    changed.checked = true;
-    QAccessibleStateChangeEvent event(this, changed);
-    QAccessible::updateAccessibility(&event);
-    Q_EMIT customStateChanged(on);
 }
 
 QRectF LUMOnOffButton::innerRect() const

@@ -6,7 +6,8 @@
 //   connect(sw, &LUMOnOffButton::customStateChanged, controller, &Controller::participationChanged);
 //
 // Every way of setting the state (setCustomState, setChecked, a finished slide) announces
-// customStateChanged exactly once, and only when the state differs.
+// customStateChanged exactly once, and only when the state differs. Assistive technology
+// sees a check box named by the accessible name or the text, with the state.
 //
 // Knob geometry, in widget coordinates: the inner rectangle is the bounds inset by 1 on the
 // left and right and by 2 at the top and bottom; the knob is ceil((inner width - 2) * 0.37)
@@ -76,7 +77,6 @@ protected:
 private:
     bool acceptsKnobAt(qreal x) const;
     void finishAnimation();
-    void announceState(bool on);
 
     QTimer m_timer;
     bool m_manualSteps = false;
