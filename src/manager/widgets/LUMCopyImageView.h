@@ -5,8 +5,8 @@
 //
 // The arc is a quadratic curve from the initial origin to the final origin pulled towards a
 // point midway between them in x and 40 units above this widget's top edge; the origin moves
-// along it at even speed. Size and alpha change evenly with time. The widget does not clip
-// the flight to the arc: give it room above the frames.
+// along it at even speed. Size and alpha change evenly with time. Painting stops at this
+// widget's edges, so lay it out with room above the frames for the arc.
 //
 //   LUMCopyImageView copying(activityBox);
 //   copying.setInitialFrame(QRectF(10, 60, 32, 32), 0.0);
