@@ -87,6 +87,7 @@ inline constexpr AEKeyword kPMQuietSyncStateProperty = fourCharCode("QSSP");
 
 // Error numbers answered in 'errn' or returned by a send.
 inline constexpr qint32 kNoErr = 0;
+inline constexpr qint32 kFBsyErr = -47; // the drive is busy: a sync of it is already running
 inline constexpr qint32 kParamErr = -50; // a missing or malformed parameter
 inline constexpr qint32 kBadVolumeFormatErr = -123; // the drive does not qualify for sync
 inline constexpr qint32 kProcNotFound = -600; // no agent owns the bus name

@@ -223,7 +223,16 @@ void PMControlEventHandlers::install(PMEventHandlerTable &table, PMApplicationCo
 
     table.installHandler(
         kPMEventClass, kPMStartID, handler(QStringLiteral("handleStartEvent"), [&drives](const PMHandlerRequest &r) {
-            drives.startSyncForDriveAt(r.mountPath);
+            switch (drives.startSyncForDriveAt(r.mountPath)) {
+            case PMDriveOperations::StartOutcome::Started:
+                break;
+            case PMDriveOperations::StartOutcome::UnknownDrive:
+                return PMHandlerResult::withError(kBadVolumeFormatErr,
+                    QStringLiteral("The drive \"%1\" is not one Pellmere syncs.").arg(r.mountPath));
+            case PMDriveOperations::StartOutcome::Busy:
+                return PMHandlerResult::withError(kFBsyErr,
+                    QStringLiteral("The drive \"%1\" is already involved in a sync operation.").arg(r.mountPath));
+            }
             return PMHandlerResult::none();
         }));
     table.installHandler(

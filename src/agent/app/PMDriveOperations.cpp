@@ -226,11 +226,11 @@ void PMDriveOperations::setSyncList(const QStringList &paths, const QString &mou
     syncIfContinuous(*c, mountPath, paths);
 }
 
-void PMDriveOperations::startSyncForDriveAt(const QString &mountPath)
+PMDriveOperations::StartOutcome PMDriveOperations::startSyncForDriveAt(const QString &mountPath)
 {
     PMSyncController *c = controller(mountPath);
     if (!c)
-        return;
+        return StartOutcome::UnknownDrive;
     c->setParticipateSyncState(true);
     // A sync started by hand is the user's choice of the drive's current list.
     PMLocalSyncChoice &choice = m_app.localSyncChoice();
@@ -238,7 +238,7 @@ void PMDriveOperations::startSyncForDriveAt(const QString &mountPath)
     choice.recordSyncList(c->deviceUUIDString(), c->shadowedSyncList());
     if (c->busy()) {
         m_app.showBusyAlert(QStringLiteral("Cannot Start Sync."), mountPath);
-        return;
+        return StartOutcome::Busy;
     }
     // The manager sees the new job's record at once: cleared counters, no cancel or failure
     // and the job's first phase, not the end of the previous job.
@@ -249,6 +249,7 @@ void PMDriveOperations::startSyncForDriveAt(const QString &mountPath)
     c->setProgressActivePath(mountPath);
     m_app.activityNotifier().sendActivityNotification(true, c->progressDict());
     m_app.scheduleSync(mountPath);
+    return StartOutcome::Started;
 }
 
 void PMDriveOperations::cancelSyncForDriveAt(const QString &mountPath)

@@ -52,7 +52,10 @@ public:
     bool setQuietSyncState(bool enabled, const QString &mountPath);
 
     void setSyncList(const QStringList &paths, const QString &mountPath);
-    void startSyncForDriveAt(const QString &mountPath);
+    enum class StartOutcome { Started, UnknownDrive, Busy };
+    // A sync that cannot start is said so to the caller as well as shown: a request answered
+    // without error would be taken for a sync under way.
+    StartOutcome startSyncForDriveAt(const QString &mountPath);
     void cancelSyncForDriveAt(const QString &mountPath);
     bool removeDriveSync(const QString &mountPath);
     // The per-user status of the drive, keyed by user identity; nothing without a

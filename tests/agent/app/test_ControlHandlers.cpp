@@ -275,6 +275,12 @@ TEST_F(ControlHandlersTest, StartRunsASyncToTheEndAndStopCancelsARunningOne)
     ASSERT_TRUE(
         testsupport::waitFor([&] { return !m_agent.notifications().shown().isEmpty(); }, std::chrono::seconds(60)))
         << m_agent.log().toStdString();
+    // A second start while this job runs is refused in the reply, not only in an alert: the
+    // manager and pellmerectl would otherwise report a sync under way.
+    const AEDescriptor refused = send(kPMStartID, drive->mountPoint());
+    EXPECT_EQ(refused.errorNumber(), kFBsyErr);
+    EXPECT_TRUE(
+        refused.errorString().value_or(QString()).contains(QStringLiteral("already involved in a sync operation")));
     send(kPMCancelID, drive->mountPoint());
     m_agent.notifications().invokeAction(m_agent.notifications().shown().last().id, QStringLiteral("ok"));
     ASSERT_TRUE(testsupport::waitFor(

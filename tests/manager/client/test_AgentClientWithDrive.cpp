@@ -162,22 +162,17 @@ protected:
         return count;
     }
 
-    // Asks for a sync until `started` holds. The settings the client just sent are still
-    // being applied on the drive, and the agent refuses to start meanwhile (with an alert).
+    // Asks for a sync until one starts, then waits until `started` holds. The settings the
+    // client just sent are still being written to the drive, and the agent refuses to start
+    // meanwhile: the refusal is in the reply, so the client's answer says whether to ask again.
     bool startSync(const std::function<bool()> &started)
     {
-        int refusals = refusedStarts();
-        if (!m_client->invokeSyncNow())
-            return false;
+        bool requested = false;
         return testsupport::waitFor(
             [&] {
-                if (started())
-                    return true;
-                if (refusedStarts() > refusals) {
-                    refusals = refusedStarts();
-                    m_client->invokeSyncNow();
-                }
-                return false;
+                if (!requested)
+                    requested = m_client->invokeSyncNow();
+                return requested && started();
             },
             60s);
     }
