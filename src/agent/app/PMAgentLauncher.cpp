@@ -1,13 +1,19 @@
 #include "agent/app/PMAgentLauncher.h"
 
+#include "agent/app/PMActivityNotifier.h"
+#include "agent/app/PMAgentDesktopHost.h"
 #include "agent/app/PMApplicationController.h"
+#include "agent/app/PMDesktopFace.h"
+#include "agent/app/PMDesktopFaceLoader.h"
 #include "agent/log/PMAgentLog.h"
 #include "platform/DesktopNotificationAlertPresenter.h"
+#include "platform/HeadlessAlertPresenter.h"
 #include "platform/SystemLog.h"
 #include "platform/UnixSignalNotifier.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 #include <cstring>
@@ -63,15 +69,27 @@ void writeAll(int fd, const QByteArray &bytes)
 // reason it cannot, and is closed then.
 int runAgent(int argc, char **argv, const Options &options, int statusFd)
 {
-    QCoreApplication app(argc, argv);
+    // The face is chosen before Qt starts: with a display the application object is the
+    // plugin's windowed one, without one the Widgets libraries are never loaded.
+    std::unique_ptr<PMDesktopFace> face;
+    QString noFace;
+    if (PMDesktopFaceLoader::hasDisplay(QProcessEnvironment::systemEnvironment()))
+        face = PMDesktopFaceLoader::load(PMDesktopFaceLoader::pluginPath(), &noFace);
+    std::unique_ptr<QCoreApplication> app
+        = face ? face->createApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pellmere"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELLMERE_VERSION));
     platform::SystemLog::install(QStringLiteral("pellmere"));
     if (options.debug)
         PMAgentLog::enableDebugForThisRun();
+    if (!noFace.isEmpty())
+        qWarning("pellmere: running without windows: %s", qPrintable(noFace));
 
     PMApplicationController &agent = PMApplicationController::sharedInstance();
-    agent.setAlertPresenter(platform::DesktopNotificationAlertPresenter::createBest(QDBusConnection::sessionBus()));
+    agent.setAlertPresenter(face
+            ? face->createAlertPresenter()
+            : platform::DesktopNotificationAlertPresenter::createBest(QDBusConnection::sessionBus()));
+    PMAgentDesktopHost host(agent);
     platform::UnixSignalNotifier stopSignals({ SIGTERM, SIGINT });
     QObject::connect(
         &stopSignals, &platform::UnixSignalNotifier::signalReceived, &agent, [&agent](int) { agent.terminate(); });
@@ -88,12 +106,26 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
         PMAgentLog::flushLog();
         return PMAgentLauncher::kFailed;
     }
+    if (face) {
+        face->start(host);
+        PMDesktopFace *shown = face.get();
+        agent.setLogShower([shown] { shown->showLogWindow(); });
+        QObject::connect(&agent.activityNotifier(), &PMActivityNotifier::activityReported, app.get(),
+            [shown](const QVariantMap &progress) { shown->showActivity(progress); });
+    }
     if (statusFd >= 0) {
         writeAll(statusFd, QByteArrayLiteral("ok\n"));
         ::close(statusFd);
     }
     const int code = QCoreApplication::exec();
     agent.cleanUp();
+    if (face) {
+        // The windows go before the application object that owns their resources.
+        agent.setLogShower({});
+        agent.setAlertPresenter(std::make_unique<platform::HeadlessAlertPresenter>());
+        face->stop();
+        face.reset();
+    }
     return code;
 }
 

@@ -486,6 +486,12 @@ void PMApplicationController::addContinuousSyncItems(const QStringList &paths)
 
 void PMApplicationController::showLog()
 {
-    // Without a window the log is the file; tell the user where.
     PMAgentLog::flushLog();
+    if (!m_logShower)
+        return;
+    // The windows live on the main thread.
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_logShower)
+            m_logShower();
+    });
 }
