@@ -8,11 +8,15 @@
 #include "agent/log/PMAgentLog.h"
 #include "platform/DesktopNotificationAlertPresenter.h"
 #include "platform/HeadlessAlertPresenter.h"
+#include "platform/PlatformPaths.h"
 #include "platform/SystemLog.h"
 #include "platform/UnixSignalNotifier.h"
+#include "protocol/AEConstants.h"
+#include "protocol/PMControlClient.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 
 #include <cstdio>
@@ -30,6 +34,9 @@ struct Options {
     bool debug = false;
     bool help = false;
     bool version = false;
+    bool showLog = false;
+    bool open = false;
+    QStringList openPaths;
     QString unknown;
 };
 
@@ -46,6 +53,12 @@ Options parse(int argc, char **argv)
             options.help = true;
         else if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
             options.version = true;
+        else if (argument == QLatin1String("--show-log"))
+            options.showLog = true;
+        else if (argument == QLatin1String("--open"))
+            options.open = true;
+        else if (options.open && !argument.startsWith(QLatin1Char('-')))
+            options.openPaths.append(argument);
         else if (options.unknown.isEmpty())
             options.unknown = argument;
     }
@@ -175,6 +188,38 @@ int detach(int argc, char **argv, const Options &options)
     return PMAgentLauncher::kFailed;
 }
 
+// `pellmere --show-log` and `pellmere --open PATH...`: requests to the running agent.
+int askRunningAgent(int argc, char **argv, const Options &options)
+{
+    QCoreApplication app(argc, argv);
+    protocol::PMControlClient client(QDBusConnection::sessionBus());
+    if (options.showLog) {
+        bool shown = false;
+        if (client.showLog(&shown) != protocol::kNoErr) {
+            fprintf(stderr, "pellmere: %s\n", client.lastErrorText().toLocal8Bit().constData());
+            return PMAgentLauncher::kFailed;
+        }
+        if (!shown)
+            printf("The agent has no window; its log is %s\n",
+                platform::PlatformPaths::agentLogPath().toLocal8Bit().constData());
+    }
+    if (options.open) {
+        QStringList absolute;
+        for (const QString &path : options.openPaths)
+            absolute.append(QFileInfo(path).absoluteFilePath());
+        QStringList refused;
+        if (client.openPaths(absolute, &refused) != protocol::kNoErr) {
+            fprintf(stderr, "pellmere: %s\n", client.lastErrorText().toLocal8Bit().constData());
+            return PMAgentLauncher::kFailed;
+        }
+        for (const QString &path : refused)
+            fprintf(stderr, "pellmere: \"%s\" is not on a connected drive\n", path.toLocal8Bit().constData());
+        if (!refused.isEmpty())
+            return PMAgentLauncher::kFailed;
+    }
+    return PMAgentLauncher::kStopped;
+}
+
 } // namespace
 
 QString PMAgentLauncher::usage()
@@ -182,10 +227,14 @@ QString PMAgentLauncher::usage()
     return QStringLiteral("Usage: pellmere [--foreground] [--debug]\n"
                           "       pellmere sync --drive DIR [--item PATH]... [--device-filter N] "
                           "[--categories LIST] [--dry-run]\n"
+                          "       pellmere --show-log\n"
+                          "       pellmere --open PATH...\n"
                           "       pellmere --help | --version\n\n"
                           "Without a command, runs the Pellmere agent, which syncs drives as they are connected.\n"
                           "  -f, --foreground  stay attached to the terminal (log lines on standard error)\n"
                           "      --debug       write debug messages to the log for this run\n"
+                          "      --show-log    show the running agent's log window (or say where its log is)\n"
+                          "      --open PATH   sync the drives that hold the paths, in the running agent\n"
                           "  -h, --help        show this help\n"
                           "  -v, --version     show the version\n");
 }
@@ -207,6 +256,12 @@ int PMAgentLauncher::run(int argc, char **argv)
         printf("pellmere %s\n", PELLMERE_VERSION);
         return kStopped;
     }
+    if (options.open && options.openPaths.isEmpty()) {
+        fprintf(stderr, "pellmere: --open needs at least one path\n%s", usage().toLocal8Bit().constData());
+        return kUsage;
+    }
+    if (options.showLog || options.open)
+        return askRunningAgent(argc, argv, options);
     if (!options.foreground && ::isatty(STDERR_FILENO))
         return detach(argc, argv, options);
     return runAgent(argc, argv, options, -1);
