@@ -4,6 +4,8 @@
 //
 //   xvfb-run -a pm_log_window_bench [runs]     (or QT_QPA_PLATFORM=offscreen)
 //
+// LOG_KIB=n sets another log size in KiB, for comparison.
+//
 // Prints figures; the exit status only says whether the measurement worked.
 #include "agent/desktop/PMLogWindow.h"
 #include "agent/log/PMLogController.h"

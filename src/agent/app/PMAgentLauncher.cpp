@@ -123,6 +123,7 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
         face->start(host);
         PMDesktopFace *shown = face.get();
         agent.setLogShower([shown] { shown->showLogWindow(); });
+        agent.setLogFileOpener([shown] { shown->openLogFile(); });
         QObject::connect(&agent.activityNotifier(), &PMActivityNotifier::activityReported, app.get(),
             [shown](const QVariantMap &progress) { shown->showActivity(progress); });
     }
@@ -135,6 +136,7 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
     if (face) {
         // The windows go before the application object that owns their resources.
         agent.setLogShower({});
+        agent.setLogFileOpener({});
         agent.setAlertPresenter(std::make_unique<platform::HeadlessAlertPresenter>());
         face->stop();
         face.reset();

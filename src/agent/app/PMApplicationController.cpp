@@ -495,11 +495,11 @@ void PMApplicationController::addContinuousSyncItems(const QStringList &paths)
 void PMApplicationController::showLog()
 {
     PMAgentLog::flushLog();
-    if (!m_logShower)
+    if (!m_logFileOpener)
         return;
-    // The windows live on the main thread.
+    // The desktop face lives on the main thread.
     QMetaObject::invokeMethod(this, [this] {
-        if (m_logShower)
-            m_logShower();
+        if (m_logFileOpener)
+            m_logFileOpener();
     });
 }

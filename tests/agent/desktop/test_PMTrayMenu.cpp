@@ -14,12 +14,25 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// Stands for the desktop's handler of file URLs.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
 
 class TrayMenuTest : public ::testing::Test {
 protected:
@@ -117,4 +130,19 @@ TEST_F(TrayMenuTest, EveryItemIsThere)
     }
 }
 
+TEST_F(TrayMenuTest, OpeningTheLogFileWritesItAndHandsItToTheDesktop)
+{
+    UrlCatcher desktop;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+    PMAgentLog::logMessage(QStringLiteral("a line to read in an editor"));
+    m_face.openLogFile();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    const QString path = PMLogController::sharedInstance().logFilename();
+    ASSERT_EQ(desktop.urls.size(), 1);
+    EXPECT_EQ(desktop.urls.first(), QUrl::fromLocalFile(path));
+    EXPECT_TRUE(testsupport::readFile(path).contains("a line to read in an editor"));
+}
+
 } // namespace
+
+#include "test_PMTrayMenu.moc"
