@@ -6,8 +6,8 @@
 #include "agent/app/PMDriveKey.h"
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/settings/PMHostUserIdentity.h"
-#include "support/ScriptedAlertPresenter.h"
 #include "support/DriveImage.h"
+#include "support/ScriptedAlertPresenter.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
