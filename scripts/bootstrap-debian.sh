@@ -18,6 +18,8 @@ packages=(
   python3 libguestfs-tools linux-image-cloud-amd64
   # benchmarks: peak memory of a run (bench/sync), the reference watcher (bench/platform)
   time inotify-tools
+  # screenshots of the desktop face (scripts/screenshots.sh)
+  xvfb xauth
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer
   clang libclang-rt-14-dev
 )

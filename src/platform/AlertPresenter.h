@@ -6,8 +6,9 @@
 //                     [](platform::AlertAnswer answer) { ... }, [] { showLogWindow(); });
 //
 // Implementations: HeadlessAlertPresenter (no display: answers the request's safe answer and
-// logs the question) and ScriptedAlertPresenter (tests: answers as scripted). A windowed
-// presenter lives with the application that has a display.
+// logs the question), DesktopNotificationAlertPresenter (a notification server but no window),
+// and the dialogs of the agent's desktop face (src/agent/desktop). Tests answer from a script
+// (tests/support/ScriptedAlertPresenter).
 //
 // Threads: present() is called on the main thread only; done is called exactly once, on the
 // main thread, either before present() returns or later.

@@ -115,6 +115,14 @@ std::unique_ptr<AlertPresenter> DesktopNotificationAlertPresenter::createBest(QD
 void DesktopNotificationAlertPresenter::present(
     const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog)
 {
+    for (auto &[key, open] : m_open) {
+        if (open.request.title == request.title && open.request.message == request.message) {
+            qCInfo(lcNotificationAlert).noquote()
+                << QStringLiteral("Alert \"%1\": %2 -- already on screen").arg(request.title, request.message);
+            open.joined.push_back(std::move(done));
+            return;
+        }
+    }
     qCInfo(lcNotificationAlert).noquote()
         << QStringLiteral("Alert \"%1\": %2 -- asked by desktop notification").arg(request.title, request.message);
     const quint64 key = m_nextKey++;
@@ -234,6 +242,10 @@ void DesktopNotificationAlertPresenter::answer(
         << QStringLiteral("Alert \"%1\" answered %2 (%3)").arg(open.request.title, nameOf(answer), how);
     if (open.done)
         open.done(answer);
+    for (const auto &joined : open.joined) {
+        if (joined)
+            joined(answer);
+    }
 }
 
 } // namespace platform

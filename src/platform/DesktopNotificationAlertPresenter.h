@@ -12,7 +12,9 @@
 //
 // Threads: created, used and destroyed on the main thread. present() never blocks: the bus
 // calls are asynchronous and done is called exactly once per request, later, on the main
-// thread. Several alerts may be open at once.
+// thread. Several alerts may be open at once, but not the same one twice: a question already on
+// screen (same title and message, which name the drive) is not posted again, and its answer
+// goes to every request that asked it.
 #pragma once
 
 #include "platform/AlertPresenter.h"
@@ -22,6 +24,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 class QDBusPendingCallWatcher;
 
@@ -54,6 +57,8 @@ private:
         AlertRequest request;
         std::function<void(AlertAnswer)> done;
         std::function<void()> showLog;
+        // Later askers of the same question while it is on screen: they get the same answer.
+        std::vector<std::function<void(AlertAnswer)>> joined = {};
         uint id = 0; // 0 until the server has answered the Notify call
         bool reposting = false; // posted again after the log button; the old one's close is not an answer
         QDBusPendingCallWatcher *posting = nullptr; // the Notify call in flight, owned by the presenter

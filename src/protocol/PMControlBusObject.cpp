@@ -3,6 +3,7 @@
 #include "protocol/PMControlServer.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 
 namespace protocol {
@@ -37,6 +38,22 @@ bool PMControlBusObject::RequestUnmount(const QString &mountPoint, uint &status,
     status = answer.status;
     message = answer.message;
     return answer.approved;
+}
+
+bool PMControlBusObject::ShowLog()
+{
+    return m_server.showLog();
+}
+
+QStringList PMControlBusObject::OpenPaths(const QStringList &paths)
+{
+    QString error;
+    const auto refused = m_server.openPaths(paths, &error);
+    if (!refused) {
+        sendErrorReply(QDBusError::InvalidArgs, error);
+        return {};
+    }
+    return *refused;
 }
 
 } // namespace protocol

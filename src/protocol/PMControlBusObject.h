@@ -21,6 +21,8 @@ public Q_SLOTS:
     Q_SCRIPTABLE QByteArray HandleEvent(const QByteArray &event);
     Q_SCRIPTABLE Q_NOREPLY void PostEvent(const QByteArray &event);
     Q_SCRIPTABLE bool RequestUnmount(const QString &mountPoint, uint &status, QString &message);
+    Q_SCRIPTABLE bool ShowLog();
+    Q_SCRIPTABLE QStringList OpenPaths(const QStringList &paths);
 
 private:
     PMControlServer &m_server;

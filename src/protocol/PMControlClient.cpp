@@ -84,6 +84,38 @@ qint32 PMControlClient::requestUnmount(const QString &mountPoint, PMUnmountAnswe
     return kNoErr;
 }
 
+qint32 PMControlClient::showLog(bool *shown)
+{
+    qint32 status = kNoErr;
+    const auto reply = call(methodCall(QStringLiteral("ShowLog")), &status);
+    if (!reply)
+        return status;
+    const QList<QVariant> arguments = reply->arguments();
+    if (arguments.size() != 1 || arguments.at(0).typeId() != QMetaType::Bool)
+        return fail(kErrAENotAEDesc, QStringLiteral("the agent answered ShowLog with unexpected values"));
+    m_lastErrorText.clear();
+    if (shown)
+        *shown = arguments.at(0).toBool();
+    return kNoErr;
+}
+
+qint32 PMControlClient::openPaths(const QStringList &paths, QStringList *refused)
+{
+    QDBusMessage message = methodCall(QStringLiteral("OpenPaths"));
+    message << paths;
+    qint32 status = kNoErr;
+    const auto reply = call(message, &status);
+    if (!reply)
+        return status;
+    const QList<QVariant> arguments = reply->arguments();
+    if (arguments.size() != 1 || arguments.at(0).typeId() != QMetaType::QStringList)
+        return fail(kErrAENotAEDesc, QStringLiteral("the agent answered OpenPaths with unexpected values"));
+    m_lastErrorText.clear();
+    if (refused)
+        *refused = arguments.at(0).toStringList();
+    return kNoErr;
+}
+
 bool PMControlClient::isAgentRunning() const
 {
     if (!m_connection.isConnected() || !m_connection.interface())

@@ -46,6 +46,11 @@ public:
     // be reported otherwise.
     [[nodiscard]] qint32 postEvent(const AEDescriptor &event);
     [[nodiscard]] qint32 requestUnmount(const QString &mountPoint, PMUnmountAnswer *answer);
+    // Asks the agent to show its log window; shown says whether it has one.
+    [[nodiscard]] qint32 showLog(bool *shown);
+    // Hands paths to the agent, which syncs the drives holding them; refused: the paths no
+    // connected drive holds.
+    [[nodiscard]] qint32 openPaths(const QStringList &paths, QStringList *refused);
 
     // Whether some process owns the agent's name, and which.
     bool isAgentRunning() const;

@@ -147,6 +147,38 @@ bool PMControlServer::postFlattenedEvent(const QByteArray &bytes, QString *error
     return true;
 }
 
+void PMControlServer::setLogShower(std::function<bool()> shower)
+{
+    m_logShower = std::move(shower);
+}
+
+void PMControlServer::setPathOpener(std::function<QStringList(const QStringList &)> opener)
+{
+    m_pathOpener = std::move(opener);
+}
+
+bool PMControlServer::showLog()
+{
+    return m_logShower && m_logShower();
+}
+
+std::optional<QStringList> PMControlServer::openPaths(const QStringList &paths, QString *error)
+{
+    if (paths.size() > kMaxOpenPaths) {
+        setError(error, QStringLiteral("%1 paths are more than the %2 allowed").arg(paths.size()).arg(kMaxOpenPaths));
+        return std::nullopt;
+    }
+    for (const QString &path : paths) {
+        if (path.size() > kMaxPathLength || !path.startsWith(QLatin1Char('/')) || path.contains(QChar(0))) {
+            setError(error, QStringLiteral("not an absolute path of at most %1 characters").arg(kMaxPathLength));
+            return std::nullopt;
+        }
+    }
+    const QStringList refused = m_pathOpener ? m_pathOpener(paths) : paths;
+    qCInfo(lcProtocol) << "opened" << (paths.size() - refused.size()) << "of" << paths.size() << "paths";
+    return refused;
+}
+
 PMUnmountAnswer PMControlServer::requestUnmount(const QString &mountPoint)
 {
     const PMUnmountAnswer answer = m_unmountApprover ? m_unmountApprover(mountPoint) : PMUnmountAnswer();

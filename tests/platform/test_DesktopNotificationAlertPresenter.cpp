@@ -277,6 +277,26 @@ TEST_F(DesktopNotificationAlertPresenterTest, ConcurrentAlertsAnsweredOutOfOrder
     EXPECT_EQ(*answers[2], AlertAnswer::Cancel);
 }
 
+TEST_F(DesktopNotificationAlertPresenterTest, TheSameQuestionIsPostedOnceAndAnsweredForEveryAsker)
+{
+    startServer();
+    const int first = ask(request(QStringLiteral("Drive A"), true, false, AlertAnswer::Ok));
+    const int second = ask(request(QStringLiteral("Drive A"), true, false, AlertAnswer::Ok));
+    const int other = ask(request(QStringLiteral("Drive B"), true, false, AlertAnswer::Ok));
+    ASSERT_TRUE(waitForPosted(2));
+    server.invoke(server.posted[0].id, QStringLiteral("cancel"));
+    ASSERT_TRUE(waitForAnswer(first));
+    ASSERT_TRUE(waitForAnswer(second));
+    EXPECT_EQ(*answers[first], AlertAnswer::Cancel);
+    EXPECT_EQ(*answers[second], AlertAnswer::Cancel);
+    EXPECT_EQ(doneCalls[second], 1);
+    EXPECT_FALSE(answers[other].has_value());
+    EXPECT_EQ(server.posted.size(), 2) << "the same question was posted twice";
+    // Answered, the question may be asked again.
+    ask(request(QStringLiteral("Drive A"), true, false, AlertAnswer::Ok));
+    ASSERT_TRUE(waitForPosted(3));
+}
+
 TEST_F(DesktopNotificationAlertPresenterTest, RefusingOrVanishingServerGivesTheSafeAnswer)
 {
     startServer();

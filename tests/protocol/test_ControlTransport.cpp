@@ -303,6 +303,68 @@ TEST_F(ControlTransportTest, UnmountApproval)
     EXPECT_TRUE(ask(QStringLiteral("/media/alice/Backup")).second.approved);
 }
 
+TEST_F(ControlTransportTest, ShowLogAndOpenPathsReachTheAgentWithinTheirLimits)
+{
+    const QDBusConnection connection = clientConnection;
+    auto showLog = [connection] {
+        return offMainThread([connection] {
+            PMControlClient client(connection);
+            bool shown = true;
+            const qint32 status = client.showLog(&shown);
+            return std::make_pair(status, shown);
+        });
+    };
+    auto open = [connection](const QStringList &paths) {
+        return offMainThread([connection, paths] {
+            PMControlClient client(connection);
+            QStringList refused { QStringLiteral("unset") };
+            const qint32 status = client.openPaths(paths, &refused);
+            return std::make_tuple(status, refused, client.lastErrorText());
+        });
+    };
+    // Without handlers: no window, and no drive for any path.
+    EXPECT_EQ(showLog(), std::make_pair(kNoErr, false));
+    const auto unhandled = open({ QStringLiteral("/media/alice/Backup/a") });
+    EXPECT_EQ(std::get<0>(unhandled), kNoErr);
+    EXPECT_EQ(std::get<1>(unhandled), QStringList { QStringLiteral("/media/alice/Backup/a") });
+
+    int shows = 0;
+    server->setLogShower([&shows] {
+        ++shows;
+        return true;
+    });
+    QList<QStringList> opened;
+    server->setPathOpener([&opened](const QStringList &paths) {
+        opened.append(paths);
+        QStringList refused;
+        for (const QString &path : paths)
+            if (!path.startsWith(QLatin1String("/media/alice/Backup/")))
+                refused.append(path);
+        return refused;
+    });
+    EXPECT_EQ(showLog(), std::make_pair(kNoErr, true));
+    EXPECT_EQ(shows, 1);
+    const QStringList paths { QStringLiteral("/media/alice/Backup/a b"), QStringLiteral("/home/alice/c") };
+    const auto handled = open(paths);
+    EXPECT_EQ(std::get<0>(handled), kNoErr);
+    EXPECT_EQ(std::get<1>(handled), QStringList { QStringLiteral("/home/alice/c") });
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first(), paths);
+
+    // Lists the agent must not act on are refused whole, before the agent sees them.
+    QStringList tooMany;
+    for (qsizetype i = 0; i <= PMControlServer::kMaxOpenPaths; ++i)
+        tooMany.append(QStringLiteral("/media/alice/Backup/%1").arg(i));
+    const QStringList relative { QStringLiteral("/media/alice/Backup/ok"), QStringLiteral("Backup/x") };
+    const QStringList tooLong { QStringLiteral("/") + QString(PMControlServer::kMaxPathLength, QLatin1Char('a')) };
+    for (const QStringList &bad : { tooMany, relative, tooLong }) {
+        const auto outcome = open(bad);
+        EXPECT_NE(std::get<0>(outcome), kNoErr);
+        EXPECT_FALSE(std::get<2>(outcome).isEmpty());
+    }
+    EXPECT_EQ(opened.size(), 1) << "a refused list reached the agent";
+}
+
 TEST_F(ControlTransportTest, NotificationsReachSubscribersWithTheirUserInfo)
 {
     const QString progressName = QStringLiteral("com.corvane.pellmere.syncInProgress.notification.evt");

@@ -1,8 +1,12 @@
 // Test main: a Qt application object on the main thread (for event loops and queued calls)
-// and a private home folder for the whole test process.
+// and a private home folder for the whole test process. Built a second time with
+// PELLMERE_TEST_WIDGETS for the window tests, whose application object is a QApplication.
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
+#ifdef PELLMERE_TEST_WIDGETS
+#include <QApplication>
+#endif
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -31,7 +35,14 @@ int main(int argc, char **argv)
         || !QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
         return 2;
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+#ifdef PELLMERE_TEST_WIDGETS
+    // Window tests: a widgets application, on the offscreen platform unless told otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -28,6 +28,7 @@ void PMActivityNotifier::sendActivityNotification(bool forced, const std::option
     QVariantMap record = dict ? *dict : (m_busyProgress ? m_busyProgress() : QVariantMap());
     if (!forced && record.isEmpty())
         return;
+    Q_EMIT activityReported(record);
     protocol::PMNotificationEmitter *emitter = m_emitter.load();
     if (!emitter)
         return;

@@ -46,6 +46,11 @@ public:
     void sendActivityNotification(bool forced, const std::optional<QVariantMap> &dict = std::nullopt);
     void syncActivityTimerFired() { sendActivityNotification(false); }
 
+Q_SIGNALS:
+    // Every record that is posted, also without a bus (the tray follows it); emitted on the
+    // sending thread.
+    void activityReported(const QVariantMap &progress);
+
 private:
     std::atomic<protocol::PMNotificationEmitter *> m_emitter;
     std::function<QVariantMap()> m_busyProgress;

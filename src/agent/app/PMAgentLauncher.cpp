@@ -1,13 +1,23 @@
 #include "agent/app/PMAgentLauncher.h"
 
+#include "agent/app/PMActivityNotifier.h"
+#include "agent/app/PMAgentDesktopHost.h"
 #include "agent/app/PMApplicationController.h"
+#include "agent/app/PMDesktopFace.h"
+#include "agent/app/PMDesktopFaceLoader.h"
 #include "agent/log/PMAgentLog.h"
 #include "platform/DesktopNotificationAlertPresenter.h"
+#include "platform/HeadlessAlertPresenter.h"
+#include "platform/PlatformPaths.h"
 #include "platform/SystemLog.h"
 #include "platform/UnixSignalNotifier.h"
+#include "protocol/AEConstants.h"
+#include "protocol/PMControlClient.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QFileInfo>
+#include <QProcessEnvironment>
 
 #include <cstdio>
 #include <cstring>
@@ -24,6 +34,9 @@ struct Options {
     bool debug = false;
     bool help = false;
     bool version = false;
+    bool showLog = false;
+    bool open = false;
+    QStringList openPaths;
     QString unknown;
 };
 
@@ -40,6 +53,12 @@ Options parse(int argc, char **argv)
             options.help = true;
         else if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
             options.version = true;
+        else if (argument == QLatin1String("--show-log"))
+            options.showLog = true;
+        else if (argument == QLatin1String("--open"))
+            options.open = true;
+        else if (options.open && !argument.startsWith(QLatin1Char('-')))
+            options.openPaths.append(argument);
         else if (options.unknown.isEmpty())
             options.unknown = argument;
     }
@@ -63,15 +82,27 @@ void writeAll(int fd, const QByteArray &bytes)
 // reason it cannot, and is closed then.
 int runAgent(int argc, char **argv, const Options &options, int statusFd)
 {
-    QCoreApplication app(argc, argv);
+    // The face is chosen before Qt starts: with a display the application object is the
+    // plugin's windowed one, without one the Widgets libraries are never loaded.
+    std::unique_ptr<PMDesktopFace> face;
+    QString noFace;
+    if (PMDesktopFaceLoader::hasDisplay(QProcessEnvironment::systemEnvironment()))
+        face = PMDesktopFaceLoader::load(PMDesktopFaceLoader::pluginPath(), &noFace);
+    std::unique_ptr<QCoreApplication> app
+        = face ? face->createApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pellmere"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELLMERE_VERSION));
     platform::SystemLog::install(QStringLiteral("pellmere"));
     if (options.debug)
         PMAgentLog::enableDebugForThisRun();
+    if (!noFace.isEmpty())
+        qWarning("pellmere: running without windows: %s", qPrintable(noFace));
 
     PMApplicationController &agent = PMApplicationController::sharedInstance();
-    agent.setAlertPresenter(platform::DesktopNotificationAlertPresenter::createBest(QDBusConnection::sessionBus()));
+    agent.setAlertPresenter(face
+            ? face->createAlertPresenter()
+            : platform::DesktopNotificationAlertPresenter::createBest(QDBusConnection::sessionBus()));
+    PMAgentDesktopHost host(agent);
     platform::UnixSignalNotifier stopSignals({ SIGTERM, SIGINT });
     QObject::connect(
         &stopSignals, &platform::UnixSignalNotifier::signalReceived, &agent, [&agent](int) { agent.terminate(); });
@@ -88,12 +119,28 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
         PMAgentLog::flushLog();
         return PMAgentLauncher::kFailed;
     }
+    if (face) {
+        face->start(host);
+        PMDesktopFace *shown = face.get();
+        agent.setLogShower([shown] { shown->showLogWindow(); });
+        agent.setLogFileOpener([shown] { shown->openLogFile(); });
+        QObject::connect(&agent.activityNotifier(), &PMActivityNotifier::activityReported, app.get(),
+            [shown](const QVariantMap &progress) { shown->showActivity(progress); });
+    }
     if (statusFd >= 0) {
         writeAll(statusFd, QByteArrayLiteral("ok\n"));
         ::close(statusFd);
     }
     const int code = QCoreApplication::exec();
     agent.cleanUp();
+    if (face) {
+        // The windows go before the application object that owns their resources.
+        agent.setLogShower({});
+        agent.setLogFileOpener({});
+        agent.setAlertPresenter(std::make_unique<platform::HeadlessAlertPresenter>());
+        face->stop();
+        face.reset();
+    }
     return code;
 }
 
@@ -143,6 +190,38 @@ int detach(int argc, char **argv, const Options &options)
     return PMAgentLauncher::kFailed;
 }
 
+// `pellmere --show-log` and `pellmere --open PATH...`: requests to the running agent.
+int askRunningAgent(int argc, char **argv, const Options &options)
+{
+    QCoreApplication app(argc, argv);
+    protocol::PMControlClient client(QDBusConnection::sessionBus());
+    if (options.showLog) {
+        bool shown = false;
+        if (client.showLog(&shown) != protocol::kNoErr) {
+            fprintf(stderr, "pellmere: %s\n", client.lastErrorText().toLocal8Bit().constData());
+            return PMAgentLauncher::kFailed;
+        }
+        if (!shown)
+            printf("The agent has no window; its log is %s\n",
+                platform::PlatformPaths::agentLogPath().toLocal8Bit().constData());
+    }
+    if (options.open) {
+        QStringList absolute;
+        for (const QString &path : options.openPaths)
+            absolute.append(QFileInfo(path).absoluteFilePath());
+        QStringList refused;
+        if (client.openPaths(absolute, &refused) != protocol::kNoErr) {
+            fprintf(stderr, "pellmere: %s\n", client.lastErrorText().toLocal8Bit().constData());
+            return PMAgentLauncher::kFailed;
+        }
+        for (const QString &path : refused)
+            fprintf(stderr, "pellmere: \"%s\" is not on a connected drive\n", path.toLocal8Bit().constData());
+        if (!refused.isEmpty())
+            return PMAgentLauncher::kFailed;
+    }
+    return PMAgentLauncher::kStopped;
+}
+
 } // namespace
 
 QString PMAgentLauncher::usage()
@@ -150,10 +229,14 @@ QString PMAgentLauncher::usage()
     return QStringLiteral("Usage: pellmere [--foreground] [--debug]\n"
                           "       pellmere sync --drive DIR [--item PATH]... [--device-filter N] "
                           "[--categories LIST] [--dry-run]\n"
+                          "       pellmere --show-log\n"
+                          "       pellmere --open PATH...\n"
                           "       pellmere --help | --version\n\n"
                           "Without a command, runs the Pellmere agent, which syncs drives as they are connected.\n"
                           "  -f, --foreground  stay attached to the terminal (log lines on standard error)\n"
                           "      --debug       write debug messages to the log for this run\n"
+                          "      --show-log    show the running agent's log window (or say where its log is)\n"
+                          "      --open PATH   sync the drives that hold the paths, in the running agent\n"
                           "  -h, --help        show this help\n"
                           "  -v, --version     show the version\n");
 }
@@ -175,6 +258,12 @@ int PMAgentLauncher::run(int argc, char **argv)
         printf("pellmere %s\n", PELLMERE_VERSION);
         return kStopped;
     }
+    if (options.open && options.openPaths.isEmpty()) {
+        fprintf(stderr, "pellmere: --open needs at least one path\n%s", usage().toLocal8Bit().constData());
+        return kUsage;
+    }
+    if (options.showLog || options.open)
+        return askRunningAgent(argc, argv, options);
     if (!options.foreground && ::isatty(STDERR_FILENO))
         return detach(argc, argv, options);
     return runAgent(argc, argv, options, -1);

@@ -1,6 +1,8 @@
 // Starts the agent as a background program: `pellmere` with no command.
 //
 //   pellmere [--foreground] [--debug]     runs the agent
+//   pellmere --show-log                   the running agent shows its log window
+//   pellmere --open PATH...               the running agent syncs the drives holding PATHs
 //   pellmere --help | --version
 //
 // Started from a terminal without --foreground, the agent detaches (new session, standard

@@ -157,6 +157,14 @@ bool PMApplicationController::startControlServer(QString *why)
     m_controlServer = std::make_unique<protocol::PMControlServer>(bus);
     PMControlEventHandlers::install(m_controlServer->handlers(), *this);
     m_controlServer->setUnmountApprover([this](const QString &mountPoint) { return approveUnmount(mountPoint); });
+    m_controlServer->setLogShower([this] {
+        PMAgentLog::flushLog();
+        if (!m_logShower)
+            return false;
+        m_logShower();
+        return true;
+    });
+    m_controlServer->setPathOpener([this](const QStringList &paths) { return m_operations->openPaths(paths); });
     return m_controlServer->start(why);
 }
 
@@ -486,6 +494,12 @@ void PMApplicationController::addContinuousSyncItems(const QStringList &paths)
 
 void PMApplicationController::showLog()
 {
-    // Without a window the log is the file; tell the user where.
     PMAgentLog::flushLog();
+    if (!m_logFileOpener)
+        return;
+    // The desktop face lives on the main thread.
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_logFileOpener)
+            m_logFileOpener();
+    });
 }

@@ -64,6 +64,12 @@ public:
     // Replaces the alert presenter (before launch; tests and the windowed agent).
     void setAlertPresenter(std::unique_ptr<platform::AlertPresenter> alerts);
     platform::AlertPresenter &alertPresenter() { return *m_alerts; }
+    // What showing the log does (`pellmere --show-log`): the log window of a desktop agent.
+    // Without one the log file is written, which is the log then.
+    void setLogShower(std::function<void()> show) { m_logShower = std::move(show); }
+    // What an alert's log button does after the log file is written: open the file with the
+    // desktop's handler. Without one, nothing more.
+    void setLogFileOpener(std::function<void()> open) { m_logFileOpener = std::move(open); }
 
     // Starts the services: log, volume events, control protocol and its handlers,
     // notifications, then announces the drives already mounted. False (and why) when the
@@ -139,6 +145,8 @@ private:
     void tellNotChosenOnce(const PMSyncController &controller, PMLocalSyncChoice::Verdict verdict);
 
     std::unique_ptr<platform::AlertPresenter> m_alerts;
+    std::function<void()> m_logShower;
+    std::function<void()> m_logFileOpener;
     std::unique_ptr<PMAgentInstanceLock> m_instanceLock;
     std::unique_ptr<platform::VolumeDescriber> m_describer;
     std::unique_ptr<platform::VolumeMonitor> m_volumeMonitor;

@@ -252,6 +252,46 @@ PMDriveOperations::StartOutcome PMDriveOperations::startSyncForDriveAt(const QSt
     return StartOutcome::Started;
 }
 
+QString PMDriveOperations::mountPointHoldingPath(const QString &path) const
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return {};
+    QString best;
+    m_app.forEachController([&](const QString &, PMSyncController &controller) {
+        // Both sides with links resolved, so that a path given through a link still matches.
+        const QString mountPoint = QFileInfo(controller.deviceMountPoint()).canonicalFilePath();
+        if (mountPoint.isEmpty())
+            return;
+        const bool holds = canonical == mountPoint
+            || canonical.startsWith(mountPoint == QLatin1String("/") ? mountPoint : mountPoint + QLatin1Char('/'));
+        if (holds && mountPoint.size() > best.size())
+            best = controller.deviceMountPoint();
+    });
+    return best;
+}
+
+QStringList PMDriveOperations::openPaths(const QStringList &paths)
+{
+    QStringList refused;
+    QStringList drives;
+    for (const QString &path : paths) {
+        const QString mountPoint = mountPointHoldingPath(path);
+        if (mountPoint.isEmpty()) {
+            PMAgentLog::logMessage(QStringLiteral("Cannot sync \"%1\": it is not on a connected drive.").arg(path));
+            refused.append(path);
+        } else if (!drives.contains(mountPoint)) {
+            drives.append(mountPoint);
+        }
+    }
+    for (const QString &mountPoint : drives) {
+        PMAgentLog::debugMessage(QStringLiteral("-application:openFiles: syncing \"%1\"").arg(mountPoint));
+        startSyncForDriveAt(mountPoint);
+    }
+    PMAgentLog::flushLog();
+    return refused;
+}
+
 void PMDriveOperations::cancelSyncForDriveAt(const QString &mountPath)
 {
     if (PMSyncController *c = controller(mountPath))

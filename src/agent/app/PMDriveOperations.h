@@ -56,6 +56,12 @@ public:
     // A sync that cannot start is said so to the caller as well as shown: a request answered
     // without error would be taken for a sync under way.
     StartOutcome startSyncForDriveAt(const QString &mountPath);
+    // Opening files with the agent: each path's drive (the connected drive whose mount point
+    // holds it, the deepest when drives are nested) starts a sync as if asked for by hand, once
+    // however many of its paths are given. Answers the paths no connected drive holds.
+    QStringList openPaths(const QStringList &paths);
+    // The mount point of the connected drive holding path (links resolved), or empty.
+    QString mountPointHoldingPath(const QString &path) const;
     void cancelSyncForDriveAt(const QString &mountPath);
     bool removeDriveSync(const QString &mountPath);
     // The per-user status of the drive, keyed by user identity; nothing without a

@@ -135,6 +135,7 @@ QProcessEnvironment AgentHarness::environment() const
     environment.insert(QStringLiteral("PELLMERE_VOLUME_ROOTS"), m_volumeRoots.join(QLatin1Char(':')));
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(m_extraEnvironment);
     return environment;
 }
 

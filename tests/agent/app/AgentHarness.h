@@ -79,6 +79,9 @@ public:
     static bool recordChoiceHere(
         const QString &mountPoint, bool participate, const std::optional<QStringList> &syncList);
     void addVolumeRoot(const QString &root) { m_volumeRoots.append(root); }
+    // An environment variable for the agent, set after DISPLAY and WAYLAND_DISPLAY are removed
+    // (so a test may give the agent a display of its choosing).
+    void setEnvironmentValue(const QString &name, const QString &value) { m_extraEnvironment.insert(name, value); }
     // Starts the agent and waits until it owns its bus name.
     bool start(QString *why, const QStringList &extraArguments = {});
     // SIGTERM, then waits; false when it did not end within timeoutMs.
@@ -103,6 +106,7 @@ private:
     std::unique_ptr<FakeNotificationServer> m_notifications;
     std::unique_ptr<QProcess> m_process;
     QStringList m_volumeRoots;
+    QProcessEnvironment m_extraEnvironment;
 };
 
 } // namespace testsupport

@@ -6,8 +6,8 @@
 #include "agent/app/PMDriveKey.h"
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/settings/PMHostUserIdentity.h"
-#include "platform/ScriptedAlertPresenter.h"
 #include "support/DriveImage.h"
+#include "support/ScriptedAlertPresenter.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -31,8 +31,8 @@ TEST(PMApplicationControllerTest, KeepsOneControllerPerDriveAndGuardsBusyOnes)
     testsupport::writeFile(testsupport::testHome() + QStringLiteral("/Music/one.mp3"), QByteArray(2000, 'a'));
 
     PMApplicationController &app = PMApplicationController::sharedInstance();
-    auto scripted = std::make_unique<platform::ScriptedAlertPresenter>();
-    platform::ScriptedAlertPresenter *alerts = scripted.get();
+    auto scripted = std::make_unique<testsupport::ScriptedAlertPresenter>();
+    testsupport::ScriptedAlertPresenter *alerts = scripted.get();
     app.setAlertPresenter(std::move(scripted));
     const QString mount = drive->mountPoint();
     const QString key = drive->loopDevice().mid(5);

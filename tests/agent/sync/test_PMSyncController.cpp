@@ -1,7 +1,7 @@
 #include "agent/log/PMLogController.h"
 #include "agent/sync/PMSyncController.h"
 #include "platform/PropertyList.h"
-#include "platform/ScriptedAlertPresenter.h"
+#include "support/ScriptedAlertPresenter.h"
 
 #include "SyncTestDoubles.h"
 #include "support/TestEnvironment.h"
@@ -224,7 +224,7 @@ TEST_F(SyncControllerTest, AFailedPreparationGoesStraightToFinishing)
 
 TEST_F(SyncControllerTest, TheWorkerAsksTheMainThreadAndWaitsForTheAnswer)
 {
-    platform::ScriptedAlertPresenter alerts;
+    testsupport::ScriptedAlertPresenter alerts;
     alerts.appendAnswer(platform::AlertAnswer::Cancel);
     alerts.appendAnswer(platform::AlertAnswer::Ok);
     alerts.setPressLogButton(true);

@@ -6,7 +6,7 @@
 #include "agent/log/PMLogController.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncJob.h"
-#include "platform/ScriptedAlertPresenter.h"
+#include "support/ScriptedAlertPresenter.h"
 
 #include "SyncTestDoubles.h"
 #include "support/DriveImage.h"
@@ -90,7 +90,7 @@ protected:
     QTemporaryDir m_home;
     std::unique_ptr<testsupport::DriveImage> m_drive;
     RecordingOwner m_owner;
-    platform::ScriptedAlertPresenter m_alerts;
+    testsupport::ScriptedAlertPresenter m_alerts;
     std::unique_ptr<PMSyncController> m_controller;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/ScriptedAlertPresenter.h"
+#include "support/ScriptedAlertPresenter.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -6,9 +6,9 @@
 
 Q_LOGGING_CATEGORY(lcScriptedAlert, "pellmere.alert")
 
-namespace platform {
+namespace testsupport {
 
-void ScriptedAlertPresenter::appendAnswer(AlertAnswer answer)
+void ScriptedAlertPresenter::appendAnswer(platform::AlertAnswer answer)
 {
     std::lock_guard lock(m_mutex);
     m_answers.push_back(answer);
@@ -20,17 +20,17 @@ void ScriptedAlertPresenter::setPressLogButton(bool press)
     m_pressLogButton = press;
 }
 
-QList<AlertRequest> ScriptedAlertPresenter::requests() const
+QList<platform::AlertRequest> ScriptedAlertPresenter::requests() const
 {
     std::lock_guard lock(m_mutex);
     // A list of its own, not one sharing data with the record that present() appends to.
-    return QList<AlertRequest>(m_requests.cbegin(), m_requests.cend());
+    return QList<platform::AlertRequest>(m_requests.cbegin(), m_requests.cend());
 }
 
-void ScriptedAlertPresenter::present(
-    const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog)
+void ScriptedAlertPresenter::present(const platform::AlertRequest &request,
+    std::function<void(platform::AlertAnswer)> done, std::function<void()> showLog)
 {
-    AlertAnswer answer = request.safeAnswer;
+    platform::AlertAnswer answer = request.safeAnswer;
     bool pressLog = false;
     {
         std::lock_guard lock(m_mutex);
@@ -42,11 +42,11 @@ void ScriptedAlertPresenter::present(
         pressLog = m_pressLogButton && request.logButton;
     }
     if (!request.cancelButton)
-        answer = AlertAnswer::Ok;
+        answer = platform::AlertAnswer::Ok;
     qCInfo(lcScriptedAlert).noquote() << QStringLiteral("Alert \"%1\": %2 -- answered %3")
                                              .arg(request.title, request.message,
-                                                 answer == AlertAnswer::Ok ? QStringLiteral("OK")
-                                                                           : QStringLiteral("Cancel"));
+                                                 answer == platform::AlertAnswer::Ok ? QStringLiteral("OK")
+                                                                                     : QStringLiteral("Cancel"));
     // Answer from the event loop, as a dialog would, so callers cannot rely on a synchronous answer.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
@@ -59,4 +59,4 @@ void ScriptedAlertPresenter::present(
         Qt::QueuedConnection);
 }
 
-} // namespace platform
+} // namespace testsupport

@@ -2,7 +2,7 @@
 // next scripted answer (the request's safe answer once the script is used up), answered from
 // the event loop as a real dialog would be. Every request is recorded.
 //
-//   platform::ScriptedAlertPresenter alerts;
+//   testsupport::ScriptedAlertPresenter alerts;
 //   alerts.appendAnswer(platform::AlertAnswer::Cancel);
 //   ... the code under test asks ...
 //   EXPECT_EQ(alerts.requests().at(0).title, "Copy failed");
@@ -18,24 +18,24 @@
 #include <deque>
 #include <mutex>
 
-namespace platform {
+namespace testsupport {
 
-class ScriptedAlertPresenter : public AlertPresenter {
+class ScriptedAlertPresenter : public platform::AlertPresenter {
 public:
-    void appendAnswer(AlertAnswer answer);
+    void appendAnswer(platform::AlertAnswer answer);
     // Each later alert presses the log button once before it is answered.
     void setPressLogButton(bool press);
 
-    QList<AlertRequest> requests() const;
+    QList<platform::AlertRequest> requests() const;
 
-    void present(
-        const AlertRequest &request, std::function<void(AlertAnswer)> done, std::function<void()> showLog) override;
+    void present(const platform::AlertRequest &request, std::function<void(platform::AlertAnswer)> done,
+        std::function<void()> showLog) override;
 
 private:
     mutable std::mutex m_mutex;
-    std::deque<AlertAnswer> m_answers;
-    QList<AlertRequest> m_requests;
+    std::deque<platform::AlertAnswer> m_answers;
+    QList<platform::AlertRequest> m_requests;
     bool m_pressLogButton = false;
 };
 
-} // namespace platform
+} // namespace testsupport
