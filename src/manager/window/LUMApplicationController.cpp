@@ -21,6 +21,11 @@ LUMApplicationController::LUMApplicationController(
 {
     connect(&m_activity, &LUMActivityState::changed, this, [this] {
         m_syncPaths.setDropsAllowed(customControlsActive());
+        if (m_syncDeferred && m_activity.activityType() != 4) {
+            m_syncDeferred = false;
+            if (m_activity.isIdle())
+                m_client.invokeSyncNow();
+        }
         Q_EMIT changed();
     });
     connect(&m_client, &LUMPellmereInterface::syncPathsChanged, this, &LUMApplicationController::syncPathsChanged);
@@ -175,8 +180,16 @@ void LUMApplicationController::reevaluateDefaultFolders()
 void LUMApplicationController::syncButtonToggled(bool on)
 {
     if (!on) {
+        m_syncDeferred = false;
         m_client.cancelSyncNow();
         Q_EMIT changed();
+        return;
+    }
+    // The agent refuses to start while it is still applying settings to this drive; ask once
+    // that job is over rather than have the request turned away.
+    const QString destination = m_client.syncDestinationPath();
+    if (m_activity.activityType() == 4 && !destination.isEmpty() && m_activity.activePath() == destination) {
+        m_syncDeferred = true;
         return;
     }
     m_activity.setActivityType(0);

@@ -60,7 +60,8 @@ public:
     void changeSyncPlan(int plan);
     // The default-folders box: 1 adds the missing ones, 0 removes the present ones.
     void setIncludeMediaFolders(int state);
-    // The sync-now/stop button's new state: on starts a sync, off stops it.
+    // The sync-now/stop button's new state: on starts a sync (once a settings job of the drive
+    // is over), off stops it.
     void syncButtonToggled(bool on);
     // The history sheet's contents (empty when there is none).
     QVariantMap syncHistory();
@@ -83,4 +84,6 @@ private:
     int m_syncPlan = 1;
     int m_includeMediaFolders = 0;
     bool m_mounted = true;
+    // Sync now was pressed during a settings job of the selected drive.
+    bool m_syncDeferred = false;
 };
