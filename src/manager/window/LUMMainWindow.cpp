@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -109,9 +110,19 @@ LUMMainWindow::LUMMainWindow(LUMApplicationController &controller, QWidget *pare
     connect(&m_controller.volumes(), &QAbstractItemModel::rowsRemoved, this, selectFirstIfNone, Qt::QueuedConnection);
     selectFirstIfNone();
     resize(860, 600);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // The frame the user left the window in, else centred on the screen.
+    const QByteArray saved = QSettings().value(kFrameKey).toByteArray();
+    if (saved.isEmpty() || !restoreGeometry(saved)) {
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
     refresh();
+}
+
+void LUMMainWindow::closeEvent(QCloseEvent *event)
+{
+    QSettings().setValue(kFrameKey, saveGeometry());
+    QMainWindow::closeEvent(event);
 }
 
 void LUMMainWindow::buildMenus()

@@ -35,6 +35,8 @@ class LUMMainWindow : public QMainWindow {
 
 public:
     static inline const QString kSupportPage = QStringLiteral("https://www.corvane.com/support/pellmere");
+    // Where the window's frame is kept between runs (the application's QSettings).
+    static inline const QString kFrameKey = QStringLiteral("LUMApplicationWindow");
 
     explicit LUMMainWindow(LUMApplicationController &controller, QWidget *parent = nullptr);
 
@@ -69,6 +71,9 @@ public:
 public Q_SLOTS:
     void refresh();
     void showHistory();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildMenus();

@@ -21,6 +21,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 
 namespace windowtest {
@@ -159,6 +160,17 @@ TEST_F(MainWindowTest, TheHistorySheetOpensOnTheWindow)
     EXPECT_EQ(m_window->historyDialog()->rowCount(), 2);
     m_window->historyDialog()->accept();
     EXPECT_FALSE(m_window->historyDialog()->isVisible());
+}
+
+TEST_F(MainWindowTest, TheWindowReopensWhereItWasLeft)
+{
+    const QSize size(700, 520);
+    m_window->resize(size);
+    m_window->close();
+    EXPECT_FALSE(QSettings().value(LUMMainWindow::kFrameKey).toByteArray().isEmpty());
+    LUMMainWindow again(*m_controller);
+    EXPECT_EQ(again.size(), size);
+    QSettings().remove(LUMMainWindow::kFrameKey);
 }
 
 TEST_F(MainWindowTest, AddingRefusesADrive)
