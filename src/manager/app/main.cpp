@@ -1,19 +1,30 @@
-// corvane-pellmere, the manager. Its window is still to come; what runs today is the command
-// line: --help, --version, --list-volumes (the drives Pellmere can sync to, one per line:
-// name, mount path, file system and capacity, separated by tabs) and --start-agent (install
-// the agent's launch entries for this user and start it, as the window will on opening).
+// corvane-pellmere, the manager. Started without options it opens its window; the command
+// line also answers --help, --version, --list-volumes (the drives Pellmere can sync to, one
+// per line: name, mount path, file system and capacity, separated by tabs) and --start-agent
+// (install the agent's launch entries for this user and start it). The updater starts a new
+// copy as "corvane-pellmere installOver DEST" to replace the copy installed at DEST.
+#include "manager/client/LUMLog.h"
 #include "manager/client/LUMPellmereInterface.h"
 #include "manager/log/LUMFileLog.h"
 #include "manager/volumes/LUMVolumeBase.h"
 #include "manager/volumes/LUMVolumeMonitor.h"
+#include "manager/window/LUMInstallOver.h"
+#include "manager/window/LUMMainWindow.h"
+#include "manager/window/LUMManagerSession.h"
 #include "netstorage/FSNamesAndTags.h"
 #include "platform/VolumeDescription.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
+#include <cstring>
+
 namespace {
+
+constexpr const char *kClass = "LUMApplicationController";
 
 int listVolumes()
 {
@@ -43,13 +54,32 @@ int startAgent()
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+void setIdentity()
 {
-    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-pellmere"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELLMERE_VERSION));
+}
+
+// Long options (ours, or unknown ones the parser reports) and the short help and version
+// options run the command line mode; anything else, Qt's own single-dash options included,
+// opens the window.
+bool wantsCommandLine(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--", 2) == 0)
+            return true;
+        for (const char *option : { "-h", "-?", "-v" }) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+int runCommandLine(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    setIdentity();
     LUMFileLog::installMessageHandler();
 
     QCommandLineParser parser;
@@ -73,10 +103,43 @@ int main(int argc, char **argv)
         return listVolumes();
     if (parser.isSet(startOption))
         return startAgent();
+    parser.showHelp(1);
+}
 
-    QTextStream(stderr) << QCoreApplication::translate("main",
-        "corvane-pellmere: the manager's window is not built yet. Use --list-volumes to see "
-        "the drives, --start-agent to start the agent, or pellmerectl to control it.")
-                        << '\n';
-    return 1;
+int runInstallOver(int argc, char **argv, const QString &destination)
+{
+    QCoreApplication app(argc, argv);
+    setIdentity();
+    LUMFileLog::installMessageHandler();
+    const QString source = LUMInstallOver::installTreeOf(QCoreApplication::applicationFilePath());
+    const QString relative = QStringLiteral("bin/") + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    (void)LUMInstallOver::run(source, destination, relative);
+    return 0;
+}
+
+int runWindow(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    setIdentity();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Pellmere"));
+    LUMFileLog::installMessageHandler();
+    QApplication::setQuitOnLastWindowClosed(true);
+    LUMLog::debug(kClass, QStringLiteral("applicationDidFinishLaunching"),
+        QStringLiteral("----------------------------\nApplication started\n"));
+    LUMManagerSession session;
+    session.window().show();
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The saved window state of other systems has no counterpart here: Qt restores no
+    // window by itself, so there is nothing to clean up before or after a run.
+    if (argc >= 3 && std::strcmp(argv[1], "installOver") == 0)
+        return runInstallOver(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (wantsCommandLine(argc, argv))
+        return runCommandLine(argc, argv);
+    return runWindow(argc, argv);
 }

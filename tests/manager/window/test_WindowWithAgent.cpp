@@ -1,0 +1,180 @@
+// The manager's window end to end: the real agent started by a private session bus, a real
+// ext4 drive, and the window driven as a user would: select the drive, choose the custom
+// plan, add a folder, switch syncing on, press Sync Now, watch the progress and then the
+// success section, and find the folder's files on the drive.
+#include "../../agent/app/AgentHarness.h"
+#include "../../protocol/PrivateSessionBus.h"
+
+#include "manager/client/LUMPellmereInterface.h"
+#include "manager/widgets/LUMFadeBox.h"
+#include "manager/widgets/LUMOnOffButton.h"
+#include "manager/widgets/LUMSyncButton.h"
+#include "manager/window/LUMApplicationController.h"
+#include "manager/window/LUMMainWindow.h"
+#include "manager/window/LUMManagerSession.h"
+#include "platform/PlatformPaths.h"
+#include "support/DriveImage.h"
+#include "support/TestEnvironment.h"
+
+#include <QCheckBox>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QListView>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using testsupport::AgentHarness;
+using testsupport::DriveImage;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool driveHoldsFile(const QString &mountPoint, const QString &name)
+{
+    QDirIterator it(mountPoint, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        if (QFileInfo(it.next()).fileName() == name && !it.filePath().contains(QStringLiteral("/.Z_PM_W")))
+            return true;
+    }
+    return false;
+}
+
+class WindowWithAgentTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const QString why = DriveImage::unavailableReason(DriveImage::FileSystem::Ext4); !why.isEmpty())
+            GTEST_SKIP() << "needs real ext4 drive images (root and loop devices): " << why.toStdString();
+        if (!m_bus.isRunning())
+            GTEST_SKIP() << "needs a private session bus: " << m_bus.error().toStdString();
+        m_notifications = std::make_unique<testsupport::FakeNotificationServer>(m_bus.connect());
+        ASSERT_TRUE(m_notifications->isRegistered());
+    }
+
+    void TearDown() override
+    {
+        m_session.reset();
+        QDBusConnection connection = m_bus.connect();
+        const auto pid = connection.interface()->servicePid(QStringLiteral("com.corvane.pellmere"));
+        if (pid.isValid()) {
+            ::kill(pid_t(pid.value()), SIGTERM);
+            testsupport::waitFor([&] {
+                return !connection.interface()->isServiceRegistered(QStringLiteral("com.corvane.pellmere")).value();
+            });
+        }
+        qunsetenv("PELLMERE_VOLUME_ROOTS");
+    }
+
+    // What the bus gives the agent it starts, and what the window's drive list sees.
+    bool setVolumeRoots(const QString &roots)
+    {
+        qputenv("PELLMERE_VOLUME_ROOTS", QFile::encodeName(roots));
+        QDBusMessage update = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("UpdateActivationEnvironment"));
+        qDBusRegisterMetaType<QMap<QString, QString>>();
+        QMap<QString, QString> environment { { QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address() },
+            { QStringLiteral("PELLMERE_VOLUME_ROOTS"), roots } };
+        update << QVariant::fromValue(environment);
+        const QDBusMessage answer = m_bus.connect().call(update);
+        EXPECT_EQ(answer.type(), QDBusMessage::ReplyMessage) << answer.errorMessage().toStdString();
+        return answer.type() == QDBusMessage::ReplyMessage;
+    }
+
+    int refusedStarts() const
+    {
+        int count = 0;
+        for (const auto &shown : m_notifications->shown())
+            count += shown.body.contains(QStringLiteral("is already involved in a sync operation")) ? 1 : 0;
+        return count;
+    }
+
+    static QString agentLog()
+    {
+        return QString::fromUtf8(testsupport::readFile(platform::PlatformPaths::agentLogPath()));
+    }
+
+    testsupport::PrivateSessionBus m_bus;
+    std::unique_ptr<testsupport::FakeNotificationServer> m_notifications;
+    std::unique_ptr<LUMManagerSession> m_session;
+};
+
+TEST_F(WindowWithAgentTest, ACustomFolderIsSyncedFromTheWindow)
+{
+    const QString work = testsupport::testHome() + QStringLiteral("/Work");
+    testsupport::writeFile(work + QStringLiteral("/tune.mp3"), QByteArray(6 * 1024 * 1024, 'c'));
+    QString why;
+    auto drive = DriveImage::create(DriveImage::FileSystem::Ext4, 64, &why);
+    ASSERT_TRUE(drive) << why.toStdString();
+    ASSERT_TRUE(drive->mount(false, &why)) << why.toStdString();
+    // This user set the drive up earlier with syncing off.
+    ASSERT_TRUE(AgentHarness::writeDriveSettings(drive->mountPoint(), false, false));
+    ASSERT_TRUE(setVolumeRoots(QFileInfo(drive->mountPoint()).absolutePath()));
+
+    m_session = std::make_unique<LUMManagerSession>(
+        LUMAgentPaths::standard(QStringLiteral(PELLMERE_AGENT_BINARY)), m_bus.connect());
+    ASSERT_TRUE(m_session->client().pellmereIsRunning()) << m_session->client().launchFailure().toStdString();
+    ASSERT_TRUE(m_session->isSubscribed());
+    LUMMainWindow &window = m_session->window();
+    LUMApplicationController &controller = m_session->controller();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    // What the user saw of the activity box along the way.
+    bool sawProgress = false;
+    bool sawSuccess = false;
+    QObject::connect(&controller, &LUMApplicationController::changed, &window, [&] {
+        sawProgress = sawProgress || window.progressSection()->isVisible();
+        sawSuccess = sawSuccess || (sawProgress && window.successSection()->isVisible());
+    });
+
+    // The drive is listed; select it and wait for its settings.
+    ASSERT_TRUE(testsupport::waitFor([&] { return window.volumeList()->model()->rowCount() == 1; }, 30s));
+    window.volumeList()->setCurrentIndex(window.volumeList()->model()->index(0, 0));
+    ASSERT_TRUE(testsupport::waitFor([&] { return !m_session->client().syncPaths().isEmpty(); }, 30s));
+    EXPECT_EQ(m_session->client().syncDestinationPath(), drive->mountPoint());
+    EXPECT_FALSE(window.participationSwitch()->customState());
+
+    window.planButton(3)->click();
+    ASSERT_EQ(controller.syncPlan(), 3);
+    window.addChosenPaths({ work });
+    EXPECT_TRUE(m_session->client().syncPaths().contains(work));
+    if (!window.musicBox()->isChecked())
+        window.musicBox()->click();
+    window.participationSwitch()->setCustomState(true);
+    EXPECT_TRUE(m_session->client().syncParticipateMode());
+    ASSERT_TRUE(testsupport::waitFor([&] { return window.syncNowButton()->isEnabled(); }, 30s));
+
+    // Sync Now. The agent may still be applying the settings just sent and turn the request
+    // away with an alert; the user then presses again.
+    int refusals = refusedStarts();
+    window.syncNowButton()->click();
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] {
+            if (sawSuccess)
+                return true;
+            if (refusedStarts() > refusals) {
+                refusals = refusedStarts();
+                if (window.syncNowButton()->isEnabled() && !window.syncNowButton()->isChecked())
+                    window.syncNowButton()->click();
+            }
+            return false;
+        },
+        120s))
+        << "progress seen: " << sawProgress << "\n"
+        << agentLog().toStdString();
+    EXPECT_TRUE(window.activityBox()->isVisible());
+    EXPECT_TRUE(window.successSection()->isVisible());
+    EXPECT_FALSE(window.syncNowButton()->isChecked());
+    EXPECT_TRUE(driveHoldsFile(drive->mountPoint(), QStringLiteral("tune.mp3")));
+}
+
+} // namespace
