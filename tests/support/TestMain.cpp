@@ -40,6 +40,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // A fixed style keeps rendered pixels the same whatever the desktop settings say.
+    QApplication::setStyle(QStringLiteral("Fusion"));
 #else
     QCoreApplication app(argc, argv);
 #endif
