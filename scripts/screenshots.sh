@@ -15,12 +15,16 @@ if ! command -v xvfb-run >/dev/null; then
   echo "screenshots: xvfb-run is missing (scripts/bootstrap-debian.sh installs xvfb)" >&2
   exit 1
 fi
-cmake --build "$dir" --target pellmere-desktop-screenshots pellmere-manager-screenshots >/dev/null
+if ! log="$(cmake --build "$dir" --target pellmere-desktop-screenshots pellmere-manager-screenshots 2>&1)"; then
+  echo "$log" >&2
+  echo "screenshots: the screenshot tools did not build" >&2
+  exit 1
+fi
 
-# A home of its own: the windows keep their frames in the user's configuration, and the
-# manager's pictures show folders of it.
+# A home of its own: the windows keep their frames in the user's configuration. (The
+# manager's tool makes a home of its own as well: its pictures show folders of it.)
 scratch="$(mktemp -d)"
-home="$scratch/home/ada"
+home="$scratch/home"
 mkdir -p "$home"
 drive=""
 cleanup() {

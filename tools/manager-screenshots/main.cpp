@@ -12,7 +12,8 @@
 // The drives listed are the ones mounted below the volume roots (PELLMERE_VOLUME_ROOTS), as in
 // the program; scripts/screenshots.sh mounts a drive image there. Without one, a folder of the
 // tool's own stands in for the drive. No agent runs: the activity is fed to the window as the
-// agent's notifications would bring it. Run it with a fresh HOME: it adds folders to it.
+// agent's notifications would bring it. It works in a home of its own (HOME and the XDG
+// folders in a temporary folder), so the user's settings and launch entries are never touched.
 #include "manager/client/LUMAgentPaths.h"
 #include "manager/client/LUMPellmereInterface.h"
 #include "manager/volumes/LUMVolumeBase.h"
@@ -28,6 +29,7 @@
 #include <QCheckBox>
 #include <QDBusConnection>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -92,6 +94,18 @@ QVariantMap report(int type, const QString &drive)
 
 int main(int argc, char **argv)
 {
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return 1;
+    // The window's frame, the agent client's launch entries and the sample folders all go to
+    // the user's folders: these are the tool's own.
+    const QString home = scratch.filePath(QStringLiteral("home/ada"));
+    QDir().mkpath(home);
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/.cache")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/.local/state")));
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-pellmere"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Pellmere"));
@@ -100,8 +114,7 @@ int main(int argc, char **argv)
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    QTemporaryDir scratch;
-    if (!QDir().mkpath(out.path()) || !scratch.isValid())
+    if (!QDir().mkpath(out.path()))
         return 1;
 
     const std::unique_ptr<platform::VolumeDescriber> describer = platform::VolumeDescriber::create();
@@ -120,7 +133,6 @@ int main(int argc, char **argv)
     LUMMainWindow window(controller);
     window.show();
 
-    const QString home = QDir::homePath();
     const QStringList folders { home + QStringLiteral("/Projects"), home + QStringLiteral("/Photos") };
     for (const QString &folder : folders)
         QDir().mkpath(folder);
