@@ -211,12 +211,16 @@ void LUMOnOffButton::paintEvent(QPaintEvent *)
     labelFont.setBold(true);
     labelFont.setPixelSize(qMax(8, int(inner.height() * 0.45)));
     painter.setFont(labelFont);
+    // Each label rides beside the knob, as wide as the knob's travel, and leaves the track with
+    // it: centred in whatever room is left at the knob's end of the track, it would show
+    // its middle letters in the sliver there.
+    const qreal labelWidth = inner.width() - knob.width();
+    const QRectF onLabel(knob.left() - labelWidth, inner.top(), labelWidth, inner.height());
+    const QRectF offLabel(knob.right(), inner.top(), labelWidth, inner.height());
     painter.setPen(colours.color(group, QPalette::HighlightedText));
-    painter.drawText(
-        QRectF(onSide.left(), onSide.top(), knob.left() - onSide.left(), onSide.height()), Qt::AlignCenter, tr("ON"));
+    painter.drawText(onLabel, Qt::AlignCenter, tr("ON"));
     painter.setPen(colours.color(group, QPalette::ButtonText));
-    painter.drawText(QRectF(knob.right(), offSide.top(), offSide.right() - knob.right(), offSide.height()),
-        Qt::AlignCenter, tr("OFF"));
+    painter.drawText(offLabel, Qt::AlignCenter, tr("OFF"));
     painter.restore();
 
     painter.setPen(QPen(colours.color(group, QPalette::Mid), 1));

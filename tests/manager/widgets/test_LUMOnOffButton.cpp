@@ -6,6 +6,9 @@
 #include <QAccessible>
 #include <QSignalSpy>
 
+#include <algorithm>
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 using namespace widgettest;
@@ -82,6 +85,49 @@ TEST_F(OnOffButtonTest, KnobIsDrawnWhereTheGeometrySaysForEachState)
     const QImage on = render(&button);
     EXPECT_TRUE(isOnSide(pixel(on, kOffCentre))) << "on: the near end shows the on side";
     EXPECT_TRUE(isKnob(pixel(on, kOnCentre)));
+}
+
+TEST_F(OnOffButtonTest, ALabelShowsOnlyOnItsOwnSideOfTheKnob)
+{
+    // White label text on a blue off side, a red on side, a green and black knob: any pixel
+    // with much red and green beside the knob is label text where none belongs.
+    QPalette colours = button.palette();
+    colours.setColor(QPalette::Highlight, Qt::red);
+    colours.setColor(QPalette::HighlightedText, Qt::white);
+    colours.setColor(QPalette::Button, Qt::blue);
+    colours.setColor(QPalette::ButtonText, Qt::white);
+    colours.setColor(QPalette::Light, Qt::green);
+    colours.setColor(QPalette::Mid, Qt::green);
+    colours.setColor(QPalette::Dark, Qt::black);
+    button.setPalette(colours);
+    button.resize(120, 30);
+    // Counted inside the track only, clear of its rounded corners: around it lies the
+    // widget's background.
+    const QRectF inner = button.innerRect();
+    auto textPixelsBetween = [&inner](const QImage &image, int fromX, int toX) {
+        int count = 0;
+        for (int x = std::max(fromX, int(std::ceil(inner.left()))); x < std::min(toX, int(inner.right())); ++x) {
+            for (int y = int(std::ceil(inner.top())) + 4; y < int(inner.bottom()) - 4; ++y) {
+                const QColor c = image.pixelColor(x, y);
+                count += c.red() > 100 && c.green() > 100 ? 1 : 0;
+            }
+        }
+        return count;
+    };
+
+    // On: the knob rests at the right end; the sliver of track beyond it shows no "OFF".
+    button.setCustomState(true);
+    const QImage on = render(&button);
+    const QRectF knobOn = button.knobRect();
+    EXPECT_EQ(textPixelsBetween(on, int(std::ceil(knobOn.right())), on.width()), 0);
+    EXPECT_GT(textPixelsBetween(on, 0, int(knobOn.left())), 0) << "the on label shows left of the knob";
+
+    // Off: the label keeping to its side still shows there.
+    button.setCustomState(false);
+    const QImage off = render(&button);
+    const QRectF knobOff = button.knobRect();
+    EXPECT_GT(textPixelsBetween(off, int(std::ceil(knobOff.right())), off.width()), 0)
+        << "the off label shows right of the knob";
 }
 
 TEST_F(OnOffButtonTest, ClickSlidesThreeUnitsPerTickThenTogglesOnce)
