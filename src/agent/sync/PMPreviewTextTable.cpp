@@ -1,6 +1,7 @@
 #include "agent/sync/PMPreviewTextTable.h"
 
 #include "agent/sync/PMPreviewTableDataSource.h"
+#include "platform/FileNameCodec.h"
 
 #include <QAbstractItemModel>
 #include <QList>
@@ -14,7 +15,9 @@ QString cellText(const QAbstractItemModel &model, int row, int column)
     const QVariant check = model.data(index, Qt::CheckStateRole);
     if (check.isValid())
         return check.toInt() == Qt::Checked ? QStringLiteral("[x]") : QStringLiteral("[ ]");
-    QString text = model.data(index, Qt::DisplayRole).toString();
+    // Bytes of a name that are not UTF-8 are shown as \xHH, as in the log: written out as
+    // UTF-8 they would all become the same replacement character.
+    QString text = platform::FileNameCodec::printable(model.data(index, Qt::DisplayRole).toString());
     // One line per row, whatever a file name holds.
     text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
     if (model.data(index, PMPreviewTableDataSource::HighlightRole).toBool())

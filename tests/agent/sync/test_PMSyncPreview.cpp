@@ -4,6 +4,7 @@
 #include "agent/sync/PMPreviewTableDataSource.h"
 #include "agent/sync/PMPreviewTextTable.h"
 #include "agent/sync/PMScanResults.h"
+#include "platform/FileNameCodec.h"
 #include "platform/PlatformPaths.h"
 
 #include <QDateTime>
@@ -248,6 +249,14 @@ TEST_F(PreviewTable, RendersAsTextColumns)
                        "[ ]   New       new.mp3\n"
                        "[x]   Conflict  both.mp3\n"
                        "[x]   Delete    old.mp3   DELETED *\n"));
+
+    // A name that is not UTF-8 keeps its bytes readable instead of collapsing into U+FFFD.
+    PMScanResults odd;
+    odd.setLocalTempPath(QStringLiteral("/tmp/T"));
+    odd.addEntryToScanResults(scanEntry(PMScanEntry::kTypeNew, PMScanEntry::kActionCopyToDrive,
+        QStringLiteral("/tmp/T/~/Music/") + platform::FileNameCodec::decode("caf\xe9.mp3")));
+    PMPreviewTableDataSource oddTable(&odd, { PMPreviewSyncEntry::kFileNameKey });
+    EXPECT_EQ(PMPreviewTextTable::render(oddTable), QStringLiteral("Name\ncaf\\xE9.mp3\n"));
 }
 
 } // namespace
