@@ -1,4 +1,5 @@
-"""What the benchmarks share: printing, running commands and a loop-mounted ext4 drive image."""
+"""What the benchmarks share: printing, running commands, a private home for the programs and a
+loop-mounted ext4 drive image."""
 
 import os
 import subprocess
@@ -10,6 +11,26 @@ def log(text):
 
 def run(command, **kwargs):
     return subprocess.run(command, check=True, **kwargs)
+
+
+def private_home_env(home, platform):
+    """The environment for a program run in its own home: HOME and every XDG folder below it
+    (made, the runtime folder private), the given Qt platform, and no session bus, display or
+    Wayland socket of the caller's, so the user's own settings and agent are never touched."""
+    env = dict(os.environ)
+    for key, sub in (("HOME", ""), ("XDG_CONFIG_HOME", ".config"), ("XDG_STATE_HOME", ".local/state"),
+                     ("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
+                     ("XDG_RUNTIME_DIR", "runtime")):
+        path = os.path.join(home, sub) if sub else home
+        os.makedirs(path, exist_ok=True)
+        env[key] = path
+    os.chmod(env["XDG_RUNTIME_DIR"], 0o700)
+    env["QT_QPA_PLATFORM"] = platform
+    for key in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
+        env.pop(key, None)
+    if platform != "xcb":
+        env.pop("DISPLAY", None)
+    return env
 
 
 class Drive:

@@ -35,7 +35,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from loopdrive import Drive, log, run  # noqa: E402
+from loopdrive import Drive, log, private_home_env, run  # noqa: E402
 
 MIB = 1024 * 1024
 QUIET_PERIOD = 10.0  # the agent waits this long after the last change before it syncs
@@ -73,19 +73,8 @@ def wait_until(condition, timeout, what):
 
 
 def private_env(scratch, volumes):
-    env = dict(os.environ)
-    home = os.path.join(scratch, "home")
-    for key, sub in (("HOME", ""), ("XDG_CONFIG_HOME", ".config"), ("XDG_STATE_HOME", ".local/state"),
-                     ("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
-                     ("XDG_RUNTIME_DIR", "runtime")):
-        path = os.path.join(home, sub) if sub else home
-        os.makedirs(path, exist_ok=True)
-        env[key] = path
-    os.chmod(env["XDG_RUNTIME_DIR"], 0o700)
+    env = private_home_env(os.path.join(scratch, "home"), "offscreen")
     env["PELLMERE_VOLUME_ROOTS"] = volumes
-    env["QT_QPA_PLATFORM"] = "offscreen"
-    for key in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
-        env.pop(key, None)
     return env
 
 

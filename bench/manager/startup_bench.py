@@ -30,26 +30,16 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from loopdrive import Drive, log  # noqa: E402
+from loopdrive import Drive, log, private_home_env  # noqa: E402
 
 AGENT_BUS_NAME = "com.corvane.pellmere"
 TIMEOUT = 60.0
 
 
 def fresh_env(home, volumes):
-    env = dict(os.environ)
-    for key, sub in (("HOME", ""), ("XDG_CONFIG_HOME", ".config"), ("XDG_STATE_HOME", ".local/state"),
-                     ("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
-                     ("XDG_RUNTIME_DIR", "runtime")):
-        path = os.path.join(home, sub) if sub else home
-        os.makedirs(path, exist_ok=True)
-        env[key] = path
-    os.chmod(env["XDG_RUNTIME_DIR"], 0o700)
+    env = private_home_env(home, "xcb")
     env["PELLMERE_VOLUME_ROOTS"] = volumes
-    env["QT_QPA_PLATFORM"] = "xcb"
     env["PELLMERE_REPORT_SHOWN"] = "1"
-    for key in ("WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
-        env.pop(key, None)
     return env
 
 

@@ -31,7 +31,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from loopdrive import Drive, log, run  # noqa: E402
+from loopdrive import Drive, log, private_home_env, run  # noqa: E402
 
 MIB = 1024 * 1024
 # Extensions of the unlimited lists, so that every file is a candidate for the copy.
@@ -136,17 +136,7 @@ def timed(command, env, log_path):
 
 
 def scratch_env(work):
-    env = dict(os.environ)
-    home = os.path.join(work, "home")
-    for key, sub in (("HOME", ""), ("XDG_CONFIG_HOME", ".config"), ("XDG_STATE_HOME", ".local/state"),
-                     ("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
-                     ("XDG_RUNTIME_DIR", "runtime")):
-        path = os.path.join(home, sub) if sub else home
-        os.makedirs(path, exist_ok=True)
-        env[key] = path
-    os.chmod(env["XDG_RUNTIME_DIR"], 0o700)
-    env["QT_QPA_PLATFORM"] = "offscreen"
-    return env
+    return private_home_env(os.path.join(work, "home"), "offscreen")
 
 
 def count_files(root):
