@@ -32,14 +32,15 @@ std::unique_ptr<PMDesktopFace> PMDesktopFaceLoader::load(const QString &pluginPa
             *why = QStringLiteral("no desktop plugin at \"%1\"").arg(pluginPath);
         return nullptr;
     }
-    // Never unloaded: the face's code must stay while anything of it may run.
-    auto *library = new QLibrary(pluginPath);
-    library->setLoadHints(QLibrary::PreventUnloadHint);
-    const auto create = reinterpret_cast<PMDesktopFaceFactory>(library->resolve(kPMDesktopFaceFactoryName));
+    // The object may go: a library is unloaded only when asked to (unload()), never when its
+    // QLibrary is destroyed, and the hint keeps any later unload() from removing the face's code
+    // while anything of it may run.
+    QLibrary library(pluginPath);
+    library.setLoadHints(QLibrary::PreventUnloadHint);
+    const auto create = reinterpret_cast<PMDesktopFaceFactory>(library.resolve(kPMDesktopFaceFactoryName));
     if (!create) {
         if (why)
-            *why = QStringLiteral("cannot load the desktop plugin: %1").arg(library->errorString());
-        delete library;
+            *why = QStringLiteral("cannot load the desktop plugin: %1").arg(library.errorString());
         return nullptr;
     }
     return std::unique_ptr<PMDesktopFace>(create());
