@@ -12,7 +12,10 @@
 #include "support/TestEnvironment.h"
 
 #include <QDBusMessage>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +204,16 @@ QString AgentHarness::log() const
 bool AgentHarness::waitForLog(const QString &text, int timeoutMs) const
 {
     return waitFor([&] { return log().contains(text); }, std::chrono::milliseconds(timeoutMs));
+}
+
+bool AgentHarness::driveHoldsFile(const QString &mountPoint, const QString &name)
+{
+    QDirIterator it(mountPoint, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        if (QFileInfo(it.next()).fileName() == name && !it.filePath().contains(QStringLiteral("/.Z_PM_W")))
+            return true;
+    }
+    return false;
 }
 
 } // namespace testsupport

@@ -78,6 +78,8 @@ public:
     // chose here for the mounted drive: participation and, when given, the sync list.
     static bool recordChoiceHere(
         const QString &mountPoint, bool participate, const std::optional<QStringList> &syncList);
+    // Whether a file of that name lies anywhere on the drive outside the temporary folders.
+    static bool driveHoldsFile(const QString &mountPoint, const QString &name);
     void addVolumeRoot(const QString &root) { m_volumeRoots.append(root); }
     // An environment variable for the agent, set after DISPLAY and WAYLAND_DISPLAY are removed
     // (so a test may give the agent a display of its choosing).

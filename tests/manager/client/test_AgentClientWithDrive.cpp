@@ -55,16 +55,6 @@ std::optional<QVariant> findKey(const QVariant &node, const QString &key)
     return std::nullopt;
 }
 
-bool driveHoldsFile(const QString &mountPoint, const QString &name)
-{
-    QDirIterator it(mountPoint, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        if (QFileInfo(it.next()).fileName() == name && !it.filePath().contains(QStringLiteral("/.Z_PM_W")))
-            return true;
-    }
-    return false;
-}
-
 class AgentClientWithDriveTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -214,7 +204,7 @@ TEST_F(AgentClientWithDriveTest, ReadsAndChangesTheDriveSyncsItAndReportsItsStat
     m_client->setSyncDestinationPath(drive->mountPoint());
     EXPECT_EQ(m_client->syncDocumentsMode(), !documents);
 
-    EXPECT_TRUE(startSync([&] { return driveHoldsFile(drive->mountPoint(), QStringLiteral("one.mp3")); }))
+    EXPECT_TRUE(startSync([&] { return AgentHarness::driveHoldsFile(drive->mountPoint(), QStringLiteral("one.mp3")); }))
         << agentLog().toStdString();
 
     const std::optional<QVariantMap> status = m_client->driveSyncStatus();
@@ -250,7 +240,7 @@ TEST_F(AgentClientWithDriveTest, CancelStopsARunningSync)
         << agentLog().toStdString();
     // Ended as cancelled by the user.
     EXPECT_EQ(records.last().value(PMSyncProgress::kFailureTypeKey).toInt(), 6);
-    EXPECT_FALSE(driveHoldsFile(drive->mountPoint(), QStringLiteral("large.mp3")));
+    EXPECT_FALSE(AgentHarness::driveHoldsFile(drive->mountPoint(), QStringLiteral("large.mp3")));
 }
 
 } // namespace

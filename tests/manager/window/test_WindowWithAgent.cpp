@@ -40,16 +40,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool driveHoldsFile(const QString &mountPoint, const QString &name)
-{
-    QDirIterator it(mountPoint, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        if (QFileInfo(it.next()).fileName() == name && !it.filePath().contains(QStringLiteral("/.Z_PM_W")))
-            return true;
-    }
-    return false;
-}
-
 class WindowWithAgentTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -186,7 +176,7 @@ TEST_F(WindowWithAgentTest, ACustomFolderIsSyncedFromTheWindow)
     EXPECT_TRUE(window.activityBox()->isVisible());
     EXPECT_TRUE(window.successSection()->isVisible());
     EXPECT_FALSE(window.syncNowButton()->isChecked());
-    EXPECT_TRUE(driveHoldsFile(m_drive->mountPoint(), QStringLiteral("tune.mp3")));
+    EXPECT_TRUE(AgentHarness::driveHoldsFile(m_drive->mountPoint(), QStringLiteral("tune.mp3")));
 }
 
 TEST_F(WindowWithAgentTest, StopDuringASyncShowsTheFailureWithTheCancelReason)
@@ -214,7 +204,7 @@ TEST_F(WindowWithAgentTest, StopDuringASyncShowsTheFailureWithTheCancelReason)
         << window.failureText()->text().toStdString();
     EXPECT_FALSE(window.successSection()->isVisible());
     EXPECT_FALSE(window.syncNowButton()->isChecked());
-    EXPECT_FALSE(driveHoldsFile(m_drive->mountPoint(), QStringLiteral("large.mp3")));
+    EXPECT_FALSE(AgentHarness::driveHoldsFile(m_drive->mountPoint(), QStringLiteral("large.mp3")));
 }
 
 } // namespace
