@@ -20,6 +20,12 @@ packages=(
   time inotify-tools
   # screenshots of the desktop face (scripts/screenshots.sh)
   xvfb xauth
+  # network storage: discovery (Avahi), SMB share listing and guest mounts (GVfs); the tests run
+  # their own avahi-daemon on loopback and smbd on a loopback port
+  libavahi-client-dev avahi-daemon avahi-utils libsmbclient-dev samba smbclient
+  gvfs gvfs-backends gvfs-fuse
+  # software update: release archives
+  libarchive-dev
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer
   clang libclang-rt-14-dev
 )
