@@ -516,17 +516,45 @@ class Scenario:
         entries = self.local_entries()
         names_cf = {rel.decode(errors="surrogateescape").casefold() for rel in entries}
         state = {}
+        listings = {}
         for rel in self.ever_local | self.seeded_drive_only:
             if self.local_has(rel, names_cf):
                 continue
-            path = os.path.join(self.drive_item, rel)
+            stored = self.stored_name(rel, listings)
+            if stored is None:
+                continue
+            path = os.path.join(self.drive_item, stored)
             try:
                 info = os.lstat(path)
             except OSError:
                 continue
             if stat.S_ISREG(info.st_mode):
-                state[rel] = (info.st_size, info.st_mtime_ns, file_digest(path))
+                state[stored] = (info.st_size, info.st_mtime_ns, file_digest(path))
         return state
+
+    def stored_name(self, rel, listings):
+        """The name the drive stores rel under. A case-insensitive drive answers to every case
+        variant of a name, but the kernel caches each variant as a file of its own: right after
+        a sync replaced "a.gif" through the name "A.GIF", reading "a.gif" can still show the old
+        size and content. Reading through the stored name sees what the drive holds."""
+        if not CASE_INSENSITIVE[self.fs]:
+            return rel
+        stored = []
+        for part in rel.split(b"/"):
+            folder = os.path.join(self.drive_item, *stored) if stored else self.drive_item
+            if folder not in listings:
+                try:
+                    listings[folder] = os.listdir(folder)
+                except OSError:
+                    listings[folder] = []
+            names = listings[folder]
+            if part not in names:
+                wanted = part.decode(errors="surrogateescape").casefold()
+                part = next((n for n in names if n.decode(errors="surrogateescape").casefold() == wanted), None)
+                if part is None:
+                    return None
+            stored.append(part)
+        return b"/".join(stored)
 
     def outside_skip(self, rel):
         top = rel.split(b"/")[0]
