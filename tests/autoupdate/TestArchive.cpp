@@ -43,7 +43,10 @@ bool makeTestArchive(const QString &path, const QList<TestArchiveEntry> &entries
     script += QStringLiteral("t.close()\n");
     QProcess python;
     python.setProcessChannelMode(QProcess::MergedChannels);
-    python.start(QStringLiteral("python3"), { QStringLiteral("-c"), script, path });
+    // The script goes through standard input: a large file's bytes exceed what one argument may hold.
+    python.start(QStringLiteral("python3"), { QStringLiteral("-"), path });
+    python.write(script.toUtf8());
+    python.closeWriteChannel();
     const bool ok
         = python.waitForFinished(60000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0;
     EXPECT_TRUE(ok) << "python could not write " << path.toStdString() << ": " << python.readAll().toStdString();
