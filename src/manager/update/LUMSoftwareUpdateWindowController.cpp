@@ -6,11 +6,13 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -100,7 +102,10 @@ void LUMSoftwareUpdateWindowController::buildWindow()
     actions->addWidget(m_status, 1);
     actions->addWidget(m_checkButton);
     layout->addLayout(actions);
+    layout->addStretch(1);
     setTabOrder(m_interval, m_checkButton);
+    // Room for the progress sheet, which comes down over the window.
+    setMinimumSize(480, 180);
 
     if (!m_autoUpdate) {
         m_interval->setEnabled(false);
@@ -108,6 +113,7 @@ void LUMSoftwareUpdateWindowController::buildWindow()
         m_status->setText(tr("Software update is not available."));
         return;
     }
+    showLastCheck();
     const int current = int(m_autoUpdate->queryProperty(QStringLiteral("UpdateCheckInterval")).toLongLong());
     const int index = m_interval->findData(current);
     if (index >= 0)
@@ -199,6 +205,14 @@ void LUMSoftwareUpdateWindowController::setIndeterminate(bool animating)
     m_downloadProgress->setValue(0);
 }
 
+void LUMSoftwareUpdateWindowController::showLastCheck()
+{
+    const QDateTime last = m_autoUpdate->queryProperty(QStringLiteral("LastCheckTimestamp")).toDateTime();
+    m_status->setText(last.isValid()
+            ? tr("Last checked: %1").arg(QLocale().toString(last.toLocalTime(), QLocale::ShortFormat))
+            : tr("Not checked yet."));
+}
+
 void LUMSoftwareUpdateWindowController::showWindow()
 {
     show();
@@ -237,7 +251,7 @@ void LUMSoftwareUpdateWindowController::onCheckCompleted(const QVariantMap &upda
     }
     m_checkProgress->hide();
     m_checkButton->setEnabled(true);
-    m_status->clear();
+    showLastCheck();
     if (!updateInfo.isEmpty()) {
         offerUpdate();
         return;

@@ -76,6 +76,7 @@ private:
         std::function<void(int)> onAnswer);
     void endSheet(int returnCode);
     void setIndeterminate(bool animating);
+    void showLastCheck();
     void connectNotifications();
 
     LUMAutoUpdate *m_autoUpdate;
