@@ -191,9 +191,10 @@ void AUUpdaterRelease(AUUpdaterRef updater)
         delete updater;
         return;
     }
-    // The core's timer and network objects end on their own thread.
-    updater->core.release()->deleteLater();
-    delete updater;
+    // The core's timer, network objects and notifications belong to its own thread: the whole
+    // record ends there, so no notification can reach a record already gone.
+    AUUpdaterCore *core = updater->core.get();
+    QMetaObject::invokeMethod(core, [updater] { delete updater; }, Qt::QueuedConnection);
 }
 
 void AUSetInstallLocation(AUUpdaterRef updater, const char *installFolder, const char *relativeExecutable)

@@ -116,6 +116,8 @@ void UpdateTestServer::serve(QTcpSocket *socket)
         const Response response = m_routes.value(request.path, Response { 404, "not here", "text/plain" });
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " X\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
+        if (!response.location.isEmpty())
+            head += "Location: " + response.location + "\r\n";
         if (response.claimedLength >= 0)
             head += "Content-Length: " + QByteArray::number(response.claimedLength) + "\r\n";
         else if (response.sendLength)

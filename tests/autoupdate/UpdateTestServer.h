@@ -43,6 +43,7 @@ public:
         bool sendLength = true; // false: the body ends when the connection closes
         qint64 claimedLength = -1; // a Content-Length that differs from the body
         bool stallAfterBody = false; // keep the connection open after the body, never end it
+        QByteArray location = {}; // where a redirect sends the client
     };
 
     struct Request {

@@ -247,6 +247,21 @@ TEST_F(AutoUpdateLibrary, CheckPostsToTheServiceAndKeepsItsAnswer)
     EXPECT_EQ(m_https->requests().size(), 1);
 }
 
+TEST_F(AutoUpdateLibrary, RedirectsToAcceptedAddressesAreFollowed)
+{
+    const QString module = QStringLiteral("RedirectModule");
+    UpdateTestServer::Response moved(307);
+    moved.location = m_http->url("/moved").toString().toUtf8();
+    m_https->route("/check", moved);
+    m_http->route("/moved", { 200, answerXml({ upgrade(module, QStringLiteral("1.0"), QStringLiteral("1.1")) }) });
+    auto client = quietClient(module, QStringLiteral("1.0"), m_https->url("/check"));
+    char *info = nullptr;
+    ASSERT_EQ(AUCheckForUpdateSync(client->updater(), &info), 0);
+    EXPECT_EQ(take(info).toMap().value(QStringLiteral("new-Version")), QStringLiteral("1.1"));
+    ASSERT_EQ(m_http->requests().size(), 1);
+    EXPECT_EQ(m_http->requests().first().method, "POST");
+}
+
 TEST_F(AutoUpdateLibrary, AnswersThatAreNotPropertyListsAreKeptForInspection)
 {
     const QString module = QStringLiteral("HtmlModule");
@@ -319,7 +334,10 @@ protected:
     {
         const QString path = m_work.filePath(QStringLiteral("release.tar.xz"));
         QFile::remove(path);
-        const QByteArray script = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + QFile::encodeName(m_marker) + "'\n";
+        // Written aside and renamed, so the test never reads it half written.
+        const QByteArray marker = QFile::encodeName(m_marker);
+        const QByteArray script
+            = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + marker + ".part' && mv '" + marker + ".part' '" + marker + "'\n";
         EXPECT_TRUE(makeTestArchive(path,
             { { topFolder, TestArchiveEntry::Folder, {}, 0755 },
                 { topFolder + QStringLiteral("/bin/prog"), TestArchiveEntry::File, script, 0755 } }));
