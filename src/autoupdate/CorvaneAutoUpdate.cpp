@@ -194,7 +194,8 @@ void AUUpdaterRelease(AUUpdaterRef updater)
     // The core's timer, network objects and notifications belong to its own thread: the whole
     // record ends there, so no notification can reach a record already gone.
     AUUpdaterCore *core = updater->core.get();
-    QMetaObject::invokeMethod(core, [updater] { delete updater; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        core, [updater] { delete updater; }, Qt::QueuedConnection);
 }
 
 void AUSetInstallLocation(AUUpdaterRef updater, const char *installFolder, const char *relativeExecutable)
