@@ -266,7 +266,8 @@ void AUDownload::cleanUp(bool keepFile)
         if (!m_unpackFolder.isEmpty() && !m_unpacker)
             QDir(m_unpackFolder).removeRecursively();
     }
-    if (!keepFile)
-        m_path.clear();
+    // A kept file is the user's now: nothing later (another clean-up, the updater's release)
+    // removes it.
+    m_path.clear();
     m_unpackFolder.clear();
 }

@@ -417,6 +417,9 @@ TEST_F(AutoUpdateDownload, NamesTheFileAfterThoseAlreadyOnTheDesktop)
     EXPECT_FALSE(QFileInfo::exists(m_marker));
     EXPECT_EQ(testsupport::readFile(desktop() + QStringLiteral("/Update.dmg")), "first");
     EXPECT_TRUE(QFileInfo::exists(desktop() + QStringLiteral("/Update-3.dmg")));
+    // It stays when the updater ends too.
+    client.reset();
+    EXPECT_TRUE(QFileInfo::exists(desktop() + QStringLiteral("/Update-3.dmg")));
 }
 
 TEST_F(AutoUpdateDownload, WithoutContentLengthProgressHasNoExpectedSize)
