@@ -312,3 +312,24 @@ TEST_F(SoftwareUpdateWindow, AtStartAnUpdateFoundEarlierIsOffered)
     EXPECT_TRUE(m_opened.isEmpty());
     EXPECT_TRUE(m_server.requests().isEmpty());
 }
+
+TEST_F(SoftwareUpdateWindow, AFailedCheckKeepsTheOfferFoundEarlier)
+{
+    testsupport::writeFile(
+        testsupport::testHome() + QStringLiteral("/.config/corvane/AutoUpdate/WindowModule/Updates.plist"),
+        answerWith({ entry(QStringLiteral("URL"), QStringLiteral("https://corvane.example/get")) }));
+    m_server.route("/check", { 503, "busy", "text/plain" });
+    open();
+    ASSERT_EQ(m_updates->updateInfo().value(QStringLiteral("new-Version")), QStringLiteral("2.5"));
+    // Reported like a check that found nothing, but what was found before is still offered.
+    m_window->checkButton()->click();
+    QMessageBox *alert = waitForAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("Your Pellmere software is up to date."));
+    EXPECT_EQ(m_updates->updateInfo().value(QStringLiteral("new-Version")), QStringLiteral("2.5"));
+
+    // A check that succeeds without an upgrade withdraws it.
+    m_server.route("/check", { 200, answerWith({}) });
+    EXPECT_TRUE(m_updates->checkForUpdate().isEmpty());
+    EXPECT_TRUE(m_updates->updateInfo().isEmpty());
+}
