@@ -44,12 +44,31 @@ static void *countingAllocate(size_t size)
     return malloc(size);
 }
 
-int main(void)
+/* With the properties folder impossible to make (its parent is a file), AUInit fails and no
+ * updater can be created. */
+static int withoutFolder(const char *home)
+{
+    char path[512];
+    snprintf(path, sizeof path, "%s/file", home);
+    writeFile(path, "not a folder");
+    setenv("XDG_CONFIG_HOME", path, 1);
+    expect(AUInit(NULL) == 1001, "AUInit reports the folder it cannot make");
+    AUUpdaterRef updater = NULL;
+    char *info = NULL;
+    expect(AUUpdaterCreate("CClient", "1.0", "https://127.0.0.1/check", &updater, &info, NULL, NULL) == -1,
+        "no updater without the properties folder");
+    expect(updater == NULL && info == NULL, "a failed creation hands out nothing");
+    return failures == 0 ? 0 : 1;
+}
+
+int main(int argc, char **argv)
 {
     char home[] = "/tmp/autoupdate-c-XXXXXX";
     char path[512];
     if (!mkdtemp(home))
         return 2;
+    if (argc > 1 && strcmp(argv[1], "--without-folder") == 0)
+        return withoutFolder(home);
     snprintf(path, sizeof path, "%s/config", home);
     setenv("XDG_CONFIG_HOME", path, 1);
     mkdir(path, 0700);
