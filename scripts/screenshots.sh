@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the agent's log window and dialogs and of the manager's main window (idle,
-# syncing, after success, after failure), drawn on a virtual X display (Xvfb).
+# Screenshots of the agent's log window and dialogs, of the manager's main window (idle,
+# syncing, after success, after failure) and of its software update window, drawn on a virtual X display (Xvfb).
 # Usage: scripts/screenshots.sh [build-dir]   (pictures go to <build-dir>/screenshots/)
 # Copy them to docs/images/ when the windows change.
 #
@@ -15,7 +15,8 @@ if ! command -v xvfb-run >/dev/null; then
   echo "screenshots: xvfb-run is missing (scripts/bootstrap-debian.sh installs xvfb)" >&2
   exit 1
 fi
-if ! log="$(cmake --build "$dir" --target pellmere-desktop-screenshots pellmere-manager-screenshots 2>&1)"; then
+if ! log="$(cmake --build "$dir" --target pellmere-desktop-screenshots pellmere-manager-screenshots \
+  pellmere-update-screenshots 2>&1)"; then
   echo "$log" >&2
   echo "screenshots: the screenshot tools did not build" >&2
   exit 1
@@ -58,4 +59,5 @@ if [ "$(id -u)" -eq 0 ] && command -v mkfs.ext4 >/dev/null; then
   fi
 fi
 run_on_display "$dir/tools/manager-screenshots/pellmere-manager-screenshots" "$out"
+run_on_display "$dir/tools/update-screenshots/pellmere-update-screenshots" "$out"
 ls -l "$out"

@@ -40,6 +40,13 @@ def fresh_env(home, volumes):
     env = private_home_env(home, "xcb")
     env["PELLMERE_VOLUME_ROOTS"] = volumes
     env["PELLMERE_REPORT_SHOWN"] = "1"
+    # The manager's updater never asks the real update service during a measurement.
+    config = env.get("XDG_CONFIG_HOME", os.path.join(home, ".config"))
+    folder = os.path.join(config, "corvane", "AutoUpdate", "Pellmere")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "UpdaterProps.plist"), "w", encoding="utf-8") as props:
+        props.write('<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict>'
+                    "<key>UpdateCheckInterval</key><integer>0</integer></dict></plist>\n")
     return env
 
 

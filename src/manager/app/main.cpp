@@ -6,6 +6,8 @@
 #include "manager/client/LUMLog.h"
 #include "manager/client/LUMPellmereInterface.h"
 #include "manager/log/LUMFileLog.h"
+#include "manager/update/LUMAutoUpdate.h"
+#include "manager/update/LUMSoftwareUpdateWindowController.h"
 #include "manager/volumes/LUMVolumeBase.h"
 #include "manager/volumes/LUMVolumeMonitor.h"
 #include "manager/window/LUMInstallOver.h"
@@ -153,8 +155,17 @@ int runWindow(int argc, char **argv, const QElapsedTimer &sinceStart)
         QStringLiteral("----------------------------\nApplication started\n"));
     LUMManagerSession session;
     session.window().show();
-    reportWhenShown(session.window(), sinceStart);
-    return app.exec();
+    int status = 0;
+    {
+        LUMSoftwareUpdateWindowController updates(LUMAutoUpdate::shared());
+        QObject::connect(&session.window(), &LUMMainWindow::softwareUpdateRequested, &updates,
+            &LUMSoftwareUpdateWindowController::showWindow);
+        updates.initialCheckForUpdate();
+        reportWhenShown(session.window(), sinceStart);
+        status = app.exec();
+    }
+    LUMAutoUpdate::releaseShared();
+    return status;
 }
 
 } // namespace

@@ -137,10 +137,8 @@ void LUMMainWindow::buildMenus()
     helpAction->setShortcut(QKeySequence::HelpContents);
     help->addAction(tr("&Support Page"), this, [] { QDesktopServices::openUrl(QUrl(LUMMainWindow::kSupportPage)); });
     help->addSeparator();
-    help->addAction(tr("Check for Software &Update…"), this, [this] {
-        QMessageBox::information(
-            this, tr("Software Update"), tr("Checking for updates is not available in this version of Pellmere."));
-    });
+    QAction *update = help->addAction(tr("Check for Software &Update…"), this, &LUMMainWindow::softwareUpdateRequested);
+    update->setObjectName(QStringLiteral("softwareUpdateAction"));
 }
 
 QWidget *LUMMainWindow::buildDrivePane()

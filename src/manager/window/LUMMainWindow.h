@@ -68,6 +68,10 @@ public:
     // Adds paths chosen by the user to the sync list (the add button's dialog ends here).
     void addChosenPaths(const QStringList &paths);
 
+Q_SIGNALS:
+    // The user chose "Check for Software Update…" in the menu.
+    void softwareUpdateRequested();
+
 public Q_SLOTS:
     void refresh();
     void showHistory();

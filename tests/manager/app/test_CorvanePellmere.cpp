@@ -51,6 +51,10 @@ QProcessEnvironment windowEnvironment(const QTemporaryDir &home)
     environment.insert(QStringLiteral("XDG_STATE_HOME"), home.path() + QStringLiteral("/state"));
     environment.insert(QStringLiteral("PELLMERE_VOLUME_ROOTS"), home.path() + QStringLiteral("/media"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The window's updater never asks the real update service from a test.
+    testsupport::writeFile(home.path() + QStringLiteral("/config/corvane/AutoUpdate/Pellmere/UpdaterProps.plist"),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+        "<key>UpdateCheckInterval</key><integer>0</integer></dict></plist>");
     return environment;
 }
 

@@ -13,6 +13,7 @@
 #include "manager/window/LUMSyncHistoryDialog.h"
 #include "support/TestEnvironment.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -160,6 +161,17 @@ TEST_F(MainWindowTest, TheHistorySheetOpensOnTheWindow)
     EXPECT_EQ(m_window->historyDialog()->rowCount(), 2);
     m_window->historyDialog()->accept();
     EXPECT_FALSE(m_window->historyDialog()->isVisible());
+}
+
+TEST_F(MainWindowTest, TheHelpMenuAsksForTheSoftwareUpdateWindow)
+{
+    auto *action = m_window->findChild<QAction *>(QStringLiteral("softwareUpdateAction"));
+    ASSERT_NE(action, nullptr);
+    EXPECT_TRUE(action->isEnabled());
+    int requests = 0;
+    QObject::connect(m_window.get(), &LUMMainWindow::softwareUpdateRequested, [&] { ++requests; });
+    action->trigger();
+    EXPECT_EQ(requests, 1);
 }
 
 TEST_F(MainWindowTest, TheWindowReopensWhereItWasLeft)

@@ -1,0 +1,3 @@
+#include "autoupdate/AULog.h"
+
+Q_LOGGING_CATEGORY(lcAutoUpdate, "corvane.autoupdate")

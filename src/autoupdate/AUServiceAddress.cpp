@@ -1,0 +1,19 @@
+#include "autoupdate/AUServiceAddress.h"
+
+#include <QHostAddress>
+
+bool AUServiceAddress::isAcceptable(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return true;
+    if (scheme != QLatin1String("http"))
+        return false;
+    const QString host = url.host().toLower();
+    if (host == QLatin1String("localhost"))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
