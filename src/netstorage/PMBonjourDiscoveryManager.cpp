@@ -124,9 +124,13 @@ void PMBonjourDiscoveryManager::connectClient()
     int error = 0;
     AvahiClient *client = avahi_client_new(m_poll->poll(), AVAHI_CLIENT_NO_FAIL, &AvahiCallbacks::client, this, &error);
     if (!client) {
-        qCWarning(lcDiscovery) << "cannot make an Avahi client:" << avahi_strerror(error)
-                               << "- network devices will not be found";
+        qCWarning(lcDiscovery) << "cannot reach Avahi:" << avahi_strerror(error) << "- trying again in"
+                               << m_reconnectDelay.count() << "ms";
         m_client = nullptr;
+        QTimer::singleShot(m_reconnectDelay, this, [this] {
+            if (m_listening && !m_client)
+                connectClient();
+        });
         return;
     }
     m_client = client;

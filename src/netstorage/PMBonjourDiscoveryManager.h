@@ -74,6 +74,8 @@ public:
 
     // How long to wait before resolving a service again after a failed resolution.
     void setResolveRetryDelay(std::chrono::milliseconds delay) { m_retryDelay = delay; }
+    // How long to wait before asking for Avahi again when even the system bus was not there.
+    void setReconnectDelay(std::chrono::milliseconds delay) { m_reconnectDelay = delay; }
 
 Q_SIGNALS:
     void netServiceAppeared(const PMNetServicePtr &service);
@@ -108,6 +110,7 @@ private:
     bool m_listening = false;
     bool m_flushScheduled = false;
     std::chrono::milliseconds m_retryDelay { 1000 };
+    std::chrono::milliseconds m_reconnectDelay { 5000 };
 
     QHash<QString, int> m_counts; // service name -> reports not withdrawn
     QList<PMNetServicePtr> m_toInsert;

@@ -79,6 +79,7 @@ AvahiRig::~AvahiRig()
         stopProcess(process);
     stopDaemon();
     stopProcess(m_bus);
+    QFile::remove(QStringLiteral("/tmp/pellmere-avahi-rig.bus"));
     if (m_hadBusAddress)
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_savedBusAddress);
     else
@@ -117,7 +118,10 @@ bool AvahiRig::start()
         QThread::msleep(50); // another test process runs its rig; look again
     }
 
-    const QString socket = m_dir.filePath(QStringLiteral("system_bus_socket"));
+    // libdbus reads the system bus address once per process, so every rig of a test process
+    // must use the same socket; the lock makes one path per machine safe.
+    const QString socket = QStringLiteral("/tmp/pellmere-avahi-rig.bus");
+    QFile::remove(socket);
     const QString busConfig = m_dir.filePath(QStringLiteral("bus.conf"));
     if (!writeText(busConfig, QByteArray(kBusConfig).replace("@SOCKET@", QFile::encodeName(socket)))
         || !writeText(m_dir.filePath(QStringLiteral("avahi.conf")), kAvahiConfig)) {

@@ -1,0 +1,204 @@
+// Discovery against a real avahi-daemon on a private bus, restricted to loopback, with fake
+// devices announced by avahi-publish.
+#include "netstorage/PMBonjourDiscoveryManager.h"
+
+#include "netstorage/PMReachability.h"
+#include "support/AvahiRig.h"
+#include "support/ScriptedShareService.h"
+#include "support/TestEnvironment.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+QStringList names(const QSignalSpy &spy)
+{
+    QStringList result;
+    for (const QList<QVariant> &arguments : spy) {
+        const auto service = arguments.first().value<PMNetServicePtr>();
+        result.append(service ? service->serviceName() : QString());
+    }
+    result.sort();
+    return result;
+}
+
+QStringList names(const QList<PMNetServicePtr> &services)
+{
+    QStringList result;
+    for (const PMNetServicePtr &service : services)
+        result.append(service->serviceName());
+    result.sort();
+    return result;
+}
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        rig = std::make_unique<testsupport::AvahiRig>();
+        if (!rig->start()) {
+            if (rig->lacksCapability())
+                GTEST_SKIP() << rig->whyNot().toStdString();
+            FAIL() << rig->whyNot().toStdString();
+        }
+        discovery = std::make_unique<PMBonjourDiscoveryManager>(&shares, &reachability);
+        discovery->setResolveRetryDelay(100ms);
+        appeared = std::make_unique<QSignalSpy>(discovery.get(), &PMBonjourDiscoveryManager::netServiceAppeared);
+        disappeared = std::make_unique<QSignalSpy>(discovery.get(), &PMBonjourDiscoveryManager::netServiceDisappeared);
+        rejected = std::make_unique<QSignalSpy>(discovery.get(), &PMBonjourDiscoveryManager::netServiceRejected);
+    }
+
+    void TearDown() override
+    {
+        discovery.reset();
+        rig.reset();
+    }
+
+    bool rejectedName(const QString &name) const
+    {
+        for (const QList<QVariant> &arguments : *rejected)
+            if (arguments.first().toString() == name)
+                return true;
+        return false;
+    }
+
+    testsupport::ScriptedShareService shares;
+    PMLocalReachability reachability;
+    std::unique_ptr<testsupport::AvahiRig> rig;
+    std::unique_ptr<PMBonjourDiscoveryManager> discovery;
+    std::unique_ptr<QSignalSpy> appeared;
+    std::unique_ptr<QSignalSpy> disappeared;
+    std::unique_ptr<QSignalSpy> rejected;
+};
+
+TEST_F(DiscoveryTest, AnnouncesSupportedDevicesOnlyWithTheirAddressAndRecord)
+{
+    ASSERT_TRUE(rig->publish(QStringLiteral("Model A"), { QStringLiteral("skyvaleModel=QXA1") }))
+        << rig->whyNot().toStdString();
+    ASSERT_TRUE(rig->publish(QStringLiteral("Model B"), { QStringLiteral("skyvaleModel=QXB1") }));
+    ASSERT_TRUE(rig->publish(QStringLiteral("Model C"), { QStringLiteral("skyvaleModel=QXC1") }));
+    ASSERT_TRUE(rig->publish(QStringLiteral("Firmware Exact"),
+        { QStringLiteral("skyvaleSerial=S1"), QStringLiteral("skyvaleSSID=home"),
+            QStringLiteral("skyvaleVersion=2.0.0.55") }));
+    ASSERT_TRUE(rig->publish(QStringLiteral("Firmware Old"),
+        { QStringLiteral("skyvaleSerial=S2"), QStringLiteral("skyvaleSSID=home"),
+            QStringLiteral("skyvaleVersion=2.0.0.054") }));
+    // An unsupported model is ignored even when its serial, SSID and firmware would do.
+    ASSERT_TRUE(rig->publish(QStringLiteral("Model Z"),
+        { QStringLiteral("skyvaleModel=QXZ9"), QStringLiteral("skyvaleSerial=S3"), QStringLiteral("skyvaleSSID=home"),
+            QStringLiteral("skyvaleVersion=2.0.0.055") }));
+    ASSERT_TRUE(rig->publishIPv6Only(QStringLiteral("Only IPv6"), { QStringLiteral("skyvaleModel=QXA1") }))
+        << rig->whyNot().toStdString();
+
+    discovery->startListening();
+    const QStringList accepted = { "Firmware Exact", "Model A", "Model B", "Model C" };
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() >= accepted.size(); }, 30s))
+        << names(*appeared).join(", ").toStdString();
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] {
+            return rejectedName(QStringLiteral("Firmware Old")) && rejectedName(QStringLiteral("Model Z"))
+                && rejectedName(QStringLiteral("Only IPv6"));
+        },
+        30s));
+    EXPECT_EQ(names(*appeared), accepted);
+    EXPECT_EQ(names(discovery->identifiedServices()), accepted);
+
+    for (const PMNetServicePtr &service : discovery->identifiedServices()) {
+        EXPECT_EQ(service->ip4AddressString(), QStringLiteral("127.0.0.1")) << service->serviceName().toStdString();
+        EXPECT_EQ(service->addressesDisplayString(), QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(service->connectionStatus(), PMNetServiceObject::Reachable);
+        EXPECT_EQ(service->netService().type, QStringLiteral("_skyvale_info._tcp"));
+    }
+    const auto modelB = std::find_if(discovery->identifiedServices().cbegin(), discovery->identifiedServices().cend(),
+        [](const PMNetServicePtr &service) { return service->serviceName() == QStringLiteral("Model B"); });
+    ASSERT_NE(modelB, discovery->identifiedServices().cend());
+    EXPECT_EQ((*modelB)->txDictionary().value(QStringLiteral("skyvaleModel")), QByteArray("QXB1"));
+}
+
+TEST_F(DiscoveryTest, AnnouncesADeviceGoingAwayOnceAndForgetsWithoutAnnouncingWhenStopped)
+{
+    ASSERT_TRUE(rig->publish(QStringLiteral("Leaving"), { QStringLiteral("skyvaleModel=QXA1") }));
+    ASSERT_TRUE(rig->publish(QStringLiteral("Staying"), { QStringLiteral("skyvaleModel=QXC1") }));
+    discovery->startListening();
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 2; }, 30s));
+
+    rig->unpublish(QStringLiteral("Leaving"));
+    ASSERT_TRUE(testsupport::waitFor([&] { return disappeared->count() >= 1; }, 30s));
+    EXPECT_EQ(names(*disappeared), QStringList { QStringLiteral("Leaving") });
+    const auto gone = disappeared->first().first().value<PMNetServicePtr>();
+    EXPECT_TRUE(gone->isStopped());
+    EXPECT_EQ(names(discovery->identifiedServices()), QStringList { QStringLiteral("Staying") });
+
+    // Coming back makes a new announcement; stopping forgets without one.
+    ASSERT_TRUE(rig->publish(QStringLiteral("Leaving"), { QStringLiteral("skyvaleModel=QXA1") }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 3; }, 30s));
+    discovery->stopListening();
+    EXPECT_FALSE(discovery->isListening());
+    EXPECT_TRUE(discovery->identifiedServices().isEmpty());
+    EXPECT_EQ(disappeared->count(), 1);
+}
+
+TEST_F(DiscoveryTest, KeepsRunningWhileTheDaemonIsAwayAndResumesWhenItReturns)
+{
+    ASSERT_TRUE(rig->publish(QStringLiteral("Survivor"), { QStringLiteral("skyvaleModel=QXB1") }));
+    discovery->startListening();
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 1; }, 30s));
+
+    rig->stopDaemon();
+    // Without the daemon nobody vouches for the device any more.
+    ASSERT_TRUE(testsupport::waitFor([&] { return disappeared->count() == 1; }, 30s));
+    EXPECT_TRUE(discovery->isListening());
+    EXPECT_FALSE(discovery->isBrowsing());
+
+    ASSERT_TRUE(rig->startDaemon()) << rig->whyNot().toStdString();
+    // avahi-publish lost the daemon too; announce the device again.
+    rig->unpublish(QStringLiteral("Survivor"));
+    ASSERT_TRUE(rig->publish(QStringLiteral("Survivor"), { QStringLiteral("skyvaleModel=QXB1") }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 2; }, 30s));
+    EXPECT_TRUE(discovery->isBrowsing());
+    EXPECT_EQ(names(discovery->identifiedServices()), QStringList { QStringLiteral("Survivor") });
+}
+
+TEST_F(DiscoveryTest, StartsWithoutTheDaemonAndFindsDevicesOnceItRuns)
+{
+    rig->stopDaemon();
+    discovery->startListening();
+    EXPECT_TRUE(discovery->isListening());
+    EXPECT_FALSE(discovery->isBrowsing());
+    ASSERT_TRUE(rig->startDaemon()) << rig->whyNot().toStdString();
+    ASSERT_TRUE(rig->publish(QStringLiteral("Late"), { QStringLiteral("skyvaleModel=QXA1") }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 1; }, 30s));
+    EXPECT_EQ(names(*appeared), QStringList { QStringLiteral("Late") });
+}
+
+TEST(PMBonjourDiscoveryManager, ValidityNeedsAKnownModelOrSerialSsidAndExactlyTheMinimumFirmware)
+{
+    using D = PMBonjourDiscoveryManager;
+    using Txt = QMap<QString, QByteArray>;
+    for (const char *model : { "QXA1", "QXB1", "QXC1" })
+        EXPECT_TRUE(D::isValidDevice(Txt { { D::kTxtKeyModel, model } })) << model;
+    EXPECT_FALSE(D::isValidDevice(Txt { { D::kTxtKeyModel, "qxa1" } }));
+    EXPECT_FALSE(D::isValidDevice(Txt { { D::kTxtKeyModel, "" } }));
+    EXPECT_FALSE(D::isValidDevice(Txt { { D::kTxtKeyModel, "QXZ9" }, { D::kTxtKeySerial, "S" },
+        { D::kTxtKeySSID, "home" }, { D::kTxtKeyVersion, "2.0.0.055" } }));
+
+    const auto firmware = [](const char *version) {
+        return Txt { { D::kTxtKeySerial, "S" }, { D::kTxtKeySSID, "home" }, { D::kTxtKeyVersion, version } };
+    };
+    EXPECT_TRUE(D::isValidDevice(firmware("2.0.0.055")));
+    EXPECT_TRUE(D::isValidDevice(firmware("2.0.0.55")));
+    EXPECT_FALSE(D::isValidDevice(firmware("2.0.0.056")));
+    EXPECT_FALSE(D::isValidDevice(firmware("2.0.0.054")));
+    EXPECT_FALSE(D::isValidDevice(firmware("")));
+    EXPECT_FALSE(D::isValidDevice(Txt { { D::kTxtKeySerial, "S" }, { D::kTxtKeyVersion, "2.0.0.055" } }));
+    EXPECT_FALSE(D::isValidDevice(Txt { { D::kTxtKeySSID, "home" }, { D::kTxtKeyVersion, "2.0.0.055" } }));
+    EXPECT_FALSE(D::isValidDevice(Txt {}));
+}
+
+} // namespace
