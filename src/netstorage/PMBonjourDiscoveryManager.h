@@ -65,6 +65,10 @@ public:
     // Whether the daemon is there and the browser runs.
     bool isBrowsing() const { return m_browser != nullptr; }
 
+    // How many reports of a service name the browser gave and has not withdrawn (one per
+    // interface it was seen on); 0 for an unknown name.
+    int reportCount(const QString &serviceName) const { return m_counts.value(serviceName); }
+
     // The devices announced and not gone yet.
     QList<PMNetServicePtr> identifiedServices() const { return m_identified; }
 

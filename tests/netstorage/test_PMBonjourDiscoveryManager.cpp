@@ -9,13 +9,52 @@
 
 #include <QSignalSpy>
 
+#include <QProcess>
+
 #include <gtest/gtest.h>
+
+#include <sched.h>
 
 #include <memory>
 
 namespace {
 
 using namespace std::chrono_literals;
+
+// The whole program runs in a network namespace of its own when it may: the rig's daemon then
+// sees only this loopback and a veth pair that leads nowhere, which gives a second interface.
+bool g_privateNetwork = false;
+QString g_whyNoSecondInterface;
+
+bool ip(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("ip"), arguments);
+    if (!process.waitForFinished(10'000) || process.exitCode() != 0) {
+        g_whyNoSecondInterface = QStringLiteral("ip ") + arguments.join(QLatin1Char(' ')) + QStringLiteral(": ")
+            + QString::fromLocal8Bit(process.readAll()) + process.errorString();
+        return false;
+    }
+    return true;
+}
+
+class PrivateNetwork : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (::unshare(CLONE_NEWNET) != 0) {
+            g_whyNoSecondInterface = QStringLiteral("cannot make a network namespace (needs CAP_SYS_ADMIN)");
+            return;
+        }
+        g_privateNetwork = ip({ "link", "set", "lo", "up" })
+            && ip({ "link", "add", "pmrig0", "type", "veth", "peer", "name", "pmrig1" })
+            && ip({ "addr", "add", "10.99.0.1/24", "dev", "pmrig0" }) && ip({ "link", "set", "pmrig1", "up" })
+            && ip({ "link", "set", "pmrig0", "up" });
+    }
+};
+
+const auto *const g_privateNetworkEnvironment = ::testing::AddGlobalTestEnvironment(new PrivateNetwork);
 
 QStringList names(const QSignalSpy &spy)
 {
@@ -42,6 +81,12 @@ protected:
     void SetUp() override
     {
         rig = std::make_unique<testsupport::AvahiRig>();
+        const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        if (QByteArray(test->name()).contains("SeveralInterfaces")) {
+            if (!g_privateNetwork)
+                GTEST_SKIP() << "no second interface: " << g_whyNoSecondInterface.toStdString();
+            rig->setInterfaces({ QStringLiteral("lo"), QStringLiteral("pmrig0") });
+        }
         if (!rig->start()) {
             if (rig->lacksCapability())
                 GTEST_SKIP() << rig->whyNot().toStdString();
@@ -142,6 +187,44 @@ TEST_F(DiscoveryTest, AnnouncesADeviceGoingAwayOnceAndForgetsWithoutAnnouncingWh
     EXPECT_FALSE(discovery->isListening());
     EXPECT_TRUE(discovery->identifiedServices().isEmpty());
     EXPECT_EQ(disappeared->count(), 1);
+}
+
+TEST_F(DiscoveryTest, ADeviceSeenOnSeveralInterfacesStaysUntilEveryReportIsWithdrawn)
+{
+    ASSERT_TRUE(rig->publish(QStringLiteral("Twice"), { QStringLiteral("skyvaleModel=QXA1") }));
+    discovery->startListening();
+    ASSERT_TRUE(testsupport::waitFor([&] { return discovery->reportCount(QStringLiteral("Twice")) == 2; }, 30s));
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 1; }, 30s));
+
+    // The veth side loses its address: that interface's report is withdrawn, the loopback one stays.
+    ASSERT_TRUE(ip({ "addr", "del", "10.99.0.1/24", "dev", "pmrig0" })) << g_whyNoSecondInterface.toStdString();
+    ASSERT_TRUE(testsupport::waitFor([&] { return discovery->reportCount(QStringLiteral("Twice")) == 1; }, 30s));
+    EXPECT_EQ(disappeared->count(), 0);
+    EXPECT_EQ(names(discovery->identifiedServices()), QStringList { QStringLiteral("Twice") });
+
+    rig->unpublish(QStringLiteral("Twice"));
+    ASSERT_TRUE(testsupport::waitFor([&] { return disappeared->count() >= 1; }, 30s));
+    EXPECT_EQ(discovery->reportCount(QStringLiteral("Twice")), 0);
+    EXPECT_EQ(appeared->count(), 1);
+    EXPECT_TRUE(discovery->identifiedServices().isEmpty());
+    ip({ "addr", "add", "10.99.0.1/24", "dev", "pmrig0" });
+    // Settled: the one disappearance stays the only one.
+    ASSERT_TRUE(rig->publish(QStringLiteral("Marker"), { QStringLiteral("skyvaleModel=QXB1") }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 2; }, 30s));
+    EXPECT_EQ(disappeared->count(), 1);
+}
+
+TEST_F(DiscoveryTest, WaitsForTheSystemBusAndTheDaemonWhenNeitherIsThereAtFirst)
+{
+    rig->stopDaemon();
+    rig->stopBus();
+    discovery->setReconnectDelay(100ms);
+    discovery->startListening();
+    EXPECT_FALSE(discovery->isBrowsing());
+    ASSERT_TRUE(rig->startBus()) << rig->whyNot().toStdString();
+    ASSERT_TRUE(rig->startDaemon()) << rig->whyNot().toStdString();
+    ASSERT_TRUE(rig->publish(QStringLiteral("Patient"), { QStringLiteral("skyvaleModel=QXC1") }));
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 1; }, 30s));
 }
 
 TEST_F(DiscoveryTest, KeepsRunningWhileTheDaemonIsAwayAndResumesWhenItReturns)

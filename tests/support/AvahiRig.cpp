@@ -45,7 +45,7 @@ const char kBusConfig[] = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-B
 const char kAvahiConfig[] = R"([server]
 use-ipv4=yes
 use-ipv6=no
-allow-interfaces=lo
+allow-interfaces=@INTERFACES@
 enable-dbus=yes
 ratelimit-interval-usec=1000000
 ratelimit-burst=1000
@@ -78,8 +78,12 @@ AvahiRig::~AvahiRig()
     for (auto &process : m_addressPublishers)
         stopProcess(process);
     stopDaemon();
-    stopProcess(m_bus);
-    QFile::remove(QStringLiteral("/tmp/pellmere-avahi-rig.bus"));
+    if (!m_locked) {
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
+        return; // the bus socket, if any, is another rig's
+    }
+    stopBus();
     if (m_hadBusAddress)
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_savedBusAddress);
     else
@@ -117,15 +121,34 @@ bool AvahiRig::start()
         }
         QThread::msleep(50); // another test process runs its rig; look again
     }
+    m_locked = true;
 
+    if (!writeText(m_dir.filePath(QStringLiteral("avahi.conf")),
+            QByteArray(kAvahiConfig).replace("@INTERFACES@", m_interfaces.join(QLatin1Char(',')).toUtf8()))) {
+        m_whyNot = QStringLiteral("cannot write the rig's configuration");
+        return false;
+    }
+    m_hadBusAddress = qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS");
+    m_savedBusAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(busSocket()));
+    return startBus() && startDaemon();
+}
+
+QString AvahiRig::busSocket()
+{
     // libdbus reads the system bus address once per process, so every rig of a test process
     // must use the same socket; the lock makes one path per machine safe.
-    const QString socket = QStringLiteral("/tmp/pellmere-avahi-rig.bus");
-    QFile::remove(socket);
+    return QStringLiteral("/tmp/pellmere-avahi-rig.bus");
+}
+
+bool AvahiRig::startBus()
+{
+    if (m_bus)
+        return true;
+    QFile::remove(busSocket());
     const QString busConfig = m_dir.filePath(QStringLiteral("bus.conf"));
-    if (!writeText(busConfig, QByteArray(kBusConfig).replace("@SOCKET@", QFile::encodeName(socket)))
-        || !writeText(m_dir.filePath(QStringLiteral("avahi.conf")), kAvahiConfig)) {
-        m_whyNot = QStringLiteral("cannot write the rig's configuration");
+    if (!writeText(busConfig, QByteArray(kBusConfig).replace("@SOCKET@", QFile::encodeName(busSocket())))) {
+        m_whyNot = QStringLiteral("cannot write the bus configuration");
         return false;
     }
     m_bus = launch(QStringLiteral("dbus-daemon"),
@@ -134,12 +157,16 @@ bool AvahiRig::start()
     QString seen;
     if (!waitForOutput(*m_bus, "unix:path=", &seen)) {
         m_whyNot = QStringLiteral("dbus-daemon did not start: ") + seen;
+        stopProcess(m_bus);
         return false;
     }
-    m_hadBusAddress = qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS");
-    m_savedBusAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socket));
-    return startDaemon();
+    return true;
+}
+
+void AvahiRig::stopBus()
+{
+    stopProcess(m_bus);
+    QFile::remove(busSocket());
 }
 
 bool AvahiRig::startDaemon()

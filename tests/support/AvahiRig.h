@@ -38,6 +38,12 @@ public:
     // Whether the machine lacks a program of the rig (skip), as opposed to a failure (fail).
     bool lacksCapability() const { return m_lacksCapability; }
 
+    // The interfaces the daemon may use; loopback unless set before start().
+    void setInterfaces(const QStringList &interfaces) { m_interfaces = interfaces; }
+
+    // Stops and starts only the system bus (stop the daemon first).
+    void stopBus();
+    bool startBus();
     // Stops and starts only the Avahi daemon, as a restart by the system would.
     void stopDaemon();
     bool startDaemon();
@@ -56,11 +62,14 @@ private:
     std::unique_ptr<QProcess> launch(const QString &program, const QStringList &arguments);
     bool waitForOutput(QProcess &process, const QByteArray &marker, QString *seen);
     static void stopProcess(std::unique_ptr<QProcess> &process);
+    static QString busSocket();
 
     QTemporaryDir m_dir;
     int m_lockFd = -1;
+    bool m_locked = false;
     QByteArray m_savedBusAddress;
     bool m_hadBusAddress = false;
+    QStringList m_interfaces { QStringLiteral("lo") };
     QString m_whyNot;
     bool m_lacksCapability = false;
     std::unique_ptr<QProcess> m_bus;
