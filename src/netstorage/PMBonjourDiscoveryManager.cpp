@@ -236,6 +236,7 @@ void PMBonjourDiscoveryManager::serviceRemoved(const PMServiceRecord &record)
         for (const PMNetServicePtr &service : QList<PMNetServicePtr>(m_resolving)) {
             if (same(service)) {
                 stopResolving(service);
+                m_resolveAttempts.remove(service.get());
                 service->stop();
                 m_resolving.removeOne(service);
             }
@@ -279,9 +280,14 @@ void PMBonjourDiscoveryManager::startResolving(const PMNetServicePtr &service)
     if (!m_client || !m_resolving.contains(service))
         return;
     const PMServiceRecord record = service->netService();
+    // Asked for any address, Avahi answers with whichever comes first, often the IPv6 one of
+    // a device that has both. So ask for IPv4; only after that failed ask for any address,
+    // which tells an IPv6-only device (rejected) from one that did not answer (asked again).
+    const int attempt = m_resolveAttempts.value(service.get());
+    const AvahiProtocol addressProtocol = attempt % 2 == 0 ? AVAHI_PROTO_INET : AVAHI_PROTO_UNSPEC;
     AvahiServiceResolver *resolver = avahi_service_resolver_new(m_client, record.interfaceIndex, record.protocol,
         record.name.toUtf8().constData(), record.type.toUtf8().constData(), record.domain.toUtf8().constData(),
-        AVAHI_PROTO_UNSPEC, AvahiLookupFlags(0), &AvahiCallbacks::resolver, this);
+        addressProtocol, AvahiLookupFlags(0), &AvahiCallbacks::resolver, this);
     if (!resolver) {
         qCWarning(lcDiscovery).noquote() << "cannot resolve" << record.name << ":"
                                          << avahi_strerror(avahi_client_errno(m_client));
@@ -313,9 +319,14 @@ void PMBonjourDiscoveryManager::resolved(AvahiServiceResolver *resolver, bool fo
     if (!found) {
         // Resolution is retried for as long as the service is there.
         qCInfo(lcDiscovery).noquote() << "resolving" << name << "failed; trying again";
-        QTimer::singleShot(m_retryDelay, this, [this, service] { startResolving(service); });
+        ++m_resolveAttempts[service.get()];
+        // The IPv4 question failed: the other one may tell why at once, so no pause before it.
+        QTimer::singleShot(
+            m_resolveAttempts.value(service.get()) % 2 == 1 ? std::chrono::milliseconds(0) : m_retryDelay, this,
+            [this, service] { startResolving(service); });
         return;
     }
+    m_resolveAttempts.remove(service.get());
     m_resolving.removeOne(service);
     if (!isValidDevice(txt)) {
         qCInfo(lcDiscovery).noquote() << "ignoring" << name << ": not a supported device";
@@ -349,6 +360,7 @@ void PMBonjourDiscoveryManager::forgetAll(bool announce)
     for (const PMNetServicePtr &service : m_resolving)
         service->stop();
     m_counts.clear();
+    m_resolveAttempts.clear();
     m_toInsert.clear();
     m_resolving.clear();
     if (!announce)

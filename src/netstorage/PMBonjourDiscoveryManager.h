@@ -121,4 +121,5 @@ private:
     QList<PMNetServicePtr> m_resolving;
     QList<PMNetServicePtr> m_identified;
     QHash<AvahiServiceResolver *, PMNetServicePtr> m_resolvers;
+    QHash<const PMNetServiceObject *, int> m_resolveAttempts; // failed resolutions of a service
 };
