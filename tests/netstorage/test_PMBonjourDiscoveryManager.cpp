@@ -189,6 +189,22 @@ TEST_F(DiscoveryTest, AnnouncesADeviceGoingAwayOnceAndForgetsWithoutAnnouncingWh
     EXPECT_EQ(disappeared->count(), 1);
 }
 
+TEST_F(DiscoveryTest, ADeviceWithBothAddressFamiliesIsAnnouncedWithItsIPv4Address)
+{
+    // The IPv6 address is there first, the IPv4 one only once the service is being resolved.
+    ASSERT_TRUE(rig->publishAddress(QStringLiteral("pm-dual.local"), QStringLiteral("::1")))
+        << rig->whyNot().toStdString();
+    ASSERT_TRUE(rig->publishOnHost(
+        QStringLiteral("Dual"), QStringLiteral("pm-dual.local"), { QStringLiteral("skyvaleModel=QXC1") }));
+    discovery->startListening();
+    ASSERT_TRUE(testsupport::waitFor([&] { return discovery->reportCount(QStringLiteral("Dual")) == 1; }, 30s));
+    ASSERT_TRUE(rig->publishAddress(QStringLiteral("pm-dual.local"), QStringLiteral("127.0.0.1")))
+        << rig->whyNot().toStdString();
+    ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 1 || rejected->count() == 1; }, 30s));
+    ASSERT_EQ(appeared->count(), 1) << "dropped for its IPv6 address";
+    EXPECT_EQ(appeared->first().first().value<PMNetServicePtr>()->ip4AddressString(), QStringLiteral("127.0.0.1"));
+}
+
 TEST_F(DiscoveryTest, ADeviceSeenOnSeveralInterfacesStaysUntilEveryReportIsWithdrawn)
 {
     ASSERT_TRUE(rig->publish(QStringLiteral("Twice"), { QStringLiteral("skyvaleModel=QXA1") }));

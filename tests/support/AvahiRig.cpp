@@ -206,17 +206,28 @@ bool AvahiRig::publish(const QString &name, const QStringList &txt)
 bool AvahiRig::publishIPv6Only(const QString &name, const QStringList &txt)
 {
     const QString host = QStringLiteral("pm-v6-%1.local").arg(m_addressPublishers.size());
-    auto address = launch(
-        QStringLiteral("avahi-publish"), { QStringLiteral("-a"), QStringLiteral("-R"), host, QStringLiteral("::1") });
+    return publishAddress(host, QStringLiteral("::1")) && publishOnHost(name, host, txt);
+}
+
+bool AvahiRig::publishAddress(const QString &host, const QString &address)
+{
+    auto publisher
+        = launch(QStringLiteral("avahi-publish"), { QStringLiteral("-a"), QStringLiteral("-R"), host, address });
     QString seen;
-    if (!waitForOutput(*address, "Established under name", &seen)) {
-        m_whyNot = QStringLiteral("avahi-publish of the address %1 failed: %2").arg(host, seen);
+    if (!waitForOutput(*publisher, "Established under name", &seen)) {
+        m_whyNot = QStringLiteral("avahi-publish of the address %1 of %2 failed: %3").arg(address, host, seen);
         return false;
     }
-    m_addressPublishers.push_back(std::move(address));
+    m_addressPublishers.push_back(std::move(publisher));
+    return true;
+}
+
+bool AvahiRig::publishOnHost(const QString &name, const QString &host, const QStringList &txt)
+{
     auto process = launch(QStringLiteral("avahi-publish"),
         QStringList { QStringLiteral("-s"), QStringLiteral("-H"), host, name, kServiceType, QStringLiteral("9") }
             + txt);
+    QString seen;
     if (!waitForOutput(*process, "Established under name", &seen)) {
         m_whyNot = QStringLiteral("avahi-publish of %1 failed: %2").arg(name, seen);
         return false;

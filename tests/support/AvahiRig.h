@@ -53,6 +53,9 @@ public:
     bool publish(const QString &name, const QStringList &txt);
     // The same for a device whose host has only an IPv6 address.
     bool publishIPv6Only(const QString &name, const QStringList &txt);
+    // Announces an address record for host ("name.local"), and a device service on that host.
+    bool publishAddress(const QString &host, const QString &address);
+    bool publishOnHost(const QString &name, const QString &host, const QStringList &txt);
     // Withdraws a service announced by publish().
     void unpublish(const QString &name);
 
