@@ -2,6 +2,7 @@
 // devices announced by avahi-publish.
 #include "netstorage/PMBonjourDiscoveryManager.h"
 
+#include "netstorage/PMNetServiceMapper.h"
 #include "netstorage/PMReachability.h"
 #include "support/AvahiRig.h"
 #include "support/ScriptedShareService.h"
@@ -274,6 +275,33 @@ TEST_F(DiscoveryTest, StartsWithoutTheDaemonAndFindsDevicesOnceItRuns)
     ASSERT_TRUE(rig->publish(QStringLiteral("Late"), { QStringLiteral("skyvaleModel=QXA1") }));
     ASSERT_TRUE(testsupport::waitFor([&] { return appeared->count() == 1; }, 30s));
     EXPECT_EQ(names(*appeared), QStringList { QStringLiteral("Late") });
+}
+
+// Not discovery, but it needs the same private network: real address changes on an interface.
+TEST(PrivateNetworkReachability, AddressChangesReachDevicesAndTheMappersDelay)
+{
+    if (!g_privateNetwork)
+        GTEST_SKIP() << "no private network: " << g_whyNoSecondInterface.toStdString();
+    PMLocalReachability reachability;
+    ASSERT_TRUE(reachability.start());
+    testsupport::ScriptedShareService shares;
+    PMNetServiceMapper mapper(&shares);
+    mapper.setNetworkChangeDelay(1h);
+    ASSERT_TRUE(mapper.watchNetworkChanges());
+    const QString deviceAddress = QStringLiteral("10.98.0.77");
+    auto device = PMNetServicePtr::create(&shares, &reachability);
+    device->setIp4Addresses({ deviceAddress }, deviceAddress);
+    EXPECT_EQ(device->connectionStatus(), PMNetServiceObject::NotReachable);
+    EXPECT_EQ(mapper.delay(), 0ms);
+
+    ASSERT_TRUE(ip({ "addr", "add", "10.98.0.1/24", "dev", "pmrig1" })) << g_whyNoSecondInterface.toStdString();
+    EXPECT_TRUE(testsupport::waitFor([&] { return device->connectionStatus() == PMNetServiceObject::Reachable; }));
+    EXPECT_TRUE(testsupport::waitFor([&] { return mapper.delay() == 1h; }));
+
+    QSignalSpy unreachable(device.get(), &PMNetServiceObject::becameUnreachable);
+    ASSERT_TRUE(ip({ "addr", "del", "10.98.0.1/24", "dev", "pmrig1" }));
+    EXPECT_TRUE(testsupport::waitFor([&] { return unreachable.count() == 1; }));
+    EXPECT_EQ(device->connectionStatus(), PMNetServiceObject::NotReachable);
 }
 
 TEST(PMBonjourDiscoveryManager, ValidityNeedsAKnownModelOrSerialSsidAndExactlyTheMinimumFirmware)
