@@ -285,7 +285,8 @@ void PMBonjourDiscoveryManager::startResolving(const PMNetServicePtr &service)
     // which tells an IPv6-only device (rejected) from one that did not answer (asked again).
     const int attempt = m_resolveAttempts.value(service.get());
     const AvahiProtocol addressProtocol = attempt % 2 == 0 ? AVAHI_PROTO_INET : AVAHI_PROTO_UNSPEC;
-    AvahiServiceResolver *resolver = avahi_service_resolver_new(m_client, record.interfaceIndex, record.protocol,
+    // On any interface: the one of the first report may be gone while others remain.
+    AvahiServiceResolver *resolver = avahi_service_resolver_new(m_client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
         record.name.toUtf8().constData(), record.type.toUtf8().constData(), record.domain.toUtf8().constData(),
         addressProtocol, AvahiLookupFlags(0), &AvahiCallbacks::resolver, this);
     if (!resolver) {
