@@ -124,7 +124,6 @@ bool PMControlClient::isAgentRunning() const
     return reply.isValid() && reply.value();
 }
 
-
 QDBusMessage PMControlClient::methodCall(const QString &method) const
 {
     return QDBusMessage::createMethodCall(m_serviceName, kPMObjectPath, kPMControlInterface, method);

@@ -17,7 +17,6 @@ public:
     PMDriveBusyHold(const PMDriveBusyHold &) = delete;
     PMDriveBusyHold &operator=(const PMDriveBusyHold &) = delete;
 
-
 private:
     int m_fd = -1;
 };
