@@ -76,12 +76,6 @@ QString PlatformPaths::dataHome()
     return dir.isEmpty() ? homeDirectory() + QStringLiteral("/.local/share") : dir;
 }
 
-QString PlatformPaths::cacheHome()
-{
-    const QString dir = envPath("XDG_CACHE_HOME");
-    return dir.isEmpty() ? homeDirectory() + QStringLiteral("/.cache") : dir;
-}
-
 QString PlatformPaths::runtimeDirectory()
 {
     const QString dir = envPath("XDG_RUNTIME_DIR");

@@ -19,7 +19,6 @@ public:
     static QString configHome(); // $XDG_CONFIG_HOME or ~/.config
     static QString stateHome(); // $XDG_STATE_HOME or ~/.local/state
     static QString dataHome(); // $XDG_DATA_HOME or ~/.local/share
-    static QString cacheHome(); // $XDG_CACHE_HOME or ~/.cache
     static QString runtimeDirectory(); // $XDG_RUNTIME_DIR, else a private folder below /tmp
 
     static QString agentLogPath(); // .../pellmere/Pellmere.log

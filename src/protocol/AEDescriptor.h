@@ -68,7 +68,6 @@ public:
     Form form() const;
     bool isNull() const { return descriptorType() == typeNull; }
     bool isList() const { return form() == Form::List; }
-    bool isRecord() const { return form() == Form::Record; }
     bool isAppleEvent() const { return form() == Form::Event; }
 
     // The bytes of a data descriptor; empty for the other forms.

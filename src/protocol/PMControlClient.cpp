@@ -124,16 +124,6 @@ bool PMControlClient::isAgentRunning() const
     return reply.isValid() && reply.value();
 }
 
-std::optional<quint32> PMControlClient::agentProcessId() const
-{
-    if (!m_connection.isConnected() || !m_connection.interface())
-        return std::nullopt;
-    const QDBusReply<uint> reply = m_connection.interface()->servicePid(m_serviceName);
-    if (!reply.isValid())
-        return std::nullopt;
-    return reply.value();
-}
-
 QDBusMessage PMControlClient::methodCall(const QString &method) const
 {
     return QDBusMessage::createMethodCall(m_serviceName, kPMObjectPath, kPMControlInterface, method);

@@ -52,9 +52,8 @@ public:
     // connected drive holds.
     [[nodiscard]] qint32 openPaths(const QStringList &paths, QStringList *refused);
 
-    // Whether some process owns the agent's name, and which.
+    // Whether some process owns the agent's name.
     bool isAgentRunning() const;
-    std::optional<quint32> agentProcessId() const;
 
     QString lastErrorText() const { return m_lastErrorText; }
 

@@ -32,12 +32,6 @@ public:
     QString barLine(const QString &drive, int width) const;
     QString plainLine(const QString &drive) const;
 
-    // "Syncing", "Completed", "Stopped: canceled", ...
-    static QString activityText(const QVariantMap &record);
-    // Percent of the job accounted for: copied, left out by the filter, or already present.
-    static int percent(const QVariantMap &record);
-    static QString formatBytes(quint64 bytes);
-
 private:
     QStringList m_order;
     QList<QVariantMap> m_records;

@@ -3,25 +3,19 @@
 #include "platform/UnixSignalNotifier.h"
 #include "protocol/PMControlClient.h"
 #include "protocol/PMNotificationSubscriber.h"
+#include "protocol/PMProgressRecord.h"
+#include "protocol/PMProgressText.h"
 #include "tools/pellmerectl/PMCtlExitCode.h"
-#include "tools/pellmerectl/PMCtlProgressKeys.h"
 
 #include <csignal>
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace pmctl {
 
-namespace {
+using namespace PMProgressRecord;
 
-int terminalWidth(FILE *out)
-{
-    struct winsize size = {};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20)
-        return size.ws_col;
-    return 80;
-}
+namespace {
 
 void writeLine(FILE *stream, const QString &text)
 {
@@ -95,7 +89,7 @@ void PMCtlWatchCommand::onPosted(const QVariantMap &record)
 
 void PMCtlWatchCommand::redraw()
 {
-    const int width = terminalWidth(m_out);
+    const int width = PMProgressText::terminalWidth(m_out);
     QByteArray text;
     // Back to the first line of the block drawn last time, then every drive's line anew.
     if (m_linesDrawn > 0)

@@ -80,7 +80,6 @@ public:
     void terminate();
     // Runs once: notifications off, volume events off, controllers dropped.
     void cleanUp();
-    bool isTerminating() const { return m_terminating; }
 
     // Drives.
     PMSyncController *createSyncControllerForMountPoint(
@@ -126,7 +125,6 @@ public:
     PMDriveOperations &driveOperations() { return *m_operations; }
     PMContinuousSync &continuousSync() { return *m_continuousSync; }
     PMActivityNotifier &activityNotifier() { return *m_activity; }
-    protocol::PMControlServer *controlServer() const { return m_controlServer.get(); }
 
     // PMSyncControllerOwner (worker threads).
     void sendActivityNotification(bool forced, const QVariantMap &progress) override;

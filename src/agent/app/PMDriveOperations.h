@@ -73,7 +73,6 @@ public:
     void updateSyncMusicSettingsForDrive(const QString &mountPath);
     void updateSyncPicturesSettingsForDrive(const QString &mountPath);
     void updateSyncDocumentsSettingsForDrive(const QString &mountPath);
-    const PMMediaExtensionLists &extensionLists() const { return m_extensionLists; }
     // Rebuilds the validator from the current lists.
     void updateFileValidator();
     const PMFileValidator &fileValidator() const { return m_fileValidator; }

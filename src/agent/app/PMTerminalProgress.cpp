@@ -1,43 +1,11 @@
 #include "agent/app/PMTerminalProgress.h"
 
 #include "agent/sync/PMSyncProgress.h"
+#include "protocol/PMProgressText.h"
 
 #include <QFileInfo>
 
-#include <sys/ioctl.h>
 #include <unistd.h>
-
-namespace {
-
-int terminalWidth(FILE *out)
-{
-    struct winsize size = {};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20)
-        return size.ws_col;
-    return 80;
-}
-
-QString activityName(int activity)
-{
-    switch (activity) {
-    case 1:
-        return QStringLiteral("Preparing");
-    case 2:
-        return QStringLiteral("Syncing");
-    case 3:
-        return QStringLiteral("Finishing");
-    case 4:
-        return QStringLiteral("Saving settings");
-    case 5:
-        return QStringLiteral("Stopped");
-    case 6:
-        return QStringLiteral("Done");
-    default:
-        return QStringLiteral("Idle");
-    }
-}
-
-} // namespace
 
 PMTerminalProgress::PMTerminalProgress(FILE *out, QObject *parent)
     : QObject(parent)
@@ -46,33 +14,17 @@ PMTerminalProgress::PMTerminalProgress(FILE *out, QObject *parent)
 {
 }
 
-QString PMTerminalProgress::formatBytes(quint64 bytes)
-{
-    if (bytes < 1024)
-        return QStringLiteral("%1 B").arg(bytes);
-    const char *units[] = { "KiB", "MiB", "GiB", "TiB" };
-    double value = double(bytes) / 1024.0;
-    int unit = 0;
-    while (value >= 1024.0 && unit < 3) {
-        value /= 1024.0;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
-}
-
 QString PMTerminalProgress::barLine(const QVariantMap &progress, int width)
 {
     const quint64 total = progress.value(PMSyncProgress::kSizeKey).toULongLong();
     const quint64 done = progress.value(PMSyncProgress::kCopiedKey).toULongLong()
         + progress.value(PMSyncProgress::kSkipFilterKey).toULongLong()
         + progress.value(PMSyncProgress::kSkipPresentKey).toULongLong();
-    const int percent = total > 0 ? int(qMin<quint64>(100, done * 100 / total)) : 0;
-    const int barWidth = qBound(10, width / 4, 40);
-    const int filled = barWidth * percent / 100;
-    QString line = QStringLiteral("[%1%2] %3% %4 of %5")
-                       .arg(QString(filled, QLatin1Char('#')), QString(barWidth - filled, QLatin1Char('.')))
+    const int percent = PMProgressText::percent(progress);
+    QString line = QStringLiteral("%1 %2% %3 of %4")
+                       .arg(PMProgressText::bar(percent, qBound(10, width / 4, 40)))
                        .arg(percent, 3)
-                       .arg(formatBytes(done), formatBytes(total));
+                       .arg(PMProgressText::formatBytes(done), PMProgressText::formatBytes(total));
     const QString current = progress.value(PMSyncProgress::kCopySourcePathKey).toString();
     if (!current.isEmpty()) {
         const int room = width - int(line.size()) - 3;
@@ -105,7 +57,7 @@ void PMTerminalProgress::draw(const QVariantMap &progress, bool forced)
 {
     const int activity = progress.value(PMSyncProgress::kActivityTypeKey).toInt();
     if (m_terminal) {
-        const QByteArray line = barLine(progress, terminalWidth(m_out)).toUtf8();
+        const QByteArray line = barLine(progress, PMProgressText::terminalWidth(m_out)).toUtf8();
         fprintf(m_out, "\r\033[K%s", line.constData());
         fflush(m_out);
         m_lineOpen = true;
@@ -115,7 +67,8 @@ void PMTerminalProgress::draw(const QVariantMap &progress, bool forced)
     if (!forced || activity == m_lastDrawnActivity)
         return;
     m_lastDrawnActivity = activity;
-    const QByteArray line = (activityName(activity) + QStringLiteral(": ") + barLine(progress, 200)).toUtf8();
+    const QByteArray line
+        = (PMProgressText::activityText(progress) + QStringLiteral(": ") + barLine(progress, 200)).toUtf8();
     fprintf(m_out, "%s\n", line.constData());
     fflush(m_out);
 }

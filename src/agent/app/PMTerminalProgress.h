@@ -29,7 +29,6 @@ public:
     int lastActivity() const { return m_lastActivity.load(); }
     // The line drawn for a progress record on a terminal of the given width.
     static QString barLine(const QVariantMap &progress, int width);
-    static QString formatBytes(quint64 bytes);
 
     // Ends the bar's line so that other output starts on a fresh line.
     void finishLine();

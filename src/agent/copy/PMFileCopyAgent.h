@@ -42,7 +42,6 @@ public:
     bool cancelled() const { return m_cancelled; }
     void setCancelled(bool cancelled) { m_cancelled = cancelled; }
     QString sourcePath() const { return m_sourcePath; }
-    void setSourcePath(const QString &path) { m_sourcePath = path; }
     QString destinationPath() const { return m_destinationPath; }
     void setDestionationPath(const QString &path) { m_destinationPath = path; }
     // A destination below root (a drive's mount point) has the folders above it opened one by

@@ -627,7 +627,6 @@ bool PMConfigurationFile::isContinuousEnabledForUser() const { return userBool(m
 bool PMConfigurationFile::isContinuousEnabledForUniqueHostID(const QString &id) const { return userBool(id, kContinuousKey, false); }
 bool PMConfigurationFile::setContinuousEnabledForUser(bool enabled) { return setUserValue(kContinuousKey, enabled); }
 bool PMConfigurationFile::isQuietEnabledForUser() const { return userBool(m_userId, kQuietKey, false); }
-bool PMConfigurationFile::isQuietEnabledForUniqueHostID(const QString &id) const { return userBool(id, kQuietKey, false); }
 bool PMConfigurationFile::setQuietEnabledForUser(bool enabled) { return setUserValue(kQuietKey, enabled); }
 bool PMConfigurationFile::isSyncMoviesEnabledForUser() const { return userBool(m_userId, kMoviesKey, true); }
 bool PMConfigurationFile::isSyncMoviesEnabledForUniqueHostID(const QString &id) const { return userBool(id, kMoviesKey, true); }
@@ -645,8 +644,6 @@ qint32 PMConfigurationFile::getSyncDeviceFilterForUser() const { return userInt(
 qint32 PMConfigurationFile::getSyncDeviceFilterForUniqueHostID(const QString &id) const { return userInt(id, kDeviceFilterKey); }
 bool PMConfigurationFile::setSyncDeviceFilterForUser(qint32 filter) { return setUserValue(kDeviceFilterKey, filter); }
 qint32 PMConfigurationFile::getSyncMediaDeviceTargetForUser() const { return userInt(m_userId, kMediaDeviceTargetKey); }
-qint32 PMConfigurationFile::getSyncMediaDeviceTargetForUniqueHostID(const QString &id) const { return userInt(id, kMediaDeviceTargetKey); }
-bool PMConfigurationFile::setSyncMediaDeviceTargetForUser(qint32 target) { return setUserValue(kMediaDeviceTargetKey, target); }
 QDateTime PMConfigurationFile::lastSyncDateForUser() const { return lastSyncDateForUniqueHostID(m_userId); }
 // clang-format on
 

@@ -114,7 +114,6 @@ public:
     bool isContinuousEnabledForUniqueHostID(const QString &userId) const;
     bool setContinuousEnabledForUser(bool enabled);
     bool isQuietEnabledForUser() const;
-    bool isQuietEnabledForUniqueHostID(const QString &userId) const;
     bool setQuietEnabledForUser(bool enabled);
     bool isSyncMoviesEnabledForUser() const;
     bool isSyncMoviesEnabledForUniqueHostID(const QString &userId) const;
@@ -132,8 +131,6 @@ public:
     qint32 getSyncDeviceFilterForUniqueHostID(const QString &userId) const;
     bool setSyncDeviceFilterForUser(qint32 filter);
     qint32 getSyncMediaDeviceTargetForUser() const;
-    qint32 getSyncMediaDeviceTargetForUniqueHostID(const QString &userId) const;
-    bool setSyncMediaDeviceTargetForUser(qint32 target);
     QDateTime lastSyncDateForUser() const;
     QDateTime lastSyncDateForUniqueHostID(const QString &userId) const;
     bool setLastSyncDateForUser(const QDateTime &date);

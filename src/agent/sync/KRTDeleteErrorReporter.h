@@ -1,25 +1,19 @@
 // The copy engine's handler for the deletions of one sync job: it logs each failed
 // deletion, asks the user whether to go on, and turns a "no" into a cancel of the job.
 //
-//   auto reporter = KRTDeleteErrorReporter::deleteErrorReporter(&controller);
-//   PMItemOperations(reporter.get()).removeItem(path);
+//   KRTDeleteErrorReporter reporter(&controller);
+//   PMItemOperations(&reporter).removeItem(path);
 //
 // Called on the worker thread; alerts are answered on the main thread while it waits.
 #pragma once
 
 #include "agent/sync/KRTErrorReporter.h"
 
-#include <memory>
-
 class KRTDeleteErrorReporter : public KRTErrorReporter {
 public:
     explicit KRTDeleteErrorReporter(PMErrorReporterDelegate *delegate = nullptr)
         : KRTErrorReporter(delegate)
     {
-    }
-    static std::unique_ptr<KRTDeleteErrorReporter> deleteErrorReporter(PMErrorReporterDelegate *delegate = nullptr)
-    {
-        return std::make_unique<KRTDeleteErrorReporter>(delegate);
     }
 
     void willProcessPath(const QString &path) override;

@@ -17,8 +17,6 @@ public:
     PMDriveBusyHold(const PMDriveBusyHold &) = delete;
     PMDriveBusyHold &operator=(const PMDriveBusyHold &) = delete;
 
-    bool isHolding() const { return m_fd >= 0; }
-
 private:
     int m_fd = -1;
 };

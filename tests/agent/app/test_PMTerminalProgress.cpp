@@ -16,11 +16,3 @@ TEST(PMTerminalProgress, TheBarCountsCopiedAndSkippedBytesAgainstTheTotal)
     EXPECT_LT(PMTerminalProgress::barLine(progress, 40).size(), 40) << "never wider than the terminal";
     EXPECT_TRUE(PMTerminalProgress::barLine({}, 80).contains(QStringLiteral("  0%"))) << "an empty job";
 }
-
-TEST(PMTerminalProgress, SizesReadAsAPersonWouldSayThem)
-{
-    EXPECT_EQ(PMTerminalProgress::formatBytes(0), QStringLiteral("0 B"));
-    EXPECT_EQ(PMTerminalProgress::formatBytes(1023), QStringLiteral("1023 B"));
-    EXPECT_EQ(PMTerminalProgress::formatBytes(1536), QStringLiteral("1.5 KiB"));
-    EXPECT_EQ(PMTerminalProgress::formatBytes(quint64(3) << 30), QStringLiteral("3.0 GiB"));
-}

@@ -205,12 +205,6 @@ TEST(PMCtlProgressRenderer, AJobsLastRecordWithoutADriveCountsToTheDriveSeenLast
 
     PMCtlProgressRenderer fresh;
     EXPECT_EQ(fresh.update({ { QStringLiteral("syncActivityType"), 6 } }), QStringLiteral("(unknown drive)"));
-    EXPECT_EQ(PMCtlProgressRenderer::activityText({ { QStringLiteral("syncActivityType"), 6 } }),
-        QStringLiteral("Completed"));
-    EXPECT_EQ(PMCtlProgressRenderer::percent({ { QStringLiteral("syncActivityType"), 6 } }), 100);
-    EXPECT_EQ(PMCtlProgressRenderer::percent(
-                  { { QStringLiteral("syncActivityType"), 1 }, { QStringLiteral("syncSize"), qint64(-5) } }),
-        0);
 }
 
 namespace {

@@ -1,13 +1,14 @@
 // The keys of the agent's progress record, the name of the notification that carries it and
-// the activity and failure codes, as pellmerectl reads them. Kept here so the client does not
-// link the sync engine; the agent's PMSyncProgress writes the same strings.
+// the activity and failure codes, as its readers (pellmerectl, the terminal progress) use them.
+// Kept in the protocol so a client does not link the sync engine; the agent's PMSyncProgress
+// writes the same strings.
 //
 // Constants only; any thread.
 #pragma once
 
 #include <QString>
 
-namespace pmctl {
+namespace PMProgressRecord {
 
 inline const QString kSyncInProgressNotification
     = QStringLiteral("com.corvane.pellmere.syncInProgress.notification.evt");
@@ -43,4 +44,4 @@ enum FailureType : int {
     kFailureCanceled = 6,
 };
 
-} // namespace pmctl
+} // namespace PMProgressRecord
