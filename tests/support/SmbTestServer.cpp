@@ -85,7 +85,7 @@ SmbTestServer::SmbTestServer()
         m_error = QStringLiteral("smbd did not start: ") + m_smbd.errorString();
         return;
     }
-    m_group = m_smbd.processId();
+    m_group.store(m_smbd.processId());
     const bool listening
         = waitFor([this] { return m_smbd.state() == QProcess::NotRunning || acceptsConnections(m_port); },
             std::chrono::seconds(30));
@@ -157,17 +157,24 @@ bool SmbTestServer::writeConfiguration()
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) == text.toUtf8().size();
 }
 
+void SmbTestServer::kill() const
+{
+    const qint64 group = m_group.load();
+    if (group > 0)
+        ::kill(static_cast<pid_t>(-group), SIGKILL);
+}
+
 void SmbTestServer::stop()
 {
-    if (m_group > 0) {
-        ::kill(static_cast<pid_t>(-m_group), SIGTERM);
+    const qint64 group = m_group.exchange(0);
+    if (group > 0) {
+        ::kill(static_cast<pid_t>(-group), SIGTERM);
         if (!m_smbd.waitForFinished(10000)) {
-            ::kill(static_cast<pid_t>(-m_group), SIGKILL);
+            ::kill(static_cast<pid_t>(-group), SIGKILL);
             m_smbd.waitForFinished();
         }
         // smbd's helpers (notifyd, cleanupd) share the group and must not outlive it.
-        ::kill(static_cast<pid_t>(-m_group), SIGKILL);
-        m_group = 0;
+        ::kill(static_cast<pid_t>(-group), SIGKILL);
     }
     if (m_error.isEmpty() && m_port)
         m_error = QStringLiteral("stopped");

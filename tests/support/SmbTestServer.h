@@ -12,6 +12,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <atomic>
+
 namespace testsupport {
 
 class SmbTestServer {
@@ -34,12 +36,15 @@ public:
 
     // Stops smbd and every process it started; answers once they are gone.
     void stop();
+    // Kills smbd and its helpers at once, as a device that loses power; any thread (the
+    // fixture's stop() or destructor reaps them).
+    void kill() const;
 
 private:
     bool writeConfiguration();
     QTemporaryDir m_folder;
     QProcess m_smbd;
-    qint64 m_group = 0;
+    std::atomic<qint64> m_group { 0 };
     int m_port = 0;
     QString m_error;
 };

@@ -488,12 +488,16 @@ void PMSyncJob::syncThreadReportResults(bool success)
     success = success && !m_copyFailed && !m_controller.syncTimeNotSaved();
     QString message;
     if (m_controller.cancelPending()) {
-        message = tr("Synchronization of \"%1\" canceled.").arg(displayName());
+        // A network drive whose device went away was not canceled by anybody.
+        const bool connectionLost = m_controller.lostNetworkConnection();
+        message = connectionLost ? tr("Synchronization of \"%1\" failed due to connection error.").arg(displayName())
+                                 : tr("Synchronization of \"%1\" canceled.").arg(displayName());
         {
             std::lock_guard lock(m_reportMutex);
             m_lastReportMessage = message;
         }
-        m_controller.setFailureType(PMSyncController::kFailureCanceled);
+        m_controller.setFailureType(
+            connectionLost ? PMSyncController::kFailureNetworkLost : PMSyncController::kFailureCanceled);
         m_controller.logMessage(message);
         m_controller.setActivityType(PMSyncController::kActivityFailed);
         m_controller.sendActivityNotification(true);
