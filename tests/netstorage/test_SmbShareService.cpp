@@ -116,28 +116,69 @@ TEST_F(SmbShareServiceOnServer, AStoppedServerIsAnErrorNotAnEmptyListing)
     EXPECT_FALSE(error.isEmpty());
 }
 
-// A peer that takes the connection and then never answers: the listing gives up after the
-// timeout instead of waiting for ever (the test's own time limit catches a hang).
+// A loopback peer that takes connections (the kernel completes them from the listen queue)
+// and never answers.
+class SilentPeer {
+public:
+    SilentPeer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && ::listen(m_fd, 16) == 0 && ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~SilentPeer()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    SilentPeer(const SilentPeer &) = delete;
+    SilentPeer &operator=(const SilentPeer &) = delete;
+
+    int port() const { return m_port; }
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// The listing gives up after the timeout instead of waiting for ever (the test's own time
+// limit catches a hang).
 TEST(SmbShareServiceSilentPeer, AListingOfAPeerThatNeverAnswersFailsAfterTheTimeout)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    SilentPeer peer;
+    ASSERT_NE(peer.port(), 0);
     PMSmbShareService::Options options;
     options.timeout = std::chrono::seconds(2);
     PMSmbShareService service(options);
     QStringList shares;
     QString error;
-    EXPECT_FALSE(
-        service.listPublicShares(QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port)), &shares, &error));
+    EXPECT_FALSE(service.listPublicShares(peer.host(), &shares, &error));
     EXPECT_FALSE(error.isEmpty());
-    ::close(fd);
+}
+
+// gio waits on gvfsd, which waits on the silent peer; the mount gives up after the timeout.
+TEST(SmbShareServiceSilentPeer, AMountOnAPeerThatNeverAnswersFailsAfterTheTimeout)
+{
+    GvfsTestSession gvfs;
+    if (!gvfs.error().isEmpty())
+        GTEST_SKIP() << "GVfs cannot mount here: " << gvfs.error().toStdString();
+    SilentPeer peer;
+    ASSERT_NE(peer.port(), 0);
+    PMSmbShareService::Options options;
+    options.timeout = std::chrono::seconds(3);
+    options.environment = gvfs.environment();
+    PMSmbShareService service(options);
+    QString mountPath;
+    QString error;
+    EXPECT_FALSE(service.mountShare(peer.host(), QStringLiteral("Public"), &mountPath, &error));
+    EXPECT_TRUE(mountPath.isEmpty());
+    EXPECT_FALSE(error.isEmpty());
 }
 
 class SmbShareServiceMounts : public SmbShareServiceOnServer {
