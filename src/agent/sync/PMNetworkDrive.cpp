@@ -34,18 +34,27 @@ bool PMNetworkDrive::isConnectionFailure(int errorNumber, const QString &mountPo
     case ECONNABORTED:
     case ECONNREFUSED:
         return true;
-    case EIO: {
-        // Listing the share's top folder goes to the server; when that fails as well, the
-        // connection is what failed.
-        DIR *folder = ::opendir(platform::FileNameCodec::encode(mountPoint).constData());
-        if (!folder)
-            return errno == EIO || errno == ENOTCONN || errno == ETIMEDOUT || errno == EHOSTDOWN;
-        errno = 0;
-        const bool listed = ::readdir(folder) != nullptr || errno == 0;
-        ::closedir(folder);
-        return !listed;
-    }
+    case EIO:
+        // When the share's own folder fails as well, the connection is what failed.
+        return stopsAnswering(mountPoint);
     default:
         return false;
     }
+}
+
+bool PMNetworkDrive::stopsAnswering(const QString &mountPoint)
+{
+    const auto failed = [](int error) {
+        return error == EIO || error == ENOTCONN || error == ETIMEDOUT || error == EHOSTDOWN || error == EHOSTUNREACH
+            || error == ENETDOWN || error == ENETUNREACH || error == ECONNRESET || error == ECONNABORTED
+            || error == ECONNREFUSED;
+    };
+    DIR *folder = ::opendir(platform::FileNameCodec::encode(mountPoint).constData());
+    if (!folder)
+        return failed(errno);
+    errno = 0;
+    const bool listed = ::readdir(folder) != nullptr || errno == 0;
+    const int error = errno;
+    ::closedir(folder);
+    return !listed && failed(error);
 }

@@ -15,4 +15,8 @@ public:
     // once the server is gone but also for faults of single files, only when the share's own
     // folder no longer answers either.
     static bool isConnectionFailure(int errorNumber, const QString &mountPoint);
+
+    // The share mounted at mountPoint no longer answers: listing its top folder, which goes
+    // to the server, fails with an I/O or network error.
+    static bool stopsAnswering(const QString &mountPoint);
 };

@@ -96,18 +96,19 @@ protected:
     }
 
     // A controller for the share (or for mountPoint) whose job runs hook when it comes to
-    // "trigger.mp3".
-    PMSyncController &makeController(std::function<void(PMSyncController &)> hook, QString mountPoint = {})
+    // the item named trigger.
+    PMSyncController &makeController(std::function<void(PMSyncController &)> hook, QString mountPoint = {},
+        const QString &trigger = QStringLiteral("trigger.mp3"))
     {
         PMDriveLayout::Identity identity { QStringLiteral("alice"), QStringLiteral("Studio"), kUser,
             QStringLiteral("UUID-1"), m_home.path() };
         m_controller = std::make_unique<PMSyncController>(mountPoint.isEmpty() ? m_mountPath : mountPoint,
-            QStringLiteral("Corvane"), QString(), kUser, &m_owner, [identity, hook](PMSyncController &c) {
+            QStringLiteral("Corvane"), QString(), kUser, &m_owner, [identity, hook, trigger](PMSyncController &c) {
                 PMSyncJob::Options options;
                 options.identity = identity;
                 options.limitTo4G = false;
-                options.makeFilter = [&c, hook]() -> std::shared_ptr<const PMCopyItemFilter> {
-                    return std::make_shared<HookFilter>(QStringLiteral("trigger.mp3"), [&c, hook] { hook(c); });
+                options.makeFilter = [&c, hook, trigger]() -> std::shared_ptr<const PMCopyItemFilter> {
+                    return std::make_shared<HookFilter>(trigger, [&c, hook] { hook(c); });
                 };
                 return std::make_unique<PMSyncJob>(c, options);
             });
@@ -144,14 +145,21 @@ TEST_F(SyncToAShare, FilesLandInTheSharesFolderOnTheServer)
         QByteArray(200000, 't'));
 }
 
-TEST_F(SyncToAShare, AServerStoppedMidSyncEndsTheJobAsAConnectionErrorWithNothingHalfCopiedInPlace)
+// The server goes away at two points of the copying: when the walk comes to the synced
+// folder, and at a file inside it. Where the failure shows first (a file that cannot be
+// written, a folder that cannot be examined or made) depends on what GVfs still has in
+// hand; either way the job ends as a connection error.
+class SyncToAShareServerStops : public SyncToAShare, public ::testing::WithParamInterface<const char *> { };
+
+TEST_P(SyncToAShareServerStops, TheJobEndsAsAConnectionErrorWithNothingHalfCopiedInPlace)
 {
     const testsupport::SmbTestServer *server = m_server.get();
-    PMSyncController &controller = makeController([server](PMSyncController &) { server->kill(); });
+    PMSyncController &controller
+        = makeController([server](PMSyncController &) { server->kill(); }, {}, QString::fromLatin1(GetParam()));
     const qsizetype before = count(logText(), QStringLiteral("failed due to connection error."));
 
     EXPECT_EQ(syncToTheEnd(controller, m_owner), PMSyncController::kActivityFailed);
-    EXPECT_EQ(controller.failureType(), PMSyncController::kFailureNetworkLost);
+    EXPECT_EQ(controller.failureType(), PMSyncController::kFailureNetworkLost) << logText().toStdString();
     EXPECT_EQ(lastFailureType(), PMSyncController::kFailureNetworkLost);
     const QString log = logText();
     EXPECT_EQ(count(log, QStringLiteral("failed due to connection error.")), before + 1);
@@ -162,6 +170,19 @@ TEST_F(SyncToAShare, AServerStoppedMidSyncEndsTheJobAsAConnectionErrorWithNothin
     EXPECT_FALSE(QFileInfo::exists(m_server->shareFolder() + QStringLiteral("/alice_Studio/Music")))
         << filesBelow(m_server->shareFolder()).join(QLatin1Char(' ')).toStdString();
     EXPECT_FALSE(controller.lastSyncTime().isValid());
+}
+
+INSTANTIATE_TEST_SUITE_P(AtTheFolderAndAtAFile, SyncToAShareServerStops, ::testing::Values("Music", "trigger.mp3"));
+
+// A server that is already gone when the job starts: the job's folders cannot be made on
+// the share, which no error reporter hears of; the share's silence says why.
+TEST_F(SyncToAShare, AJobOnAShareWhoseServerIsGoneEndsAsAConnectionError)
+{
+    PMSyncController &controller = makeController([](PMSyncController &) {});
+    m_server->stop();
+    EXPECT_EQ(syncToTheEnd(controller, m_owner), PMSyncController::kActivityFailed);
+    EXPECT_EQ(controller.failureType(), PMSyncController::kFailureNetworkLost) << logText().toStdString();
+    EXPECT_EQ(lastFailureType(), PMSyncController::kFailureNetworkLost);
 }
 
 TEST_F(SyncToAShare, ADeviceThatBecomesUnreachableMidSyncEndsTheJobAsAConnectionError)
