@@ -36,6 +36,21 @@ QString cifsAddress(const QString &source)
     return parts.at(0) + QLatin1Char('/') + parts.at(1);
 }
 
+// Whether folder is where gvfsd-fuse shows GVfs's mounts.
+bool isGvfsFuseMount(const QString &folder)
+{
+    const auto entry = platform::MountTable::entryForPath(folder);
+    return entry && entry->fsType == gvfsFuseType && entry->mountPoint == folder;
+}
+
+// Whether the GVfs folder lists a mount of that name. The listing comes from gvfsd-fuse's own
+// table of mounts, without asking the server, so it answers at once even when the server is
+// gone (a stat of the share's folder would wait on it).
+bool isListedIn(const QString &gvfsFolder, const QString &name)
+{
+    return QDir(gvfsFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden).contains(name);
+}
+
 } // namespace
 
 PMSmbShareService::PMSmbShareService()
@@ -95,14 +110,6 @@ QString PMSmbShareService::gvfsFolder() const
             base = m_options.environment.value(QStringLiteral("HOME")) + QStringLiteral("/.cache");
     }
     return QDir(base).filePath(QStringLiteral("gvfs"));
-}
-
-bool PMSmbShareService::isShownInGvfsFolder(const QString &name) const
-{
-    // The listing of the GVfs folder comes from gvfsd-fuse's own table of mounts, without
-    // asking the server, so it answers at once even when the server is gone (a stat of the
-    // share's folder would wait on it).
-    return QDir(gvfsFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden).contains(name);
 }
 
 QString PMSmbShareService::findMountedShare(const QString &host, const QString &share) const
@@ -181,8 +188,9 @@ bool PMSmbShareService::unmountShare(const QString &mountPath)
 {
     const QFileInfo info(mountPath);
     const auto folder = PMGvfsShareFolder::parse(info.fileName());
-    if (folder && QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(gvfsFolder())) {
-        if (!isShownInGvfsFolder(info.fileName()))
+    const QString parent = QDir::cleanPath(info.absolutePath());
+    if (folder && (parent == QDir::cleanPath(gvfsFolder()) || isGvfsFuseMount(parent))) {
+        if (!isListedIn(parent, info.fileName()))
             return true;
         QString errorText;
         if (!runGio({ QStringLiteral("mount"), QStringLiteral("-u"), folder->url() }, &errorText))
@@ -190,7 +198,7 @@ bool PMSmbShareService::unmountShare(const QString &mountPath)
         // The FUSE folder goes away once gvfsd has let go of the mount, shortly after gio returns.
         QElapsedTimer clock;
         clock.start();
-        while (isShownInGvfsFolder(info.fileName())) {
+        while (isListedIn(parent, info.fileName())) {
             if (clock.elapsed() > m_options.timeout.count())
                 return false;
             QThread::msleep(20);
@@ -218,9 +226,7 @@ QString PMSmbShareService::networkAddress(const QString &mountPath)
         // Only a share GVfs shows now through its FUSE mount counts, not any folder of that
         // name, nor one that was unmounted.
         const QString parent = QDir::cleanPath(info.absolutePath());
-        const auto entry = platform::MountTable::entryForPath(parent);
-        if (entry && entry->fsType == gvfsFuseType && entry->mountPoint == parent
-            && QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden).contains(info.fileName()))
+        if (isGvfsFuseMount(parent) && isListedIn(parent, info.fileName()))
             return folder->networkAddress();
         return {};
     }

@@ -40,7 +40,6 @@ public:
 private:
     // The mount path of an already mounted share, or empty.
     QString findMountedShare(const QString &host, const QString &share) const;
-    bool isShownInGvfsFolder(const QString &name) const;
     bool runGio(const QStringList &arguments, QString *errorText) const;
 
     Options m_options;
