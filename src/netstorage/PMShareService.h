@@ -26,6 +26,7 @@ public:
     virtual bool unmountShare(const QString &mountPath) = 0;
 
     // For a mounted SMB share, "host/share" as the device is addressed (host as in
-    // listPublicShares); empty for any other folder.
+    // listPublicShares); empty for any other folder. Compare the share part without regard to
+    // case, as SMB does: a GVfs mount knows its share only in lower case.
     virtual QString networkAddress(const QString &mountPath) = 0;
 };

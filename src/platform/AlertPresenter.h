@@ -30,6 +30,8 @@ struct AlertRequest {
     // What a presenter that cannot ask anybody answers: OK, or Cancel where going on
     // unattended could lose data.
     AlertAnswer safeAnswer = AlertAnswer::Ok;
+    // The Cancel button's label when it stands for something else ("Retry"); empty: "Cancel".
+    QString cancelLabel {};
 };
 
 class AlertPresenter {

@@ -135,7 +135,7 @@ void DesktopNotificationAlertPresenter::post(quint64 key, uint replacesId)
     const AlertRequest &request = m_open.at(key).request;
     QStringList actions { kOkAction, tr("OK") };
     if (request.cancelButton)
-        actions << kCancelAction << tr("Cancel");
+        actions << kCancelAction << (request.cancelLabel.isEmpty() ? tr("Cancel") : request.cancelLabel);
     if (request.logButton)
         actions << kLogAction << tr("Show Log");
     // Resident: the log button must not take the notification away; a question that may cancel

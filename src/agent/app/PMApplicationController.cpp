@@ -2,6 +2,7 @@
 
 #include "agent/app/PMActivityNotifier.h"
 #include "agent/app/PMAgentInstanceLock.h"
+#include "agent/app/PMConnectionErrorAlert.h"
 #include "agent/app/PMContinuousSync.h"
 #include "agent/app/PMControlEventHandlers.h"
 #include "agent/app/PMDriveKey.h"
@@ -395,6 +396,26 @@ QVariantMap PMApplicationController::isBusyProgressDict() const
 {
     const PMSyncController *controller = isBusyController();
     return controller ? controller->getCurrentProgressDict() : QVariantMap();
+}
+
+void PMApplicationController::networkDeviceReachabilityChanged(const QString &mountPoint, bool reachable)
+{
+    // The controllers live on the main thread; a hop there keeps the lookup safe.
+    QMetaObject::invokeMethod(this, [this, mountPoint, reachable] {
+        PMSyncController *controller = syncControllerForMountPoint(mountPoint);
+        if (!controller)
+            return;
+        if (reachable)
+            controller->networkDeviceBecameReachable();
+        else
+            controller->networkDeviceBecameUnreachable();
+    });
+}
+
+void PMApplicationController::showConnectionError(
+    const QString &deviceName, const QString &errorText, std::function<void()> retry)
+{
+    PMConnectionErrorAlert(*m_alerts).show(deviceName, errorText, std::move(retry));
 }
 
 protocol::PMUnmountAnswer PMApplicationController::approveUnmount(const QString &mountPoint) const

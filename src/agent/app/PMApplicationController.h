@@ -101,6 +101,15 @@ public:
     // Quitting is never refused; a busy drive is given the bound to stop instead.
     bool isBusy() const { return false; }
 
+    // Network drives. The device of the network drive at mountPoint can no longer be reached
+    // (reachable: can again); its controller ends a running job as a connection error. Any
+    // thread (reachability changes are not seen on the main thread).
+    void networkDeviceReachabilityChanged(const QString &mountPoint, bool reachable);
+    // A device could not be reached: "There was an error connecting to <deviceName>" with the
+    // reason, OK and Retry (PMConnectionErrorAlert); retry is what Retry does, and is done at
+    // once when the user silenced network alerts.
+    void showConnectionError(const QString &deviceName, const QString &errorText, std::function<void()> retry);
+
     // The unmount approval: refused with "Sync In Progress" while the drive's controller is busy.
     protocol::PMUnmountAnswer approveUnmount(const QString &mountPoint) const;
 

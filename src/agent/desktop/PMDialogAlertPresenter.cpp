@@ -43,8 +43,11 @@ void PMDialogAlertPresenter::present(const platform::AlertRequest &request,
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     open.box = box;
     open.okButton = box->addButton(QMessageBox::Ok);
-    if (request.cancelButton)
-        open.cancelButton = box->addButton(QMessageBox::Cancel);
+    if (request.cancelButton) {
+        open.cancelButton = request.cancelLabel.isEmpty()
+            ? box->addButton(QMessageBox::Cancel)
+            : box->addButton(request.cancelLabel, QMessageBox::RejectRole);
+    }
     if (request.logButton)
         open.logButton = box->addButton(tr("Show Log"), QMessageBox::ActionRole);
     box->setDefaultButton(static_cast<QPushButton *>(open.okButton));

@@ -93,24 +93,26 @@ std::optional<bool> KRTCopyErrorReporter::shouldProceedAfterError(const QVariant
 std::optional<bool> KRTCopyErrorReporter::shouldProceedAfterErrorCopyingItem(
     int errorNumber, const QString &source, const QString &destination)
 {
-    return decide({ { kErrorKey, errorText(errorNumber) }, { kPathKey, source }, { kToPathKey, destination } });
+    return decideAfter(
+        errorNumber, { { kErrorKey, errorText(errorNumber) }, { kPathKey, source }, { kToPathKey, destination } });
 }
 
 std::optional<bool> KRTCopyErrorReporter::shouldProceedAfterErrorMovingItem(
     int errorNumber, const QString &source, const QString &destination)
 {
-    return decide({ { kErrorKey, errorText(errorNumber) }, { kPathKey, source }, { kToPathKey, destination } });
+    return decideAfter(
+        errorNumber, { { kErrorKey, errorText(errorNumber) }, { kPathKey, source }, { kToPathKey, destination } });
 }
 
 std::optional<bool> KRTCopyErrorReporter::shouldProceedAfterErrorRemovingItem(int errorNumber, const QString &path)
 {
-    return decide({ { kErrorKey, errorText(errorNumber) }, { kPathKey, path } });
+    return decideAfter(errorNumber, { { kErrorKey, errorText(errorNumber) }, { kPathKey, path } });
 }
 
 std::optional<int> KRTCopyErrorReporter::agentActionRequired(PMFileCopyAgent &agent, const PMFileCopyError &error)
 {
     Q_UNUSED(agent);
-    const bool goOn = decide(
+    const bool goOn = decideAfter(error.code,
         { { kErrorKey, errorText(error.code) }, { kPathKey, error.fromPath() }, { kToPathKey, error.toPath() } });
     return goOn ? PMFileCopyAgentDelegate::Skip : PMFileCopyAgentDelegate::Quit;
 }
@@ -240,6 +242,22 @@ bool KRTCopyErrorReporter::askAfterFailure(
     if (performAlert(tr("Copy Failed."), message, true, true, platform::AlertAnswer::Ok))
         return true;
     requestCancel();
+    return false;
+}
+
+bool KRTCopyErrorReporter::decideAfter(int errorNumber, const QVariantMap &errorInfo)
+{
+    if (!endJobOnLostConnection(errorNumber))
+        return decide(errorInfo);
+    incrementErrorCount();
+    const QString destination = errorInfo.value(kToPathKey).toString();
+    const QString text = errorInfo.value(kErrorKey).toString();
+    if (destination.isEmpty())
+        logMessage(tr("Unable to copy \"%1\"- %2.").arg(errorInfo.value(kPathKey).toString(), text));
+    else
+        logMessage(
+            tr("Unable to copy \"%1\" to \"%2\" - %3.").arg(errorInfo.value(kPathKey).toString(), destination, text));
+    qCWarning(lcCopyErrors) << "the connection to the network drive is lost:" << text;
     return false;
 }
 

@@ -65,6 +65,9 @@ private:
 
     // The decision proper; see shouldProceedAfterError.
     bool decide(const QVariantMap &errorInfo);
+    // The same for a failure whose errno is known: a lost connection to a network drive ends
+    // the job without a question.
+    bool decideAfter(int errorNumber, const QVariantMap &errorInfo);
     // Recreates the link at destination pointing where the link at source points. Answers
     // true when an equivalent link is in place; nullopt when source is no readable link.
     std::optional<bool> repairLink(const QString &source, const QString &destination) const;

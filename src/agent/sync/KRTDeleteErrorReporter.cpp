@@ -19,6 +19,11 @@ void KRTDeleteErrorReporter::willProcessPath(const QString &path)
 
 std::optional<bool> KRTDeleteErrorReporter::shouldProceedAfterErrorRemovingItem(int errorNumber, const QString &path)
 {
+    if (endJobOnLostConnection(errorNumber)) {
+        incrementErrorCount();
+        logMessage(tr("Unable to delete \"%1\" - %2.").arg(path, errorText(errorNumber)));
+        return false;
+    }
     return shouldProceedAfterError({ { kErrorKey, errorText(errorNumber) }, { kPathKey, path } });
 }
 

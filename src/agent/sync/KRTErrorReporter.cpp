@@ -1,5 +1,7 @@
 #include "agent/sync/KRTErrorReporter.h"
 
+#include "agent/sync/PMNetworkDrive.h"
+
 #include <cerrno>
 
 #include <cstring>
@@ -33,6 +35,15 @@ bool KRTErrorReporter::performAlert(const QString &title, const QString &message
     if (!m_delegate)
         return headlessAnswer == platform::AlertAnswer::Ok;
     return m_delegate->syncThreadPerformAlert(title, message, cancelButton, logButton, headlessAnswer);
+}
+
+bool KRTErrorReporter::endJobOnLostConnection(int errorNumber) const
+{
+    if (!m_delegate || !m_delegate->isNetworkDevice()
+        || !PMNetworkDrive::isConnectionFailure(errorNumber, m_delegate->deviceMountPoint()))
+        return false;
+    m_delegate->connectionToDeviceLost();
+    return true;
 }
 
 void KRTErrorReporter::requestCancel() const

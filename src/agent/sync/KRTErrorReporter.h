@@ -55,6 +55,10 @@ protected:
         platform::AlertAnswer headlessAnswer) const;
     // What the user's "no" does: the whole job stops, its result NO.
     void requestCancel() const;
+    // For a failure with errorNumber on a network drive: true when it means the connection to
+    // the drive's device is lost, which then ends the job as a connection error (there is
+    // nobody to ask about the next file, and every one would fail the same way).
+    bool endJobOnLostConnection(int errorNumber) const;
     // A continuous job runs unattended: no question may hold it up or interrupt the user.
     bool unattended() const { return m_delegate && m_delegate->continuousSyncInProgress(); }
 

@@ -30,6 +30,10 @@ public:
     // Whether the running job is a continuous one, started by changes on disk rather than by
     // the user: nobody waits for it, so its errors are logged and never asked about.
     virtual bool continuousSyncInProgress() const { return false; }
+    // Whether the drive is a mounted network share; and what a failure that means its device
+    // can no longer be reached does: the job ends, reported as a connection error.
+    virtual bool isNetworkDevice() const { return false; }
+    virtual void connectionToDeviceLost() { }
 
 protected:
     PMErrorReporterDelegate() = default;

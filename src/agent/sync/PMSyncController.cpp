@@ -6,6 +6,7 @@
 #include "agent/settings/PMConfigurationBatch.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "agent/sync/PMDriveBusyHold.h"
+#include "agent/sync/PMNetworkDrive.h"
 #include "agent/sync/PMSyncControllerOwner.h"
 #include "agent/sync/PMSyncJobPhases.h"
 #include "platform/HeadlessAlertPresenter.h"
@@ -67,6 +68,7 @@ PMSyncController::PMSyncController(const QString &mountPoint, const QString &ven
     , m_mainThreadContext(std::make_unique<QObject>())
 {
     m_continuousSyncState.store(m_config->isContinuousEnabledForUser());
+    m_networkDevice.store(PMNetworkDrive::isNetworkMount(mountPoint));
     if (makePhases)
         m_phases = makePhases(*this);
 }
@@ -560,6 +562,30 @@ void PMSyncController::setCancelPending(bool pending, bool rval)
     m_cancelState.store((pending ? kCancelPendingBit : 0u) | (rval ? kCancelRValBit : 0u));
 }
 
+void PMSyncController::networkDeviceBecameUnreachable()
+{
+    if (!isNetworkDevice())
+        return;
+    m_deviceReachable.store(false);
+    if (busy()) {
+        logMessage(QStringLiteral("The network device of \"%1\" can no longer be reached.").arg(m_mountPoint));
+        setCancelPending(true, false);
+    }
+}
+
+void PMSyncController::connectionToDeviceLost()
+{
+    if (!isNetworkDevice())
+        return;
+    m_connectionLostInJob.store(true);
+    setCancelPending(true, false);
+}
+
+bool PMSyncController::lostNetworkConnection() const
+{
+    return isNetworkDevice() && (!m_deviceReachable.load() || m_connectionLostInJob.load());
+}
+
 void PMSyncController::cancelButtonClicked()
 {
     setCancelPending(true, false);
@@ -598,6 +624,7 @@ QVariantMap PMSyncController::getCurrentProgressDict() const
 void PMSyncController::initForNewJob()
 {
     m_syncTimeNotSaved.store(false);
+    m_connectionLostInJob.store(false);
     m_progress.reset();
     getCurrentProgressDict();
 }

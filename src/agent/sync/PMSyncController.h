@@ -179,6 +179,23 @@ public:
     // The worker ran and has ended ("death", or the controller is being destroyed).
     bool workerEnded() const { return m_workerEnded.load(); }
 
+    // Network drives (a mounted share). A GVfs or kernel SMB mount is recognised as one when
+    // the controller is made; setNetworkDevice is for whoever maps a share to its device.
+    bool isNetworkDevice() const override { return m_networkDevice.load(); }
+    void setNetworkDevice(bool network) { m_networkDevice.store(network); }
+    // Any thread: the device of this network drive can no longer be reached (or can again). A
+    // job running when it goes is cancelled and reports that it failed due to a connection
+    // error; a local drive ignores both.
+    void networkDeviceBecameUnreachable();
+    void networkDeviceBecameReachable() { m_deviceReachable.store(true); }
+    bool networkDeviceReachable() const { return m_deviceReachable.load(); }
+    // Worker: a file operation on the share failed because the connection is gone; the job
+    // ends as for an unreachable device.
+    void connectionToDeviceLost() override;
+    // The running job of this network drive lost its device: the device is unreachable, or
+    // the connection failed during the job.
+    bool lostNetworkConnection() const;
+
     // User-interface hooks (main thread).
     void cancelButtonClicked();
     void toggleContinuousSync();
@@ -279,6 +296,9 @@ private:
     std::atomic<bool> m_stopRequested { false };
     std::atomic<bool> m_workerEnded { false };
     std::atomic<bool> m_syncTimeNotSaved { false };
+    std::atomic<bool> m_networkDevice { false };
+    std::atomic<bool> m_deviceReachable { true };
+    std::atomic<bool> m_connectionLostInJob { false };
 
     mutable std::mutex m_stateMutex; // guards the fields below
     QString m_serialNumber;

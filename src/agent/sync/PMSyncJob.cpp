@@ -9,6 +9,7 @@
 #include "agent/sync/KRTCopyErrorReporter.h"
 #include "agent/sync/PMItemScanner.h"
 #include "agent/sync/PMMediaCopyFilter.h"
+#include "agent/sync/PMNetworkDrive.h"
 #include "agent/sync/PMScanApplier.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncItemFilter.h"
@@ -487,13 +488,23 @@ void PMSyncJob::syncThreadReportResults(bool success)
     // neither is one the drive holds no record of (its settings file could not be written).
     success = success && !m_copyFailed && !m_controller.syncTimeNotSaved();
     QString message;
+    // A share whose server went away fails in ways that do not all reach the error reporters
+    // (a folder that could not be made, a drive that seems gone); when the share itself no
+    // longer answers, that is what ended the job.
+    if (!success && !m_controller.cancelPending() && m_controller.isNetworkDevice()
+        && PMNetworkDrive::stopsAnswering(m_controller.deviceMountPoint()))
+        m_controller.connectionToDeviceLost();
     if (m_controller.cancelPending()) {
-        message = tr("Synchronization of \"%1\" canceled.").arg(displayName());
+        // A network drive whose device went away was not canceled by anybody.
+        const bool connectionLost = m_controller.lostNetworkConnection();
+        message = connectionLost ? tr("Synchronization of \"%1\" failed due to connection error.").arg(displayName())
+                                 : tr("Synchronization of \"%1\" canceled.").arg(displayName());
         {
             std::lock_guard lock(m_reportMutex);
             m_lastReportMessage = message;
         }
-        m_controller.setFailureType(PMSyncController::kFailureCanceled);
+        m_controller.setFailureType(
+            connectionLost ? PMSyncController::kFailureNetworkLost : PMSyncController::kFailureCanceled);
         m_controller.logMessage(message);
         m_controller.setActivityType(PMSyncController::kActivityFailed);
         m_controller.sendActivityNotification(true);

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 
 using namespace synctest;
 
@@ -185,3 +186,22 @@ TEST_F(DialogAlertTest, WithdrawingAnswersEveryOpenQuestionWithItsSafeAnswerAndC
 }
 
 } // namespace
+
+// A question whose second button stands for something else than Cancel ("Retry" after a
+// failed connection) shows that label; the button still answers Cancel.
+TEST_F(DialogAlertTest, ASecondButtonWithALabelOfItsOwnShowsItAndAnswersCancel)
+{
+    std::optional<platform::AlertAnswer> answer;
+    platform::AlertRequest request { QStringLiteral("There was an error connecting to NAS"),
+        QStringLiteral("Connection refused"), true, false, platform::AlertAnswer::Ok, QStringLiteral("Retry") };
+    m_alerts.present(request, [&](platform::AlertAnswer given) { answer = given; }, {});
+
+    QMessageBox *box = waitForDialog(request.title);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText(), request.message);
+    EXPECT_EQ(buttonTexts(*box), (QStringList { QStringLiteral("OK"), QStringLiteral("Retry") }));
+    EXPECT_EQ(box->defaultButton(), buttonNamed(*box, QStringLiteral("OK")));
+    QTest::mouseClick(buttonNamed(*box, QStringLiteral("Retry")), Qt::LeftButton);
+    ASSERT_TRUE(testsupport::waitFor([&] { return answer.has_value(); }));
+    EXPECT_EQ(*answer, platform::AlertAnswer::Cancel);
+}
