@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QThread>
@@ -483,6 +484,17 @@ void PMSyncController::setPreviewEnabledState(bool enabled)
     m_config->setQuietEnabledForUser(!enabled);
 }
 
+bool PMSyncController::isPreviewEnabled() const
+{
+    return m_previewEverySync.load() || !m_config->isQuietEnabledForUser();
+}
+
+void PMSyncController::setPreviewPresenter(PMSyncPreviewPresenter *presenter, bool forEverySync)
+{
+    m_previewPresenter.store(presenter);
+    m_previewEverySync.store(forEverySync);
+}
+
 QDateTime PMSyncController::lastSyncTime()
 {
     std::lock_guard lock(m_stateMutex);
@@ -693,6 +705,42 @@ void PMSyncController::openLogFile() const
     PMAgentLog::flushLog();
     if (m_owner)
         m_owner->showLog();
+}
+
+bool PMSyncController::syncThreadPerformPreview(PMScanResults &results, std::vector<PMLeftOutList::Item> leftOut)
+{
+    if (QThread::currentThread() == m_mainThreadContext->thread() || !m_previewPresenter.load())
+        return false;
+    // The same wait as an alert's (a worker waits for one question at a time), so stopping
+    // the controller ends it too. Ok is "apply".
+    const auto wait = std::make_shared<AlertWait>();
+    {
+        std::lock_guard lock(m_alertMutex);
+        if (stopRequested())
+            return false;
+        m_pendingAlert = wait;
+    }
+    auto done = [wait](bool apply) {
+        {
+            std::lock_guard lock(wait->mutex);
+            wait->answered = true;
+            wait->answer = apply ? platform::AlertAnswer::Ok : platform::AlertAnswer::Cancel;
+        }
+        wait->condition.notify_all();
+    };
+    const PMSyncPreviewPresenter::Request request { QFileInfo(m_mountPoint).fileName(), &results, std::move(leftOut) };
+    // Runs on the main thread; dropped unrun when the controller is destroyed first.
+    auto present = [this, request, done] {
+        if (PMSyncPreviewPresenter *presenter = m_previewPresenter.load())
+            presenter->present(request, done);
+        else
+            done(false);
+    };
+    QMetaObject::invokeMethod(m_mainThreadContext.get(), present, Qt::QueuedConnection);
+
+    std::unique_lock lock(wait->mutex);
+    wait->condition.wait(lock, [&] { return wait->answered || wait->abandoned; });
+    return wait->answered && wait->answer == platform::AlertAnswer::Ok;
 }
 
 bool PMSyncController::syncThreadPerformAlert(const QString &title, const QString &message, bool cancelButton,

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -253,6 +254,52 @@ TEST_F(SyncCommandTest, TheDeviceFilterLeavesOutMoviesTheDeviceCannotPlay)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/small.mp4")));
     EXPECT_FALSE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/hd.mp4")));
+}
+
+TEST_F(SyncCommandTest, ExplainListsEveryFileTheFilterLeavesOutWithTheFiltersReason)
+{
+    if (!makeMovie(home(QStringLiteral("Movies/small.mp4")), QStringLiteral("640x480"))
+        || !makeMovie(home(QStringLiteral("Movies/hd.mp4")), QStringLiteral("1280x720"))
+        || !makeMovie(home(QStringLiteral("Movies/clip.mkv")), QStringLiteral("640x480")))
+        GTEST_SKIP() << "ffmpeg with libx264 is needed to make test movies";
+    testsupport::writeFile(home(QStringLiteral("Movies/song.mp3")), "audio bytes");
+    testsupport::writeFile(home(QStringLiteral("Movies/.DS_Store")), "finder");
+
+    // An older Apple device, music switched off.
+    const CommandRun run = sync({ QStringLiteral("--item"), home(QStringLiteral("Movies")),
+        QStringLiteral("--device-filter"), QStringLiteral("4"), QStringLiteral("--categories"),
+        QStringLiteral("movies"), QStringLiteral("--dry-run"), QStringLiteral("--explain") });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    QMap<QString, QString> reasons;
+    const QStringList lines = run.out.split(QLatin1Char('\n'));
+    const qsizetype header = lines.indexOf(QStringLiteral("Left out (4):"));
+    ASSERT_GE(header, 0) << run.out.toStdString();
+    for (qsizetype i = header + 1; i < lines.size() && !lines.at(i).isEmpty(); ++i) {
+        const QStringList fields = lines.at(i).split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 2) << lines.at(i).toStdString();
+        reasons.insert(QFileInfo(fields.at(0)).fileName(), fields.at(1));
+    }
+    EXPECT_EQ(reasons.keys(),
+        (QStringList { QStringLiteral(".DS_Store"), QStringLiteral("clip.mkv"), QStringLiteral("hd.mp4"),
+            QStringLiteral("song.mp3") }));
+    EXPECT_TRUE(reasons.value(QStringLiteral("hd.mp4")).startsWith(QStringLiteral("picture size 1280 x 720")))
+        << reasons.value(QStringLiteral("hd.mp4")).toStdString();
+    EXPECT_EQ(
+        reasons.value(QStringLiteral("clip.mkv")), QStringLiteral("extension not in the device class's list: .mkv"));
+    EXPECT_EQ(reasons.value(QStringLiteral("song.mp3")), QStringLiteral("category switched off: music"));
+    EXPECT_EQ(reasons.value(QStringLiteral(".DS_Store")), QStringLiteral("the name \".DS_Store\" is never synced"));
+    // The plan above the list still shows what goes: the new folder, whose contents the
+    // filter judged one by one above (small.mp4 is not left out).
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("Sync  Type  Name"))) << run.out.toStdString();
+    EXPECT_TRUE(driveFiles().isEmpty()) << driveFiles().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(SyncCommandTest, ExplainNeedsADryRun)
+{
+    const CommandRun run = sync({ QStringLiteral("--explain") });
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--explain goes with --dry-run"))) << run.err.toStdString();
 }
 
 TEST_F(SyncCommandTest, AnEarlyErrorIsWrittenToTheLogFile)
