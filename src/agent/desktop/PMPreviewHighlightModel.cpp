@@ -14,5 +14,8 @@ QVariant PMPreviewHighlightModel::data(const QModelIndex &index, int role) const
             return highlightColor();
         return source;
     }
+    // A check box says it all; its value again as text would only repeat it.
+    if (role == Qt::DisplayRole && QIdentityProxyModel::data(index, Qt::CheckStateRole).isValid())
+        return QVariant();
     return QIdentityProxyModel::data(index, role);
 }

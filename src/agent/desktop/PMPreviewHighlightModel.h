@@ -1,5 +1,6 @@
 // The preview table's rows as a view draws them: the cell of the side that will win gets the
-// highlight colour as its background; everything else is the agent's model unchanged.
+// highlight colour as its background, a check-box cell shows no text beside its box;
+// everything else is the agent's model unchanged.
 //
 //   PMPreviewHighlightModel shown(request.highlightRole);
 //   shown.setSourceModel(request.changes);

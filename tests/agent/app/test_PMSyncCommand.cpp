@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
@@ -44,14 +45,19 @@ protected:
         ASSERT_TRUE(m_drive.isValid());
     }
 
-    CommandRun pellmere(const QStringList &arguments)
+    QProcessEnvironment environment() const
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_home.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral(".config")));
         env.insert(QStringLiteral("XDG_STATE_HOME"), m_home.filePath(QStringLiteral(".local/state")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral(".run")));
+        return env;
+    }
+
+    CommandRun pellmere(const QStringList &arguments, const QProcessEnvironment &env)
+    {
+        QProcess process;
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(PELLMERE_AGENT_BINARY), arguments);
         process.closeWriteChannel();
@@ -67,6 +73,7 @@ protected:
         run.err = QString::fromUtf8(process.readAllStandardError());
         return run;
     }
+    CommandRun pellmere(const QStringList &arguments) { return pellmere(arguments, environment()); }
     CommandRun sync(const QStringList &extra = {}) { return syncOnto(m_drive.path(), extra); }
     CommandRun syncOnto(const QString &drive, const QStringList &extra = {})
     {
@@ -300,6 +307,58 @@ TEST_F(SyncCommandTest, ExplainNeedsADryRun)
     const CommandRun run = sync({ QStringLiteral("--explain") });
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("--explain goes with --dry-run"))) << run.err.toStdString();
+}
+
+TEST_F(SyncCommandTest, APreviewWithoutADisplayFailsAndSaysSo)
+{
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+    QProcessEnvironment env = environment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const CommandRun run
+        = pellmere({ QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path(), QStringLiteral("--item"),
+                       home(QStringLiteral("Music")), QStringLiteral("--preview") },
+            env);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--preview needs a display"))) << run.err.toStdString();
+    EXPECT_TRUE(driveFiles().isEmpty()) << driveFiles().join(QLatin1Char(' ')).toStdString();
+
+    const CommandRun both = sync({ QStringLiteral("--preview"), QStringLiteral("--dry-run") });
+    EXPECT_EQ(both.exitCode, 2);
+    EXPECT_TRUE(both.err.contains(QStringLiteral("do not go together"))) << both.err.toStdString();
+}
+
+TEST_F(SyncCommandTest, APreviewShowsThePlanBeforeCopyingAndAnInterruptAppliesNothing)
+{
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+    QProcessEnvironment env = environment();
+    // A display as far as the command can tell; the windows are drawn off screen.
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(PELLMERE_AGENT_BINARY),
+        { QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path(), QStringLiteral("--item"),
+            home(QStringLiteral("Music")), QStringLiteral("--preview") });
+    QString err;
+    const bool shown = testsupport::waitFor(
+        [&] {
+            err += QString::fromUtf8(process.readAllStandardError());
+            return err.contains(QStringLiteral("Showing the plan of 1 changes"))
+                || process.state() == QProcess::NotRunning;
+        },
+        std::chrono::seconds(60));
+    ASSERT_TRUE(shown && process.state() == QProcess::Running) << err.toStdString();
+    // Waiting for the answer: nothing is on the drive yet.
+    EXPECT_TRUE(driveFiles().filter(QStringLiteral("track.mp3")).isEmpty());
+
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000)) << err.toStdString();
+    err += QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("The plan was not applied."))) << err.toStdString();
+    EXPECT_TRUE(driveFiles().filter(QStringLiteral("track.mp3")).isEmpty())
+        << driveFiles().join(QLatin1Char(' ')).toStdString();
 }
 
 TEST_F(SyncCommandTest, AnEarlyErrorIsWrittenToTheLogFile)

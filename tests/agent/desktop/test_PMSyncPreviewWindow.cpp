@@ -128,8 +128,10 @@ TEST_F(PreviewWindowTest, TheTableShowsEveryChangeWithItsLocationSizesAndDeleted
     EXPECT_EQ(shown->index(3, kDriveColumn).data().toString(), QStringLiteral("1 GB"));
     EXPECT_EQ(shown->index(4, kDriveColumn).data().toString(), QStringLiteral("DELETED"));
     // Every row starts switched on.
-    for (int row = 0; row < 5; ++row)
+    for (int row = 0; row < 5; ++row) {
         EXPECT_EQ(shown->index(row, kEnabledColumn).data(Qt::CheckStateRole).toInt(), Qt::Checked) << row;
+        EXPECT_FALSE(shown->index(row, kEnabledColumn).data().isValid()) << "a box, not the word \"true\"";
+    }
 
     // The side that wins is highlighted: the computer's for a copy, the drive's for a
     // deletion here; the other side keeps the table's own background.
