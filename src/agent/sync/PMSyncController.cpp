@@ -486,7 +486,9 @@ void PMSyncController::setPreviewEnabledState(bool enabled)
 
 bool PMSyncController::isPreviewEnabled() const
 {
-    return m_previewEverySync.load() || !m_config->isQuietEnabledForUser();
+    // Only a choice recorded for this user opens a window: a drive set up elsewhere, whose
+    // file says nothing about it, syncs as it always did.
+    return m_previewEverySync.load() || m_config->isQuietTurnedOffForUser();
 }
 
 void PMSyncController::setPreviewPresenter(PMSyncPreviewPresenter *presenter, bool forEverySync)

@@ -150,8 +150,9 @@ public:
     void setParticipateSyncState(bool enabled);
     bool quietSyncState() const { return m_quietSyncState.load(); }
     void setQuietSyncState(bool enabled);
-    // The user asked to see each sync's plan on this drive (the drive's "quiet" setting off),
-    // or the preview is shown for every sync (setPreviewPresenter).
+    // The user asked to see each sync's plan on this drive (the drive's "quiet" setting
+    // recorded as off for this user), or the preview is shown for every sync
+    // (setPreviewPresenter).
     bool isPreviewEnabled() const;
     bool isPreviewEnabledForUniqueHostID(const QString &) const { return false; }
     void setPreviewEnabledState(bool enabled);

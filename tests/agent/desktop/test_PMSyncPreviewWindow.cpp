@@ -384,6 +384,29 @@ TEST_F(PreviewedSyncTest, CancelInTheWindowCopiesNothingAndEndsTheSyncAsCanceled
         << namesOnDrive().join(QLatin1Char(' ')).toStdString();
 }
 
+TEST_F(PreviewedSyncTest, OnlyQuietModeTurnedOffForThisUserAsksForThePreview)
+{
+    // A drive whose file says nothing about quiet mode (set up by another program) keeps
+    // syncing without a window.
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    PMSyncController fresh(other.path(), QStringLiteral("Vendor"), QStringLiteral("UUID-2"), kUser, &m_owner,
+        [](PMSyncController &) { return nullptr; });
+    fresh.setParticipateSyncState(true);
+    EXPECT_FALSE(fresh.isPreviewEnabled());
+    fresh.setQuietSyncState(false);
+    EXPECT_TRUE(fresh.isPreviewEnabled());
+    fresh.setQuietSyncState(true);
+    EXPECT_FALSE(fresh.isPreviewEnabled());
+    fresh.togglePreviewEnabled();
+    EXPECT_TRUE(fresh.isPreviewEnabled());
+    // Asked for every sync (a sync run by hand with --preview), whatever the drive says.
+    fresh.setQuietSyncState(true);
+    fresh.setPreviewPresenter(&m_presenter, true);
+    EXPECT_TRUE(fresh.isPreviewEnabled());
+    fresh.setPreviewPresenter(nullptr);
+}
+
 TEST_F(PreviewedSyncTest, WithThePreviewOffTheSyncRunsWithoutAWindow)
 {
     m_controller->setPreviewEnabledState(false);
