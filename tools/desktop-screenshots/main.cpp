@@ -67,7 +67,7 @@ struct Plan {
     SilentOwner owner;
     std::unique_ptr<PMSyncController> controller;
     std::unique_ptr<PMSyncJob> job;
-    PMScanResults results;
+    std::shared_ptr<PMScanResults> results;
     std::shared_ptr<PMLeftOutList> leftOut = std::make_shared<PMLeftOutList>();
 };
 
@@ -88,7 +88,7 @@ std::unique_ptr<Plan> planFor(const QString &drive)
     if (!plan->job->scanOnly())
         return nullptr;
     plan->job->askFilterBelowNewFolders();
-    plan->results = plan->job->scanResults();
+    plan->results = std::make_shared<PMScanResults>(plan->job->scanResults());
     return plan;
 }
 
@@ -135,7 +135,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "pellmere-desktop-screenshots: cannot walk the drive %s\n", argv[2]);
             return 1;
         }
-        previews.present({ QStringLiteral("Backup Disk"), &plan->results, plan->leftOut->items() }, [](bool) {});
+        previews.present({ QStringLiteral("Backup Disk"), plan->results, plan->leftOut->items() }, [](bool) {});
         for (PMSyncPreviewWindow *window : face.previewWindows()) {
             window->resize(1180, 330);
             window->changesView()->resizeColumnsToContents();

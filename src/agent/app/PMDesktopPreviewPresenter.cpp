@@ -6,6 +6,7 @@
 #include "agent/sync/PMScanEntry.h"
 
 struct PMDesktopPreviewPresenter::Open {
+    std::shared_ptr<PMScanResults> results;
     std::unique_ptr<PMPreviewTableDataSource> changes;
     std::unique_ptr<PMLeftOutTableModel> leftOut;
 };
@@ -35,7 +36,8 @@ void PMDesktopPreviewPresenter::present(const Request &request, std::function<vo
     }
     const quint64 key = m_nextKey++;
     auto open = std::make_unique<Open>();
-    open->changes = std::make_unique<PMPreviewTableDataSource>(request.results, columns());
+    open->results = request.results;
+    open->changes = std::make_unique<PMPreviewTableDataSource>(open->results.get(), columns());
     open->leftOut = std::make_unique<PMLeftOutTableModel>(request.leftOut);
 
     PMSyncPreviewRequest shown;

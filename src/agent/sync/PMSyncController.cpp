@@ -722,6 +722,9 @@ bool PMSyncController::syncThreadPerformPreview(PMScanResults &results, std::vec
             return false;
         m_pendingAlert = wait;
     }
+    // The window edits a copy it shares, so a window left open after the job has gone
+    // touches nothing of the job's.
+    const auto shown = std::make_shared<PMScanResults>(results);
     auto done = [wait](bool apply) {
         {
             std::lock_guard lock(wait->mutex);
@@ -730,7 +733,7 @@ bool PMSyncController::syncThreadPerformPreview(PMScanResults &results, std::vec
         }
         wait->condition.notify_all();
     };
-    const PMSyncPreviewPresenter::Request request { QFileInfo(m_mountPoint).fileName(), &results, std::move(leftOut) };
+    const PMSyncPreviewPresenter::Request request { QFileInfo(m_mountPoint).fileName(), shown, std::move(leftOut) };
     // Runs on the main thread; dropped unrun when the controller is destroyed first.
     auto present = [this, request, done] {
         if (PMSyncPreviewPresenter *presenter = m_previewPresenter.load())
@@ -742,7 +745,11 @@ bool PMSyncController::syncThreadPerformPreview(PMScanResults &results, std::vec
 
     std::unique_lock lock(wait->mutex);
     wait->condition.wait(lock, [&] { return wait->answered || wait->abandoned; });
-    return wait->answered && wait->answer == platform::AlertAnswer::Ok;
+    if (!wait->answered || wait->answer != platform::AlertAnswer::Ok)
+        return false;
+    // Answered: the window has let go of the copy.
+    results = *shown;
+    return true;
 }
 
 bool PMSyncController::syncThreadPerformAlert(const QString &title, const QString &message, bool cancelButton,

@@ -3,8 +3,9 @@
 // files the media filter left out with their reasons.
 //
 // The worker hands the request to the main thread and waits (PMSyncController::
-// syncThreadPerformPreview); the results are the worker's own and are not touched by it
-// until done has been called.
+// syncThreadPerformPreview). The results shown are a copy the request shares: a window may
+// outlive the job (the drive went away while it was open), and the worker takes the edited
+// copy back only when the answer is "apply".
 //
 // Threads: present() and withdrawAll() on the main thread only; done is called exactly once,
 // on the main thread, either before present() returns or later.
@@ -16,13 +17,14 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class PMSyncPreviewPresenter {
 public:
     struct Request {
         QString driveName;
-        PMScanResults *results = nullptr;
+        std::shared_ptr<PMScanResults> results;
         std::vector<PMLeftOutList::Item> leftOut;
     };
 

@@ -64,22 +64,22 @@ class PreviewWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_results.setLocalTempPath(kTemp);
+        m_results->setLocalTempPath(kTemp);
         PMScanEntry added = entry(PMScanEntry::kTypeNew, PMScanEntry::kActionCopyToDrive, QStringLiteral("new.mp3"));
         added.localSize = 1023;
-        m_results.addEntryToScanResults(added);
+        m_results->addEntryToScanResults(added);
         PMScanEntry overwrite
             = entry(PMScanEntry::kTypeOverwrite, PMScanEntry::kActionCopyToDrive, QStringLiteral("changed.mp3"));
         overwrite.localSize = 1024;
         overwrite.tavrinSize = 1024000;
-        m_results.addEntryToScanResults(overwrite);
-        m_results.addEntryToScanResults(
+        m_results->addEntryToScanResults(overwrite);
+        m_results->addEntryToScanResults(
             entry(PMScanEntry::kTypeConflict, PMScanEntry::kActionCopyToDrive, QStringLiteral("both.mp3")));
         PMScanEntry goneHere
             = entry(PMScanEntry::kTypeDelete, PMScanEntry::kActionDeleteOnDrive, QStringLiteral("gone-here.mp3"));
         goneHere.tavrinSize = 1024000000;
-        m_results.addEntryToScanResults(goneHere);
-        m_results.addEntryToScanResults(
+        m_results->addEntryToScanResults(goneHere);
+        m_results->addEntryToScanResults(
             entry(PMScanEntry::kTypeDelete, PMScanEntry::kActionDeleteLocal, QStringLiteral("gone-there.mp3")));
     }
 
@@ -91,12 +91,12 @@ protected:
             PMFilterRefusal { PMFilterRefusal::Kind::CodecRule, PMFilterRefusal::Property::PictureSize,
                 QStringLiteral("PMH264LowCodecValidator"), QStringLiteral("1280 x 720 over 640 x 480") });
         m_presenter.present(
-            { QStringLiteral("Stick"), &m_results, leftOut.items() }, [this](bool apply) { m_answers.append(apply); });
+            { QStringLiteral("Stick"), m_results, leftOut.items() }, [this](bool apply) { m_answers.append(apply); });
         const std::vector<PMSyncPreviewWindow *> windows = m_face.previewWindows();
         return windows.size() == 1 ? windows.front() : nullptr;
     }
 
-    PMScanResults m_results;
+    std::shared_ptr<PMScanResults> m_results = std::make_shared<PMScanResults>();
     PMWidgetsDesktopFace m_face;
     PMDesktopPreviewPresenter m_presenter { m_face };
     QList<bool> m_answers;
@@ -152,31 +152,31 @@ TEST_F(PreviewWindowTest, ClicksSwitchRowsOffAndChooseTheWinningSideOnlyWhereThe
 
     // The drive's side of an overwrite wins when clicked, and the computer's again after.
     click(view, 1, kDriveColumn);
-    EXPECT_EQ(m_results.at(1).action, PMScanEntry::kActionDriveIsNewer);
+    EXPECT_EQ(m_results->at(1).action, PMScanEntry::kActionDriveIsNewer);
     EXPECT_EQ(view->model()->index(1, kDriveColumn).data(Qt::BackgroundRole).value<QColor>(),
         PMPreviewHighlightModel::highlightColor());
     EXPECT_FALSE(view->model()->index(1, kLocalColumn).data(Qt::BackgroundRole).isValid());
     click(view, 1, kLocalColumn);
-    EXPECT_EQ(m_results.at(1).action, PMScanEntry::kActionCopyToDrive);
+    EXPECT_EQ(m_results->at(1).action, PMScanEntry::kActionCopyToDrive);
 
     // The computer's side of a conflict that it already wins: nothing changes.
     click(view, 2, kLocalColumn);
-    EXPECT_EQ(m_results.at(2).action, PMScanEntry::kActionCopyToDrive);
+    EXPECT_EQ(m_results->at(2).action, PMScanEntry::kActionCopyToDrive);
     // A new file has no side to choose.
     click(view, 0, kDriveColumn);
     click(view, 0, kLocalColumn);
-    EXPECT_EQ(m_results.at(0).action, PMScanEntry::kActionCopyToDrive);
+    EXPECT_EQ(m_results->at(0).action, PMScanEntry::kActionCopyToDrive);
     // A deletion ignores clicks on the sides as well.
     click(view, 3, kDriveColumn);
-    EXPECT_EQ(m_results.at(3).action, PMScanEntry::kActionDeleteOnDrive);
+    EXPECT_EQ(m_results->at(3).action, PMScanEntry::kActionDeleteOnDrive);
 
     // The check box switches the row off and on.
     click(view, 0, kEnabledColumn);
-    EXPECT_FALSE(m_results.at(0).enabled);
+    EXPECT_FALSE(m_results->at(0).enabled);
     EXPECT_EQ(view->model()->index(0, kEnabledColumn).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
     click(view, 4, kEnabledColumn);
     click(view, 4, kEnabledColumn);
-    EXPECT_TRUE(m_results.at(4).enabled);
+    EXPECT_TRUE(m_results->at(4).enabled);
 
     // Rows are never selected, and no click opened an editor.
     EXPECT_FALSE(view->selectionModel() && view->selectionModel()->hasSelection());
@@ -382,6 +382,23 @@ TEST_F(PreviewedSyncTest, CancelInTheWindowCopiesNothingAndEndsTheSyncAsCanceled
     EXPECT_EQ(m_controller->failureType(), PMSyncController::kFailureCanceled);
     EXPECT_TRUE(namesOnDrive().filter(QStringLiteral(".mp3")).isEmpty())
         << namesOnDrive().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(PreviewedSyncTest, AWindowLeftOpenAfterTheDriveWentAwayTouchesNothingOfTheJob)
+{
+    m_controller->sync();
+    PMSyncPreviewWindow *window = waitForWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    // The drive goes: its controller, worker and job end while the plan is on screen.
+    m_controller.reset();
+    QTableView *view = window->changesView();
+    ASSERT_GE(view->model()->rowCount(), 1);
+    click(view, 0, kEnabledColumn);
+    EXPECT_EQ(view->model()->index(0, kEnabledColumn).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    QTest::mouseClick(window->applyButton(), Qt::LeftButton);
+    EXPECT_TRUE(testsupport::waitFor([&] { return m_face.previewWindows().empty(); }));
+    EXPECT_TRUE(namesOnDrive().filter(QStringLiteral(".mp3")).isEmpty()) << "nothing copied by a job that is gone";
 }
 
 TEST_F(PreviewedSyncTest, OnlyQuietModeTurnedOffForThisUserAsksForThePreview)
