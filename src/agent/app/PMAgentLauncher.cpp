@@ -5,6 +5,7 @@
 #include "agent/app/PMApplicationController.h"
 #include "agent/app/PMDesktopFace.h"
 #include "agent/app/PMDesktopFaceLoader.h"
+#include "agent/app/PMDesktopPreviewPresenter.h"
 #include "agent/log/PMAgentLog.h"
 #include "platform/DesktopNotificationAlertPresenter.h"
 #include "platform/HeadlessAlertPresenter.h"
@@ -124,6 +125,7 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
         PMDesktopFace *shown = face.get();
         agent.setLogShower([shown] { shown->showLogWindow(); });
         agent.setLogFileOpener([shown] { shown->openLogFile(); });
+        agent.setPreviewPresenter(std::make_unique<PMDesktopPreviewPresenter>(*shown));
         QObject::connect(&agent.activityNotifier(), &PMActivityNotifier::activityReported, app.get(),
             [shown](const QVariantMap &progress) { shown->showActivity(progress); });
     }
@@ -137,6 +139,7 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
         // The windows go before the application object that owns their resources.
         agent.setLogShower({});
         agent.setLogFileOpener({});
+        agent.setPreviewPresenter(nullptr);
         agent.setAlertPresenter(std::make_unique<platform::HeadlessAlertPresenter>());
         face->stop();
         face.reset();

@@ -106,6 +106,13 @@ void PMApplicationController::setAlertPresenter(std::unique_ptr<platform::AlertP
         m_alerts = std::move(alerts);
 }
 
+void PMApplicationController::setPreviewPresenter(std::unique_ptr<PMSyncPreviewPresenter> presenter)
+{
+    for (const auto &[key, controller] : m_syncControllers)
+        controller->setPreviewPresenter(presenter.get());
+    m_previews = std::move(presenter);
+}
+
 bool PMApplicationController::applicationWillFinishLaunching(QString *why)
 {
     PMAgentLog::setupLog();
@@ -186,6 +193,8 @@ void PMApplicationController::terminate()
     }
     // A job waiting for the user's answer would never see the cancel.
     m_alerts->withdrawAll();
+    if (m_previews)
+        m_previews->withdrawAll();
     m_terminationDeadline = std::chrono::steady_clock::now() + kTerminationBound;
     m_terminationPoll.start();
 }
@@ -251,6 +260,7 @@ PMSyncController *PMApplicationController::createSyncControllerForMountPoint(
     if (!controller)
         return nullptr;
     PMSyncController *created = controller.get();
+    created->setPreviewPresenter(m_previews.get());
     m_syncControllers[key] = std::move(controller);
     PMAgentLog::debugMessage(QStringLiteral("syncControllerForMountPoint: created %1 key=%2").arg(mountPoint, key));
     Q_EMIT controllersChanged();

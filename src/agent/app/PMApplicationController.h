@@ -64,6 +64,9 @@ public:
     // Replaces the alert presenter (before launch; tests and the windowed agent).
     void setAlertPresenter(std::unique_ptr<platform::AlertPresenter> alerts);
     platform::AlertPresenter &alertPresenter() { return *m_alerts; }
+    // Where a sync's plan is shown when the user enabled the preview for a drive (the
+    // windowed agent); null: never shown. Before launch; set on every controller made later.
+    void setPreviewPresenter(std::unique_ptr<PMSyncPreviewPresenter> presenter);
     // What showing the log does (`pellmere --show-log`): the log window of a desktop agent.
     // Without one the log file is written, which is the log then.
     void setLogShower(std::function<void()> show) { m_logShower = std::move(show); }
@@ -152,6 +155,7 @@ private:
     void tellNotChosenOnce(const PMSyncController &controller, PMLocalSyncChoice::Verdict verdict);
 
     std::unique_ptr<platform::AlertPresenter> m_alerts;
+    std::unique_ptr<PMSyncPreviewPresenter> m_previews;
     std::function<void()> m_logShower;
     std::function<void()> m_logFileOpener;
     std::unique_ptr<PMAgentInstanceLock> m_instanceLock;

@@ -1,5 +1,6 @@
 // The agent's desktop face: what a windowed agent adds to the headless one (a tray icon with
-// the agent's menu, the log window and alert dialogs), and what it asks of the agent.
+// the agent's menu, the log window, alert dialogs and the sync preview window), and what it
+// asks of the agent.
 //
 // The face lives in a plugin (src/agent/desktop/, installed beside the agent) that only an
 // agent with a display loads, so a headless agent never maps the Widgets libraries. The two
@@ -16,11 +17,13 @@
 #include "agent/log/PMLogView.h"
 #include "platform/AlertPresenter.h"
 
+#include <QAbstractItemModel>
 #include <QCoreApplication>
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 
 // What the face needs of the agent.
@@ -52,6 +55,22 @@ protected:
     PMDesktopHost &operator=(const PMDesktopHost &) = default;
 };
 
+// A sync's plan, shown before it is applied. The models are the agent's and stay alive until
+// done has been called; the window stops using them before it calls done.
+struct PMSyncPreviewRequest {
+    QString driveName;
+    // One row per change; a check box (CheckStateRole) in the column that switches a row
+    // on or off, and highlightRole (bool) on the cell of the side that will win.
+    QAbstractItemModel *changes = nullptr;
+    int highlightRole = -1;
+    // The files the media filter left out: the file, then why.
+    QAbstractItemModel *leftOut = nullptr;
+    // A click (single or double) on a cell of changes; the model updates itself.
+    std::function<void(const QModelIndex &)> cellClicked;
+    // true: apply the plan as it now stands; false: apply nothing. Called exactly once.
+    std::function<void(bool apply)> done;
+};
+
 // What the agent asks of the face.
 class PMDesktopFace {
 public:
@@ -71,6 +90,10 @@ public:
     virtual bool isLogWindowVisible() const = 0;
     // Writes the log file and opens it with the desktop's handler for text files.
     virtual void openLogFile() = 0;
+    // Shows a sync's plan in its own window (Apply / Cancel); returns at once.
+    virtual void showSyncPreview(PMSyncPreviewRequest request) = 0;
+    // Closes every open preview, answering "apply nothing".
+    virtual void closeSyncPreviews() = 0;
     // Detaches the log window (its text goes back to the log's buffer) before the face goes.
     virtual void stop() = 0;
 

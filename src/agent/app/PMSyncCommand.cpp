@@ -1,5 +1,6 @@
 #include "agent/app/PMSyncCommand.h"
 
+#include "agent/app/PMDesktopPreviewPresenter.h"
 #include "agent/app/PMLocalSyncChoice.h"
 #include "agent/app/PMTerminalAlertPresenter.h"
 #include "agent/app/PMTerminalProgress.h"
@@ -10,6 +11,7 @@
 #include "agent/settings/PMConfigurationBatch.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "agent/settings/PMUserDefaults.h"
+#include "agent/sync/PMLeftOutList.h"
 #include "agent/sync/PMMediaCopyFilter.h"
 #include "agent/sync/PMPreviewTableDataSource.h"
 #include "agent/sync/PMPreviewTextTable.h"
@@ -165,9 +167,23 @@ void printPreview(const PMScanResults &results)
     fflush(stdout);
 }
 
+// One line per file: its path, a tab, and the filter's reason.
+void printLeftOut(const PMLeftOutList &leftOut)
+{
+    const std::vector<PMLeftOutList::Item> items = leftOut.items();
+    printOut(items.empty() ? QStringLiteral("Left out: nothing.") : QStringLiteral("Left out (%1):").arg(items.size()));
+    for (const PMLeftOutList::Item &item : items)
+        printOut(QStringLiteral("%1\t%2").arg(item.path, item.refusal.text()));
+}
+
 } // namespace
 
-int PMSyncCommand::run(const QStringList &arguments)
+bool PMSyncCommand::wantsPreview(const QStringList &arguments)
+{
+    return arguments.contains(QStringLiteral("--preview"));
+}
+
+int PMSyncCommand::run(const QStringList &arguments, PMDesktopFace *face, const QString &noFace)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Runs one sync of your folders onto a drive folder."));
@@ -184,7 +200,13 @@ int PMSyncCommand::run(const QStringList &arguments)
         QStringLiteral("LIST"));
     const QCommandLineOption dryRunOption(
         QStringLiteral("dry-run"), QStringLiteral("Show what would be copied; change nothing."));
-    parser.addOptions({ driveOption, itemOption, filterOption, categoriesOption, dryRunOption });
+    const QCommandLineOption explainOption(QStringLiteral("explain"),
+        QStringLiteral("With --dry-run: also list every file the media filter leaves out, and why."));
+    const QCommandLineOption previewOption(QStringLiteral("preview"),
+        QStringLiteral("Show the plan in a window before anything is copied; apply or cancel it there. Needs a "
+                       "display."));
+    parser.addOptions(
+        { driveOption, itemOption, filterOption, categoriesOption, dryRunOption, explainOption, previewOption });
     const bool parsed = parser.parse(QStringList { QStringLiteral("pellmere sync") } + arguments);
     if (parsed && parser.isSet(QStringLiteral("help"))) {
         printOut(parser.helpText());
@@ -195,6 +217,20 @@ int PMSyncCommand::run(const QStringList &arguments)
     const LogFlushGuard flushLogOnExit;
     if (!parsed) {
         reportError(parser.errorText());
+        return kUsage;
+    }
+    if (parser.isSet(previewOption) && parser.isSet(dryRunOption)) {
+        reportError(QStringLiteral("--preview and --dry-run do not go together"));
+        return kUsage;
+    }
+    if (parser.isSet(previewOption) && !face) {
+        reportError(QStringLiteral("--preview needs a display (DISPLAY or WAYLAND_DISPLAY)%1; --dry-run shows the "
+                                   "plan in the terminal")
+                        .arg(noFace.isEmpty() ? QString() : QStringLiteral(": ") + noFace));
+        return kUsage;
+    }
+    if (parser.isSet(explainOption) && !parser.isSet(dryRunOption)) {
+        reportError(QStringLiteral("--explain goes with --dry-run"));
         return kUsage;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -269,14 +305,21 @@ int PMSyncCommand::run(const QStringList &arguments)
         PMSyncJob::Options options;
         PMSyncController &owner = *controller;
         const int filterValue = deviceFilter.value_or(controller->syncDeviceFilter());
-        options.makeFilter = [&owner, chosen, filterValue]() -> std::shared_ptr<const PMCopyItemFilter> {
-            return PMMediaCopyFilter::forSettings(
+        const auto leftOut = parser.isSet(explainOption) ? std::make_shared<PMLeftOutList>() : nullptr;
+        options.makeFilter = [&owner, chosen, filterValue, leftOut]() -> std::shared_ptr<const PMCopyItemFilter> {
+            auto filter = PMMediaCopyFilter::forSettings(
                 owner, chosen.movies, chosen.music, chosen.pictures, chosen.documents, filterValue);
+            filter->setLeftOutList(leftOut);
+            return filter;
         };
         PMSyncJob preview(*controller, options);
         const bool walked = preview.scanOnly(walkItems);
+        if (leftOut && walked)
+            preview.askFilterBelowNewFolders();
         PMLogController::sharedInstance().attachView(nullptr);
         printPreview(preview.scanResults());
+        if (leftOut)
+            printLeftOut(*leftOut);
         PMAgentLog::flushLog();
         return walked ? kCompleted : kFailed;
     }
@@ -311,6 +354,12 @@ int PMSyncCommand::run(const QStringList &arguments)
         return kUsage;
     }
 
+    std::unique_ptr<PMDesktopPreviewPresenter> previews;
+    if (parser.isSet(previewOption)) {
+        previews = std::make_unique<PMDesktopPreviewPresenter>(*face);
+        controller->setPreviewPresenter(previews.get(), true);
+    }
+
     int exitCode = kFailed;
     platform::UnixSignalNotifier interrupts({ SIGINT, SIGTERM });
     int interruptCount = 0;
@@ -322,6 +371,9 @@ int PMSyncCommand::run(const QStringList &arguments)
         progress.finishLine();
         fputs("Canceling... (press Ctrl-C again to quit at once)\n", stderr);
         controller->setCancelPending(true, false);
+        // A plan on screen is answered "apply nothing", so the worker sees the cancel.
+        if (previews)
+            previews->withdrawAll();
     });
 
     controller->sync();
@@ -359,6 +411,7 @@ int PMSyncCommand::run(const QStringList &arguments)
         ending.exec();
     }
     controller.reset();
+    previews.reset();
     progress.finishLine();
     PMLogController::sharedInstance().attachView(nullptr);
     PMAgentLog::flushLog();

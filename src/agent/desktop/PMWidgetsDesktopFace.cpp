@@ -2,6 +2,7 @@
 
 #include "agent/desktop/PMDialogAlertPresenter.h"
 #include "agent/desktop/PMLogWindow.h"
+#include "agent/desktop/PMSyncPreviewWindow.h"
 #include "agent/desktop/PMTrayIcons.h"
 #include "agent/desktop/PMTrayMenu.h"
 
@@ -96,8 +97,36 @@ void PMWidgetsDesktopFace::openLogFile()
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+void PMWidgetsDesktopFace::showSyncPreview(PMSyncPreviewRequest request)
+{
+    auto *window = new PMSyncPreviewWindow(std::move(request));
+    m_previews.emplace_back(window);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+std::vector<PMSyncPreviewWindow *> PMWidgetsDesktopFace::previewWindows() const
+{
+    std::vector<PMSyncPreviewWindow *> open;
+    for (const QPointer<PMSyncPreviewWindow> &window : m_previews) {
+        if (window)
+            open.push_back(window.data());
+    }
+    return open;
+}
+
+void PMWidgetsDesktopFace::closeSyncPreviews()
+{
+    // Each window answers "apply nothing" as it goes.
+    for (PMSyncPreviewWindow *window : previewWindows())
+        delete window;
+    m_previews.clear();
+}
+
 void PMWidgetsDesktopFace::stop()
 {
+    closeSyncPreviews();
     if (m_tray)
         m_tray->hide();
     m_tray.reset();

@@ -1,6 +1,7 @@
 // The desktop face built on Qt Widgets: the tray icon with the agent's menu and an icon and
 // tool tip that follow the drives' activity, the log window (made on first use, when the log
-// text moves into it), the dialog alert presenter, and opening the log file.
+// text moves into it), the dialog alert presenter, the sync preview windows, and opening the
+// log file.
 //
 // Main thread only.
 #pragma once
@@ -8,9 +9,13 @@
 #include "agent/app/PMDesktopFace.h"
 #include "agent/desktop/PMTrayActivity.h"
 
+#include <QPointer>
+
 #include <memory>
+#include <vector>
 
 class PMLogWindow;
+class PMSyncPreviewWindow;
 class PMTrayMenu;
 class QSystemTrayIcon;
 
@@ -27,7 +32,12 @@ public:
     void hideLogWindow() override;
     bool isLogWindowVisible() const override;
     void openLogFile() override;
+    void showSyncPreview(PMSyncPreviewRequest request) override;
+    void closeSyncPreviews() override;
     void stop() override;
+
+    // The preview windows still open, oldest first.
+    std::vector<PMSyncPreviewWindow *> previewWindows() const;
 
     // Made on first use; the log's text then lives in it.
     PMLogWindow &logWindow();
@@ -44,4 +54,5 @@ private:
     std::unique_ptr<PMTrayMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     PMTrayActivity m_activity;
+    std::vector<QPointer<PMSyncPreviewWindow>> m_previews;
 };

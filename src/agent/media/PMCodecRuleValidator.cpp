@@ -1,5 +1,9 @@
 #include "agent/media/PMCodecRuleValidator.h"
 
+#include "agent/media/PMMediaCodecCodes.h"
+
+#include <QStringList>
+
 #include <algorithm>
 
 PMCodecRuleValidator::PMCodecRuleValidator(Definition definition)
@@ -27,28 +31,56 @@ bool PMCodecRuleValidator::preconditionHolds(const MediaFileCharacterization &c)
     return false;
 }
 
-bool PMCodecRuleValidator::audioEntryPasses(const MediaFileAudioEntry &entry) const
+PMFilterRefusal::Property PMCodecRuleValidator::audioEntryFailure(const MediaFileAudioEntry &entry) const
 {
     const auto &codecs = m_definition.audioCodecs;
     if (std::find(codecs.begin(), codecs.end(), entry.codec) == codecs.end())
-        return false;
+        return PMFilterRefusal::Property::AudioCodec;
     if (m_definition.maxSampleRate && entry.sampleRate > *m_definition.maxSampleRate)
-        return false;
+        return PMFilterRefusal::Property::SampleRate;
     if (m_definition.maxChannels && entry.channels > *m_definition.maxChannels)
-        return false;
-    return true;
+        return PMFilterRefusal::Property::Channels;
+    return PMFilterRefusal::Property::None;
 }
 
-bool PMCodecRuleValidator::matchCharacterization(const MediaFileCharacterization &c, bool &shouldCopy) const
+namespace {
+
+QString frameRateText(const MediaFileCharacterization &c)
+{
+    return QString::number(double(c.frameRate), 'g', 4);
+}
+
+QString allowedAudioCodecs(const std::vector<int> &codecs)
+{
+    QStringList names;
+    for (const int code : codecs)
+        names.append(PMMediaCodecCodes::audioCodeName(code));
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+bool PMCodecRuleValidator::decide(const MediaFileCharacterization &c, bool &shouldCopy, PMFilterRefusal *why) const
 {
     if (!preconditionHolds(c))
         return false;
     shouldCopy = false;
+    const auto refuse = [&](PMFilterRefusal::Property property, const QString &detail) {
+        if (why)
+            *why = PMFilterRefusal { PMFilterRefusal::Kind::CodecRule, property, name(), detail };
+        return true;
+    };
     if (const auto &limits = m_definition.limits) {
         if (c.width > limits->maxWidth || c.height > limits->maxHeight)
-            return true;
+            return refuse(PMFilterRefusal::Property::PictureSize,
+                QStringLiteral("%1 x %2 over %3 x %4")
+                    .arg(c.width)
+                    .arg(c.height)
+                    .arg(limits->maxWidth)
+                    .arg(limits->maxHeight));
         if (c.frameRateAbove(limits->maxFrameRate))
-            return true;
+            return refuse(PMFilterRefusal::Property::FrameRate,
+                QStringLiteral("%1 fps over %2 fps").arg(frameRateText(c)).arg(limits->maxFrameRate));
     }
     if (!c.hasAudio) {
         shouldCopy = true;
@@ -56,10 +88,39 @@ bool PMCodecRuleValidator::matchCharacterization(const MediaFileCharacterization
     }
     const int count = std::clamp(c.audioCount, 0, MediaFileCharacterization::kMaxAudioEntries);
     for (int i = 0; i < count; ++i) {
-        if (audioEntryPasses(c.audio[std::size_t(i)])) {
+        if (audioEntryFailure(c.audio[std::size_t(i)]) == PMFilterRefusal::Property::None) {
             shouldCopy = true;
-            break;
+            return true;
         }
     }
-    return true;
+    if (count == 0)
+        return refuse(PMFilterRefusal::Property::AudioCodec,
+            QStringLiteral("none readable, allowed: %1").arg(allowedAudioCodecs(m_definition.audioCodecs)));
+    const MediaFileAudioEntry &first = c.audio[0];
+    const PMFilterRefusal::Property property = audioEntryFailure(first);
+    switch (property) {
+    case PMFilterRefusal::Property::SampleRate:
+        return refuse(property,
+            QStringLiteral("%1 Hz over %2 Hz")
+                .arg(qint64(first.sampleRate))
+                .arg(qint64(m_definition.maxSampleRate.value_or(0.0f))));
+    case PMFilterRefusal::Property::Channels:
+        return refuse(
+            property, QStringLiteral("%1 over %2").arg(first.channels).arg(m_definition.maxChannels.value_or(0)));
+    default:
+        return refuse(PMFilterRefusal::Property::AudioCodec,
+            QStringLiteral("%1, allowed: %2")
+                .arg(PMMediaCodecCodes::audioCodeName(first.codec), allowedAudioCodecs(m_definition.audioCodecs)));
+    }
+}
+
+bool PMCodecRuleValidator::matchCharacterization(const MediaFileCharacterization &c, bool &shouldCopy) const
+{
+    return decide(c, shouldCopy, nullptr);
+}
+
+bool PMCodecRuleValidator::matchCharacterization(
+    const MediaFileCharacterization &c, bool &shouldCopy, PMFilterRefusal &why) const
+{
+    return decide(c, shouldCopy, &why);
 }

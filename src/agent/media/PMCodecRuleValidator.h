@@ -41,12 +41,18 @@ public:
     explicit PMCodecRuleValidator(Definition definition);
 
     bool matchCharacterization(const MediaFileCharacterization &characterization, bool &shouldCopy) const override;
+    // Refused over a limit: picture size or frame rate; refused on sound: the property the
+    // first audio entry failed on (codec, then sample rate, then channels).
+    bool matchCharacterization(
+        const MediaFileCharacterization &characterization, bool &shouldCopy, PMFilterRefusal &why) const override;
     QString name() const override;
     const Definition &definition() const { return m_definition; }
 
 private:
     bool preconditionHolds(const MediaFileCharacterization &characterization) const;
-    bool audioEntryPasses(const MediaFileAudioEntry &entry) const;
+    // The property the entry fails the audio test on; None when it passes.
+    PMFilterRefusal::Property audioEntryFailure(const MediaFileAudioEntry &entry) const;
+    bool decide(const MediaFileCharacterization &characterization, bool &shouldCopy, PMFilterRefusal *why) const;
 
     Definition m_definition;
 };

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "agent/media/MediaFileCharacterization.h"
+#include "agent/media/PMFilterRefusal.h"
 
 #include <QString>
 
@@ -16,6 +17,16 @@ class PMCodecValidator {
 public:
     virtual ~PMCodecValidator() = default;
     virtual bool matchCharacterization(const MediaFileCharacterization &characterization, bool &shouldCopy) const = 0;
+    // The same decision; when the rule matches and refuses, why says on what (a rule that
+    // cannot tell names only itself).
+    virtual bool matchCharacterization(
+        const MediaFileCharacterization &characterization, bool &shouldCopy, PMFilterRefusal &why) const
+    {
+        const bool matched = matchCharacterization(characterization, shouldCopy);
+        if (matched && !shouldCopy)
+            why = PMFilterRefusal { PMFilterRefusal::Kind::CodecRule, PMFilterRefusal::Property::None, name(), {} };
+        return matched;
+    }
     // The rule's name as the tables spell it ("PMH264LowCodecValidator").
     virtual QString name() const = 0;
 

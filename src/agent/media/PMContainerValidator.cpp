@@ -2,7 +2,12 @@
 
 #include "agent/media/PMCodecValidator.h"
 #include "agent/media/PMMediaCharacterizer.h"
+#include "agent/media/PMMediaCodecCodes.h"
 #include "agent/media/PMSpecialContentValidator.h"
+
+#include <QStringList>
+
+#include <algorithm>
 
 PMContainerValidator::PMContainerValidator(const char *pattern, int containerType, bool caseOff, bool defaultOnMatch)
     : m_pattern(QByteArray(pattern), caseOff)
@@ -48,6 +53,32 @@ bool PMContainerValidator::matchItem(const QString &path, const QString &baseNam
 
 bool PMContainerValidator::matchItem(const QString &path, const QByteArray &baseNameUtf8, bool &shouldCopy) const
 {
+    return matchItem(path, baseNameUtf8, shouldCopy, nullptr);
+}
+
+namespace {
+
+// What the file holds, for a line saying that no rule speaks for it.
+QString contentsText(const MediaFileCharacterization &c)
+{
+    if (!c.opened)
+        return QStringLiteral("not readable as media");
+    QStringList parts;
+    if (c.hasVideo)
+        parts.append(QStringLiteral("video %1").arg(PMMediaCodecCodes::videoCodeName(c.videoCodec)));
+    else
+        parts.append(QStringLiteral("no video"));
+    const int count = std::clamp(c.audioCount, 0, MediaFileCharacterization::kMaxAudioEntries);
+    for (int i = 0; i < count; ++i)
+        parts.append(QStringLiteral("audio %1").arg(PMMediaCodecCodes::audioCodeName(c.audio[std::size_t(i)].codec)));
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+bool PMContainerValidator::matchItem(
+    const QString &path, const QByteArray &baseNameUtf8, bool &shouldCopy, PMFilterRefusal *why) const
+{
     shouldCopy = false;
     if (!m_pattern.matches(baseNameUtf8))
         return false;
@@ -66,11 +97,17 @@ bool PMContainerValidator::matchItem(const QString &path, const QByteArray &base
         = PMMediaCharacterizer::shared().characterize(path, m_containerType);
     for (const PMCodecValidator *rule : m_codecValidators) {
         bool copy = shouldCopy;
-        if (rule->matchCharacterization(characterization, copy)) {
+        PMFilterRefusal refusal;
+        if (rule->matchCharacterization(characterization, copy, refusal)) {
             shouldCopy = copy;
+            if (why && !copy)
+                *why = refusal;
             return true;
         }
     }
     shouldCopy = m_defaultOnMatch;
+    if (why)
+        *why = PMFilterRefusal { PMFilterRefusal::Kind::NoRuleForContents, PMFilterRefusal::Property::None, {},
+            contentsText(characterization) };
     return false;
 }

@@ -12,6 +12,7 @@
 // which comes from PMMediaCharacterizer::shared() on the calling thread.
 #pragma once
 
+#include "agent/media/PMFilterRefusal.h"
 #include "agent/media/PMNamePattern.h"
 
 #include <QByteArray>
@@ -45,6 +46,9 @@ public:
     // Whether the base name matches and a rule (or the default) spoke; shouldCopy is the answer.
     bool matchItem(const QString &path, const QString &baseName, bool &shouldCopy) const;
     bool matchItem(const QString &path, const QByteArray &baseNameUtf8, bool &shouldCopy) const;
+    // The same decision; when the name matched and the codec rules did not let the file
+    // through, why says which rule refused it and on what, or that none spoke for it.
+    bool matchItem(const QString &path, const QByteArray &baseNameUtf8, bool &shouldCopy, PMFilterRefusal *why) const;
 
     const PMNamePattern &pattern() const { return m_pattern; }
     bool defaultOnMatch() const { return m_defaultOnMatch; }

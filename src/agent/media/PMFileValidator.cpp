@@ -151,17 +151,20 @@ bool PMFileValidator::shouldCopyItem(const QString &path, bool limitTo4G) const
     return shouldCopyItem(path, baseName, limitTo4G);
 }
 
-bool PMFileValidator::passesSizeLimit(const QString &path, const struct stat *known) const
+std::optional<qint64> PMFileValidator::sizeOverLimit(const QString &path, const struct stat *known) const
 {
-    if (known)
-        return qint64(known->st_size) <= kMaxSizeWith4GLimit;
     struct stat sb = {};
-    if (lstat(platform::FileNameCodec::encode(path).constData(), &sb) != 0) {
-        // A file that vanished is dropped by the copy itself; its size cannot exceed anything.
-        PMAgentLog::debugMessage(QStringLiteral("shouldCopyItem: cannot read the size of \"%1\"").arg(path));
-        return true;
+    if (!known) {
+        if (lstat(platform::FileNameCodec::encode(path).constData(), &sb) != 0) {
+            // A file that vanished is dropped by the copy itself; its size cannot exceed anything.
+            PMAgentLog::debugMessage(QStringLiteral("shouldCopyItem: cannot read the size of \"%1\"").arg(path));
+            return std::nullopt;
+        }
+        known = &sb;
     }
-    return qint64(sb.st_size) <= kMaxSizeWith4GLimit;
+    if (qint64(known->st_size) <= kMaxSizeWith4GLimit)
+        return std::nullopt;
+    return qint64(known->st_size);
 }
 
 bool PMFileValidator::shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const
@@ -170,16 +173,21 @@ bool PMFileValidator::shouldCopyItem(const QString &path, const QString &baseNam
 }
 
 bool PMFileValidator::shouldCopyItem(
-    const QString &path, const QString &baseName, bool limitTo4G, const struct stat *known) const
+    const QString &path, const QString &baseName, bool limitTo4G, const struct stat *known, PMFilterRefusal *why) const
 {
+    const auto refuse = [why](PMFilterRefusal::Kind kind, const QString &subject = {}, const QString &detail = {}) {
+        if (why)
+            *why = PMFilterRefusal { kind, PMFilterRefusal::Property::None, subject, detail };
+        return false;
+    };
     if (const PMValidatorOwner *owner = m_owner.load(); owner && owner->cancelPending())
-        return false;
+        return refuse(PMFilterRefusal::Kind::None);
     if (baseName.startsWith(kTemporaryFilePrefix) || baseName.startsWith(kTemporaryFolderPrefix))
-        return false;
+        return refuse(PMFilterRefusal::Kind::TemporaryName, baseName);
     if (filteredNameSet().contains(baseName))
-        return false;
-    if (filteredPathSet().contains(standardizedPath(path)))
-        return false;
+        return refuse(PMFilterRefusal::Kind::NeverSyncedName, baseName);
+    if (const QString standardized = standardizedPath(path); filteredPathSet().contains(standardized))
+        return refuse(PMFilterRefusal::Kind::NeverSyncedPath, standardized);
 
     // Folders are entered following links, as the walk would see them; the caller's
     // attributes say the same for anything that is not a link.
@@ -192,14 +200,47 @@ bool PMFileValidator::shouldCopyItem(
         return true;
 
     if (m_validators.empty())
-        return false;
+        return refuse(PMFilterRefusal::Kind::NoLists);
     const QByteArray baseNameUtf8 = platform::FileNameCodec::encode(baseName);
+    // Only the most telling reason is kept: a file a list would copy but for its size, then
+    // a rule's verdict on its contents, then contents no rule spoke for.
+    PMFilterRefusal best;
+    const auto rank = [](PMFilterRefusal::Kind kind) {
+        switch (kind) {
+        case PMFilterRefusal::Kind::Over4G:
+            return 3;
+        case PMFilterRefusal::Kind::CodecRule:
+            return 2;
+        case PMFilterRefusal::Kind::NoRuleForContents:
+            return 1;
+        default:
+            return 0;
+        }
+    };
     for (const auto &validator : m_validators) {
         bool copy = false;
-        if (!validator->matchItem(path, baseNameUtf8, copy) || !copy)
-            continue;
-        if (!limitTo4G || passesSizeLimit(path, known))
-            return true;
+        PMFilterRefusal refusal;
+        const bool matched = validator->matchItem(path, baseNameUtf8, copy, why ? &refusal : nullptr);
+        if (matched && copy) {
+            if (!limitTo4G)
+                return true;
+            const std::optional<qint64> over = sizeOverLimit(path, known);
+            if (!over)
+                return true;
+            refusal = PMFilterRefusal { PMFilterRefusal::Kind::Over4G, PMFilterRefusal::Property::None, {},
+                QStringLiteral("%1 bytes, at most %2 fit").arg(*over).arg(kMaxSizeWith4GLimit) };
+        }
+        if (why && rank(refusal.kind) > rank(best.kind))
+            best = refusal;
+    }
+    if (why) {
+        if (best.isSet()) {
+            *why = best;
+        } else {
+            const qsizetype dot = baseName.lastIndexOf(QLatin1Char('.'));
+            *why = PMFilterRefusal { PMFilterRefusal::Kind::NameNotListed, PMFilterRefusal::Property::None,
+                dot > 0 ? baseName.mid(dot) : QStringLiteral("\"%1\"").arg(baseName), {} };
+        }
     }
     return false;
 }

@@ -16,12 +16,14 @@
 // outlive the validator or be reset first.
 #pragma once
 
+#include "agent/media/PMFilterRefusal.h"
 #include "agent/media/PMMediaLists.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -47,8 +49,12 @@ public:
     bool shouldCopyItem(const QString &path, bool limitTo4G) const;
     bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G) const;
     // As above, with the item's attributes read by the caller (lstat: links not followed),
-    // so the item is not examined again; nullptr reads them here.
-    bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G, const struct stat *known) const;
+    // so the item is not examined again; nullptr reads them here. When the answer is no and
+    // why is given, it tells what decided: the first list entry over the 4 GiB limit, else
+    // the first codec rule that refused the contents, else the first entry whose name
+    // matched but whose rules did not speak, else the name.
+    bool shouldCopyItem(const QString &path, const QString &baseName, bool limitTo4G, const struct stat *known,
+        PMFilterRefusal *why = nullptr) const;
 
     // Names and paths that are never copied (paths standardized, "~" expanded).
     static const QStringList &filteredFileNames();
@@ -57,7 +63,8 @@ public:
     static QString standardizedPath(const QString &path);
 
 private:
-    bool passesSizeLimit(const QString &path, const struct stat *known) const;
+    // The file's size when it is over the limit.
+    std::optional<qint64> sizeOverLimit(const QString &path, const struct stat *known) const;
 
     std::atomic<const PMValidatorOwner *> m_owner { nullptr };
     PMMediaLists::List m_validators;

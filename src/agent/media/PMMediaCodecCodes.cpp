@@ -121,4 +121,105 @@ int audioCodeForType(quint32 type)
     return code;
 }
 
+namespace {
+
+QString named(const char *name, int code)
+{
+    return QStringLiteral("%1 (%2)").arg(QLatin1String(name)).arg(code);
+}
+
+} // namespace
+
+QString videoCodeName(int code)
+{
+    switch (code) {
+    case kVideoH264:
+        return named("H.264", code);
+    case kVideoMPEG4:
+        return named("MPEG-4", code);
+    case kVideoWindowsMJPEG:
+        return named("Windows Motion JPEG", code);
+    case kVideoMotionJPEG:
+        return named("Motion JPEG", code);
+    case kVideoAnimation:
+        return named("Animation", code);
+    case kVideoRaw:
+        return named("raw", code);
+    case kVideoCinepak:
+        return named("Cinepak", code);
+    case kVideoGraphics:
+        return named("Graphics", code);
+    case kVideoRoadPizza:
+        return named("Road Pizza", code);
+    case kVideoComponent:
+        return named("component video", code);
+    case kVideoPhotoJPEG:
+        return named("Photo JPEG", code);
+    case kVideoJPEG2000:
+        return named("JPEG 2000", code);
+    case kVideoWindowsRLE:
+        return named("Windows RLE", code);
+    case kVideoH261:
+        return named("H.261", code);
+    case kVideoH263:
+        return named("H.263", code);
+    case kVideoDV:
+        return named("DV", code);
+    case kVideoIcon:
+        return named("icon", code);
+    case kVideoProtected:
+        return named("protected video", code);
+    case kVideoPNG:
+        return named("PNG", code);
+    case kVideoWindowsRaw:
+        return named("Windows raw", code);
+    default:
+        return named("unknown", code);
+    }
+}
+
+QString audioCodeName(int code)
+{
+    switch (code) {
+    case kAudioAAC:
+        return named("AAC", code);
+    case kAudioMP3:
+        return named("MP3", code);
+    case kAudioAppleLossless:
+        return named("Apple Lossless", code);
+    case kAudioPCM:
+        return named("PCM", code);
+    case kAudioULaw:
+        return named("u-law", code);
+    case kAudioALaw:
+        return named("A-law", code);
+    case kAudioAudible:
+        return named("Audible", code);
+    case kAudioMACE:
+        return named("MACE", code);
+    case kAudioIMA4:
+        return named("IMA 4:1", code);
+    case kAudioQCELP:
+        return named("QCELP", code);
+    case kAudioQDesign:
+        return named("QDesign", code);
+    case kAudioAC3:
+        return named("AC-3", code);
+    case kAudioAMR:
+        return named("AMR", code);
+    case kAudioILBC:
+        return named("iLBC", code);
+    case kAudioProtectedAAC:
+        return named("protected AAC", code);
+    case kAudioGeneric:
+        return named("generic sound", code);
+    case kAudioMIDI:
+        return named("MIDI", code);
+    case kAudioDVIADPCM:
+        return named("DVI ADPCM", code);
+    default:
+        return named("unknown", code);
+    }
+}
+
 } // namespace PMMediaCodecCodes

@@ -74,4 +74,9 @@ int videoCodeForType(quint32 type);
 // Code of a sound sample-description type; 0 (and the console line) for a type not listed.
 int audioCodeForType(quint32 type);
 
+// A code as a person reads it: "H.264 (1)", "AC-3 (14)"; "unknown (0)" for 0 and codes not
+// assigned.
+QString videoCodeName(int code);
+QString audioCodeName(int code);
+
 } // namespace PMMediaCodecCodes

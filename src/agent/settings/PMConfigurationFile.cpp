@@ -627,6 +627,7 @@ bool PMConfigurationFile::isContinuousEnabledForUser() const { return userBool(m
 bool PMConfigurationFile::isContinuousEnabledForUniqueHostID(const QString &id) const { return userBool(id, kContinuousKey, false); }
 bool PMConfigurationFile::setContinuousEnabledForUser(bool enabled) { return setUserValue(kContinuousKey, enabled); }
 bool PMConfigurationFile::isQuietEnabledForUser() const { return userBool(m_userId, kQuietKey, false); }
+bool PMConfigurationFile::isQuietTurnedOffForUser() const { return !userBool(m_userId, kQuietKey, true); }
 bool PMConfigurationFile::setQuietEnabledForUser(bool enabled) { return setUserValue(kQuietKey, enabled); }
 bool PMConfigurationFile::isSyncMoviesEnabledForUser() const { return userBool(m_userId, kMoviesKey, true); }
 bool PMConfigurationFile::isSyncMoviesEnabledForUniqueHostID(const QString &id) const { return userBool(id, kMoviesKey, true); }

@@ -114,6 +114,9 @@ public:
     bool isContinuousEnabledForUniqueHostID(const QString &userId) const;
     bool setContinuousEnabledForUser(bool enabled);
     bool isQuietEnabledForUser() const;
+    // Quiet mode recorded as off for this user (absent counts as not asked for): the user
+    // wants to see each sync's plan before it is applied.
+    bool isQuietTurnedOffForUser() const;
     bool setQuietEnabledForUser(bool enabled);
     bool isSyncMoviesEnabledForUser() const;
     bool isSyncMoviesEnabledForUniqueHostID(const QString &userId) const;

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QThread>
@@ -485,6 +486,19 @@ void PMSyncController::setPreviewEnabledState(bool enabled)
     m_config->setQuietEnabledForUser(!enabled);
 }
 
+bool PMSyncController::isPreviewEnabled() const
+{
+    // Only a choice recorded for this user opens a window: a drive set up elsewhere, whose
+    // file says nothing about it, syncs as it always did.
+    return m_previewEverySync.load() || m_config->isQuietTurnedOffForUser();
+}
+
+void PMSyncController::setPreviewPresenter(PMSyncPreviewPresenter *presenter, bool forEverySync)
+{
+    m_previewPresenter.store(presenter);
+    m_previewEverySync.store(forEverySync);
+}
+
 QDateTime PMSyncController::lastSyncTime()
 {
     std::lock_guard lock(m_stateMutex);
@@ -720,6 +734,49 @@ void PMSyncController::openLogFile() const
     PMAgentLog::flushLog();
     if (m_owner)
         m_owner->showLog();
+}
+
+bool PMSyncController::syncThreadPerformPreview(PMScanResults &results, std::vector<PMLeftOutList::Item> leftOut)
+{
+    if (QThread::currentThread() == m_mainThreadContext->thread() || !m_previewPresenter.load())
+        return false;
+    // The same wait as an alert's (a worker waits for one question at a time), so stopping
+    // the controller ends it too. Ok is "apply".
+    const auto wait = std::make_shared<AlertWait>();
+    {
+        std::lock_guard lock(m_alertMutex);
+        if (stopRequested())
+            return false;
+        m_pendingAlert = wait;
+    }
+    // The window edits a copy it shares, so a window left open after the job has gone
+    // touches nothing of the job's.
+    const auto shown = std::make_shared<PMScanResults>(results);
+    auto done = [wait](bool apply) {
+        {
+            std::lock_guard lock(wait->mutex);
+            wait->answered = true;
+            wait->answer = apply ? platform::AlertAnswer::Ok : platform::AlertAnswer::Cancel;
+        }
+        wait->condition.notify_all();
+    };
+    const PMSyncPreviewPresenter::Request request { QFileInfo(m_mountPoint).fileName(), shown, std::move(leftOut) };
+    // Runs on the main thread; dropped unrun when the controller is destroyed first.
+    auto present = [this, request, done] {
+        if (PMSyncPreviewPresenter *presenter = m_previewPresenter.load())
+            presenter->present(request, done);
+        else
+            done(false);
+    };
+    QMetaObject::invokeMethod(m_mainThreadContext.get(), present, Qt::QueuedConnection);
+
+    std::unique_lock lock(wait->mutex);
+    wait->condition.wait(lock, [&] { return wait->answered || wait->abandoned; });
+    if (!wait->answered || wait->answer != platform::AlertAnswer::Ok)
+        return false;
+    // Answered: the window has let go of the copy.
+    results = *shown;
+    return true;
 }
 
 bool PMSyncController::syncThreadPerformAlert(const QString &title, const QString &message, bool cancelButton,

@@ -18,6 +18,7 @@
 #include "agent/settings/PMConfigurationFile.h"
 #include "agent/sync/PMDriveQualifier.h"
 #include "agent/sync/PMErrorReporterDelegate.h"
+#include "agent/sync/PMSyncPreviewPresenter.h"
 #include "agent/sync/PMSyncProgress.h"
 #include "platform/AlertPresenter.h"
 
@@ -149,9 +150,17 @@ public:
     void setParticipateSyncState(bool enabled);
     bool quietSyncState() const { return m_quietSyncState.load(); }
     void setQuietSyncState(bool enabled);
-    bool isPreviewEnabled() const { return false; }
+    // The user asked to see each sync's plan on this drive (the drive's "quiet" setting
+    // recorded as off for this user), or the preview is shown for every sync
+    // (setPreviewPresenter).
+    bool isPreviewEnabled() const;
     bool isPreviewEnabledForUniqueHostID(const QString &) const { return false; }
     void setPreviewEnabledState(bool enabled);
+    // Where a sync's plan is shown before it is applied, when the preview is enabled; null:
+    // never shown. forEverySync: whatever the drive's setting (a sync run by hand with a
+    // preview). Main thread, before the first job; the presenter must outlive the controller.
+    void setPreviewPresenter(PMSyncPreviewPresenter *presenter, bool forEverySync = false);
+    bool hasPreviewPresenter() const { return m_previewPresenter.load() != nullptr; }
     QDateTime lastSyncTime();
     QDateTime lastSyncTimeForUniqueHostID(const QString &userId) const;
     // Records the time of a completed sync on the drive; false when the drive's file could not
@@ -247,6 +256,10 @@ public:
     bool syncThreadPerformAlert(const QString &title, const QString &message, bool cancelButton, bool logButton,
         platform::AlertAnswer headlessAnswer = platform::AlertAnswer::Ok) override;
 
+    // Worker: shows the plan on the main thread and waits; true to apply it. Unanswered (the
+    // controller stopping, no presenter) is false.
+    bool syncThreadPerformPreview(PMScanResults &results, std::vector<PMLeftOutList::Item> leftOut);
+
     // Worker: one sync job; paths limit it to changed roots (a continuous sync).
     void threadDoSync(const std::optional<QStringList> &paths);
     // Worker: sends the refreshed progress record to the owner.
@@ -278,6 +291,8 @@ private:
     const QString m_uuid;
     PMSyncControllerOwner *const m_owner;
     platform::AlertPresenter *const m_alerts;
+    std::atomic<PMSyncPreviewPresenter *> m_previewPresenter { nullptr };
+    std::atomic<bool> m_previewEverySync { false };
     std::unique_ptr<PMConfigurationFile> m_config;
     std::unique_ptr<PMDriveQualifier> m_qualifier; // answers for *m_config's drive
     std::unique_ptr<PMSyncJobPhases> m_phases;

@@ -8,6 +8,8 @@
 #include "agent/settings/PMConfigurationBatch.h"
 #include "agent/sync/KRTCopyErrorReporter.h"
 #include "agent/sync/PMItemScanner.h"
+#include "agent/sync/PMLeftOutList.h"
+#include "agent/sync/PMLeftOutWalk.h"
 #include "agent/sync/PMMediaCopyFilter.h"
 #include "agent/sync/PMNetworkDrive.h"
 #include "agent/sync/PMScanApplier.h"
@@ -127,14 +129,32 @@ void PMSyncJob::syncThreadBasicSetup()
 
 void PMSyncJob::prepareFilter()
 {
-    m_filter = std::make_shared<PMSyncItemFilter>(
-        m_options.makeFilter ? m_options.makeFilter() : PMMediaCopyFilter::forController(m_controller));
+    std::shared_ptr<const PMCopyItemFilter> media;
+    m_leftOut.reset();
+    if (m_options.makeFilter) {
+        media = m_options.makeFilter();
+    } else {
+        auto filter = PMMediaCopyFilter::forController(m_controller);
+        // The preview tells what the filter left out, as it decided it.
+        if (m_controller.isPreviewEnabled() && m_controller.hasPreviewPresenter()) {
+            m_leftOut = std::make_shared<PMLeftOutList>();
+            filter->setLeftOutList(m_leftOut);
+        }
+        media = std::move(filter);
+    }
+    m_filter = std::make_shared<PMSyncItemFilter>(std::move(media));
     m_context.filter = m_filter.get();
     m_fileManager.setFilter(m_filter.get());
     m_copyHandler = m_options.makeCopyHandler ? m_options.makeCopyHandler(m_controller)
                                               : KRTCopyErrorReporter::copyErrorReporter(&m_controller);
     m_context.copyHandler = m_copyHandler.get();
     m_context.limitTo4G = m_options.limitTo4G.value_or(PMFileSystemKind::isFATPath(m_controller.deviceMountPoint()));
+}
+
+void PMSyncJob::askFilterBelowNewFolders() const
+{
+    if (m_filter)
+        PMLeftOutWalk::askBelowNewFolders(m_context.results, *m_filter, m_context.limitTo4G);
 }
 
 bool PMSyncJob::scanOnly(const std::optional<QStringList> &requestedItems)
@@ -323,6 +343,19 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
     }
     forgetBothSides();
     m_copyFailed = false;
+    if (result && !m_controller.cancelPending() && m_applyResults && !paths && m_controller.isPreviewEnabled()
+        && m_controller.hasPreviewPresenter()
+        && (!m_context.results.isEmpty() || (m_leftOut && !m_leftOut->isEmpty()))) {
+        m_controller.logMessage(tr("Showing the plan of %1 changes before applying it.").arg(m_context.results.size()));
+        if (m_leftOut)
+            askFilterBelowNewFolders();
+        if (!m_controller.syncThreadPerformPreview(
+                m_context.results, m_leftOut ? m_leftOut->items() : std::vector<PMLeftOutList::Item>())) {
+            m_controller.logMessage(tr("The plan was not applied."));
+            m_controller.setCancelPending(true, false);
+            result = false;
+        }
+    }
     if (result && !m_controller.cancelPending() && m_applyResults) {
         PMScanApplier applier(m_context);
         const bool applied = applier.processScanResults();

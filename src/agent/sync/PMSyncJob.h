@@ -28,6 +28,7 @@
 
 class PMCopyHandler;
 class PMCopyItemFilter;
+class PMLeftOutList;
 class PMSyncController;
 class PMTreeSnapshot;
 
@@ -61,6 +62,10 @@ public:
     // made, nothing copied (a dry run). Runs on the calling thread.
     // items: exactly these sync items; nullopt: the drive's sync list.
     bool scanOnly(const std::optional<QStringList> &items = std::nullopt);
+    // Asks the job's filter about everything inside the folders the last walk found new (the
+    // walk does not look inside them), so a filter that records what it leaves out has every
+    // file; see PMLeftOutWalk. Calling thread.
+    void askFilterBelowNewFolders() const;
     // The report of the last job ("Synchronization of ... completed successfully."); any thread.
     QString lastReportMessage() const;
 
@@ -94,6 +99,8 @@ private:
     PMSyncJobContext m_context;
     PMDriveJobLock m_lock;
     std::shared_ptr<const PMCopyItemFilter> m_filter;
+    // What the media filter left out, kept while a preview will show it.
+    std::shared_ptr<PMLeftOutList> m_leftOut;
     std::unique_ptr<PMCopyHandler> m_copyHandler;
     std::unique_ptr<PMTreeSnapshot> m_localTree;
     std::unique_ptr<PMTreeSnapshot> m_driveTree;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
@@ -43,14 +45,19 @@ protected:
         ASSERT_TRUE(m_drive.isValid());
     }
 
-    CommandRun pellmere(const QStringList &arguments)
+    QProcessEnvironment environment() const
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_home.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral(".config")));
         env.insert(QStringLiteral("XDG_STATE_HOME"), m_home.filePath(QStringLiteral(".local/state")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral(".run")));
+        return env;
+    }
+
+    CommandRun pellmere(const QStringList &arguments, const QProcessEnvironment &env)
+    {
+        QProcess process;
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(PELLMERE_AGENT_BINARY), arguments);
         process.closeWriteChannel();
@@ -66,6 +73,7 @@ protected:
         run.err = QString::fromUtf8(process.readAllStandardError());
         return run;
     }
+    CommandRun pellmere(const QStringList &arguments) { return pellmere(arguments, environment()); }
     CommandRun sync(const QStringList &extra = {}) { return syncOnto(m_drive.path(), extra); }
     CommandRun syncOnto(const QString &drive, const QStringList &extra = {})
     {
@@ -253,6 +261,104 @@ TEST_F(SyncCommandTest, TheDeviceFilterLeavesOutMoviesTheDeviceCannotPlay)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/small.mp4")));
     EXPECT_FALSE(QFileInfo::exists(userFolder() + QStringLiteral("/Movies/hd.mp4")));
+}
+
+TEST_F(SyncCommandTest, ExplainListsEveryFileTheFilterLeavesOutWithTheFiltersReason)
+{
+    if (!makeMovie(home(QStringLiteral("Movies/small.mp4")), QStringLiteral("640x480"))
+        || !makeMovie(home(QStringLiteral("Movies/hd.mp4")), QStringLiteral("1280x720"))
+        || !makeMovie(home(QStringLiteral("Movies/clip.mkv")), QStringLiteral("640x480")))
+        GTEST_SKIP() << "ffmpeg with libx264 is needed to make test movies";
+    testsupport::writeFile(home(QStringLiteral("Movies/song.mp3")), "audio bytes");
+    testsupport::writeFile(home(QStringLiteral("Movies/.DS_Store")), "finder");
+
+    // An older Apple device, music switched off.
+    const CommandRun run = sync({ QStringLiteral("--item"), home(QStringLiteral("Movies")),
+        QStringLiteral("--device-filter"), QStringLiteral("4"), QStringLiteral("--categories"),
+        QStringLiteral("movies"), QStringLiteral("--dry-run"), QStringLiteral("--explain") });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    QMap<QString, QString> reasons;
+    const QStringList lines = run.out.split(QLatin1Char('\n'));
+    const qsizetype header = lines.indexOf(QStringLiteral("Left out (4):"));
+    ASSERT_GE(header, 0) << run.out.toStdString();
+    for (qsizetype i = header + 1; i < lines.size() && !lines.at(i).isEmpty(); ++i) {
+        const QStringList fields = lines.at(i).split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 2) << lines.at(i).toStdString();
+        reasons.insert(QFileInfo(fields.at(0)).fileName(), fields.at(1));
+    }
+    EXPECT_EQ(reasons.keys(),
+        (QStringList { QStringLiteral(".DS_Store"), QStringLiteral("clip.mkv"), QStringLiteral("hd.mp4"),
+            QStringLiteral("song.mp3") }));
+    EXPECT_TRUE(reasons.value(QStringLiteral("hd.mp4")).startsWith(QStringLiteral("picture size 1280 x 720")))
+        << reasons.value(QStringLiteral("hd.mp4")).toStdString();
+    EXPECT_EQ(
+        reasons.value(QStringLiteral("clip.mkv")), QStringLiteral("extension not in the device class's list: .mkv"));
+    EXPECT_EQ(reasons.value(QStringLiteral("song.mp3")), QStringLiteral("category switched off: music"));
+    EXPECT_EQ(reasons.value(QStringLiteral(".DS_Store")), QStringLiteral("the name \".DS_Store\" is never synced"));
+    // The plan above the list still shows what goes: the new folder, whose contents the
+    // filter judged one by one above (small.mp4 is not left out).
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("Sync  Type  Name"))) << run.out.toStdString();
+    EXPECT_TRUE(driveFiles().isEmpty()) << driveFiles().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(SyncCommandTest, ExplainNeedsADryRun)
+{
+    const CommandRun run = sync({ QStringLiteral("--explain") });
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--explain goes with --dry-run"))) << run.err.toStdString();
+}
+
+TEST_F(SyncCommandTest, APreviewWithoutADisplayFailsAndSaysSo)
+{
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+    QProcessEnvironment env = environment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const CommandRun run
+        = pellmere({ QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path(), QStringLiteral("--item"),
+                       home(QStringLiteral("Music")), QStringLiteral("--preview") },
+            env);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--preview needs a display"))) << run.err.toStdString();
+    EXPECT_TRUE(driveFiles().isEmpty()) << driveFiles().join(QLatin1Char(' ')).toStdString();
+
+    const CommandRun both = sync({ QStringLiteral("--preview"), QStringLiteral("--dry-run") });
+    EXPECT_EQ(both.exitCode, 2);
+    EXPECT_TRUE(both.err.contains(QStringLiteral("do not go together"))) << both.err.toStdString();
+}
+
+TEST_F(SyncCommandTest, APreviewShowsThePlanBeforeCopyingAndAnInterruptAppliesNothing)
+{
+    testsupport::writeFile(home(QStringLiteral("Music/track.mp3")), "audio bytes");
+    QProcessEnvironment env = environment();
+    // A display as far as the command can tell; the windows are drawn off screen.
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(PELLMERE_AGENT_BINARY),
+        { QStringLiteral("sync"), QStringLiteral("--drive"), m_drive.path(), QStringLiteral("--item"),
+            home(QStringLiteral("Music")), QStringLiteral("--preview") });
+    QString err;
+    const bool shown = testsupport::waitFor(
+        [&] {
+            err += QString::fromUtf8(process.readAllStandardError());
+            return err.contains(QStringLiteral("Showing the plan of 1 changes"))
+                || process.state() == QProcess::NotRunning;
+        },
+        std::chrono::seconds(60));
+    ASSERT_TRUE(shown && process.state() == QProcess::Running) << err.toStdString();
+    // Waiting for the answer: nothing is on the drive yet.
+    EXPECT_TRUE(driveFiles().filter(QStringLiteral("track.mp3")).isEmpty());
+
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000)) << err.toStdString();
+    err += QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("The plan was not applied."))) << err.toStdString();
+    EXPECT_TRUE(driveFiles().filter(QStringLiteral("track.mp3")).isEmpty())
+        << driveFiles().join(QLatin1Char(' ')).toStdString();
 }
 
 TEST_F(SyncCommandTest, AnEarlyErrorIsWrittenToTheLogFile)
