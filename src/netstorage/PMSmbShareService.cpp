@@ -171,7 +171,15 @@ bool PMSmbShareService::mountShare(const QString &host, const QString &share, QS
             qWarning().noquote() << "PMSmbShareService:" << *errorText;
             return false;
         }
+        // gvfsd-fuse hears of the new mount from the GVfs daemon and shows its folder a moment
+        // after gio has returned: wait for the folder, within the bound of the mount itself.
+        QElapsedTimer waited;
+        waited.start();
         existing = findMountedShare(host, share);
+        while (existing.isEmpty() && waited.elapsed() < m_options.timeout.count()) {
+            QThread::msleep(50);
+            existing = findMountedShare(host, share);
+        }
     }
     if (existing.isEmpty()) {
         // gio mounted it, but no FUSE folder shows it: gvfsd-fuse is not running here.

@@ -14,6 +14,8 @@
 // tool's own stands in for the drive. No agent runs: the activity is fed to the window as the
 // agent's notifications would bring it. It works in a home of its own (HOME and the XDG
 // folders in a temporary folder), so the user's settings and launch entries are never touched.
+#include "ScreenshotHome.h"
+
 #include "manager/client/LUMAgentPaths.h"
 #include "manager/client/LUMPellmereInterface.h"
 #include "manager/volumes/LUMVolumeBase.h"
@@ -95,17 +97,11 @@ QVariantMap report(int type, const QString &drive)
 int main(int argc, char **argv)
 {
     QTemporaryDir scratch;
-    if (!scratch.isValid())
-        return 1;
     // The window's frame, the agent client's launch entries and the sample folders all go to
     // the user's folders: these are the tool's own.
-    const QString home = scratch.filePath(QStringLiteral("home/ada"));
-    QDir().mkpath(home);
-    qputenv("HOME", QFile::encodeName(home));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/.cache")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/.local/state")));
+    const QString home = ScreenshotHome::use(scratch);
+    if (home.isEmpty())
+        return 1;
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-pellmere"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Pellmere"));

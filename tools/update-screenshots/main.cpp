@@ -9,6 +9,8 @@
 // It works in a home of its own. Its updater's service is an address on this computer where
 // nothing answers, and it never checks by itself: the download's progress is fed to the
 // window as the library's notifications would bring it.
+#include "ScreenshotHome.h"
+
 #include "manager/update/LUMAutoUpdate.h"
 #include "manager/update/LUMSoftwareUpdateWindowController.h"
 #include "platform/PropertyList.h"
@@ -52,15 +54,9 @@ QImage withSheet(QWidget &window, QWidget &sheet)
 int main(int argc, char **argv)
 {
     QTemporaryDir scratch;
-    if (!scratch.isValid())
+    const QString home = ScreenshotHome::use(scratch);
+    if (home.isEmpty())
         return 1;
-    const QString home = scratch.filePath(QStringLiteral("home/ada"));
-    QDir().mkpath(home);
-    qputenv("HOME", QFile::encodeName(home));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/.cache")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home + QStringLiteral("/.local/state")));
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-pellmere"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Pellmere"));
