@@ -761,9 +761,12 @@ bool PMSyncController::syncThreadPerformPreview(PMScanResults &results, std::vec
         wait->condition.notify_all();
     };
     const PMSyncPreviewPresenter::Request request { QFileInfo(m_mountPoint).fileName(), shown, std::move(leftOut) };
-    // Runs on the main thread; dropped unrun when the controller is destroyed first.
+    // Runs on the main thread; dropped unrun when the controller is destroyed first. A cancel
+    // that came while the plan was on its way is its answer: a window opened after it would
+    // wait for an answer nobody is going to give any more.
     auto present = [this, request, done] {
-        if (PMSyncPreviewPresenter *presenter = m_previewPresenter.load())
+        PMSyncPreviewPresenter *presenter = m_previewPresenter.load();
+        if (presenter && !cancelPending())
             presenter->present(request, done);
         else
             done(false);
