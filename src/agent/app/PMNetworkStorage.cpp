@@ -1,0 +1,114 @@
+#include "agent/app/PMNetworkStorage.h"
+
+#include "agent/log/PMAgentLog.h"
+#include "netstorage/PMBonjourDiscoveryManager.h"
+#include "netstorage/PMNetServiceMapper.h"
+#include "netstorage/PMReachability.h"
+#include "netstorage/PMShareServiceError.h"
+#include "netstorage/PMSmbShareService.h"
+#include "platform/MountTable.h"
+
+#include <QDir>
+
+PMNetworkStorage::PMNetworkStorage(Options options, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_shareService(std::make_unique<PMSmbShareService>())
+    , m_reachability(std::make_unique<PMLocalReachability>())
+    , m_discovery(std::make_unique<PMBonjourDiscoveryManager>(m_shareService.get(), m_reachability.get()))
+    , m_mapper(std::make_unique<PMNetServiceMapper>(m_shareService.get()))
+{
+    // Before the mapper sees a device: its port is needed for the first listing.
+    connect(m_discovery.get(), &PMBonjourDiscoveryManager::netServiceAppeared, this, &PMNetworkStorage::deviceAppeared);
+    m_mapper->attachDiscovery(m_discovery.get());
+    m_mapper->setAutoMount(true);
+    m_mapper->setMountedVolumesSource([this] { return mountedVolumes(); });
+
+    // The mapping signals come from the mapper's threads; the agent takes them on its own.
+    connect(
+        m_mapper.get(), &PMNetServiceMapper::netServiceMapped, this,
+        [this](const QString &mountPath, const PMNetServicePtr &service) {
+            if (!service)
+                return;
+            const QStringList parts
+                = m_shareService->networkAddress(mountPath).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+            const QString share = parts.isEmpty() ? QDir(mountPath).dirName() : parts.last();
+            const QString identity = shareIdentity(service->serviceName(), share);
+            QMetaObject::invokeMethod(
+                this, [this, mountPath, identity] { Q_EMIT shareMapped(mountPath, identity); }, Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
+    connect(
+        m_mapper.get(), &PMNetServiceMapper::netServiceUnmapped, this,
+        [this](const QString &mountPath, const PMNetServicePtr &) { Q_EMIT shareUnmapped(mountPath); },
+        Qt::QueuedConnection);
+    connect(
+        m_mapper.get(), &PMNetServiceMapper::netServiceFailedToListShares, this,
+        [this](const PMShareServiceError &error, const PMNetServicePtr &service) {
+            Q_EMIT failedToListShares(service, error.message);
+        },
+        Qt::QueuedConnection);
+}
+
+PMNetworkStorage::~PMNetworkStorage()
+{
+    // The mapper stops the devices it knows before discovery lets go of them.
+    m_mapper.reset();
+    m_discovery.reset();
+}
+
+void PMNetworkStorage::start()
+{
+    if (!m_reachability->start())
+        PMAgentLog::logMessage(
+            QStringLiteral("Network changes are not watched; network drives may be reported reachable late."));
+    m_mapper->watchNetworkChanges();
+    // Without the Avahi daemon or the system bus discovery logs it and waits for them.
+    m_discovery->startListening();
+    PMAgentLog::debugMessage(
+        QStringLiteral("Network storage: looking for devices (%1).")
+            .arg(m_discovery->isBrowsing() ? QStringLiteral("browsing") : QStringLiteral("waiting for Avahi")));
+}
+
+QString PMNetworkStorage::shareIdentity(const QString &serviceName, const QString &share)
+{
+    return QStringLiteral("smb-share:%1/%2").arg(serviceName, share.toLower());
+}
+
+void PMNetworkStorage::retryMounting(const PMNetServicePtr &service)
+{
+    m_mapper->mountAllSharesOfNetService(service);
+}
+
+void PMNetworkStorage::deviceAppeared(const PMNetServicePtr &service)
+{
+    if (!service)
+        return;
+    if (m_options.smbPort != 0)
+        service->setSmbPort(m_options.smbPort);
+    PMAgentLog::logMessage(QStringLiteral("Network device \"%1\" found at %2.")
+                               .arg(service->serviceName(), service->addressesDisplayString()));
+    connect(service.get(), &PMNetServiceObject::becameUnreachable, this, &PMNetworkStorage::deviceBecameUnreachable,
+        Qt::UniqueConnection);
+}
+
+void PMNetworkStorage::deviceBecameUnreachable(PMNetServiceObject *service)
+{
+    const QMap<QString, PMNetServicePtr> mappings = m_mapper->mappedServices();
+    for (auto it = mappings.begin(); it != mappings.end(); ++it) {
+        if (it.value().get() == service)
+            Q_EMIT shareUnreachable(it.key());
+    }
+}
+
+QStringList PMNetworkStorage::mountedVolumes() const
+{
+    QStringList paths;
+    for (const platform::MountEntry &entry : platform::MountTable::read())
+        paths.append(entry.mountPoint);
+    // GVfs shows every share as a folder of its one FUSE mount, not as a mount of its own.
+    const QDir gvfs(m_shareService->gvfsFolder());
+    for (const QString &name : gvfs.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
+        paths.append(gvfs.filePath(name));
+    return paths;
+}

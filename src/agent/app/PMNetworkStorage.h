@@ -1,0 +1,75 @@
+// The agent's network storage: device discovery (Avahi), the share mapper mounting every
+// public share of a device as it appears, the SMB share service behind both, reachability,
+// and the computer's address changes delaying auto-mounting. It turns the mapper's
+// announcements into what the agent acts on: a share became a drive, a share is gone, the
+// device of a share can no longer be reached, a device's shares could not be listed.
+//
+//   PMNetworkStorage storage({ .smbPort = 0 });
+//   connect(&storage, &PMNetworkStorage::shareMapped, app, ...);
+//   storage.start();   // without Avahi or the system bus: logged, and nothing is found
+//
+// Main thread: its signals are emitted there; listing, mounting and mapping run on the
+// mapper's threads and never block the main thread.
+#pragma once
+
+#include "netstorage/PMNetServiceObject.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class PMBonjourDiscoveryManager;
+class PMLocalReachability;
+class PMNetServiceMapper;
+class PMSmbShareService;
+
+class PMNetworkStorage : public QObject {
+    Q_OBJECT
+
+public:
+    struct Options {
+        // The SMB port of the devices when it is not the standard one (0).
+        quint16 smbPort = 0;
+    };
+
+    explicit PMNetworkStorage(Options options, QObject *parent = nullptr);
+    // Stops the devices (ending their listings) and waits for the mapper's work.
+    ~PMNetworkStorage() override;
+
+    // Starts watching reachability and address changes and starts discovery. Returns at once.
+    void start();
+
+    PMNetServiceMapper &mapper() { return *m_mapper; }
+    const PMNetServiceMapper &mapper() const { return *m_mapper; }
+    PMBonjourDiscoveryManager &discovery() { return *m_discovery; }
+
+    // The identity under which this computer keeps its choices for a share: the device's
+    // service name and the share's name (lower case, as SMB names are case-insensitive).
+    // A share has no volume UUID, and its address may change from one network to the next.
+    static QString shareIdentity(const QString &serviceName, const QString &share);
+
+    // Lists, mounts and maps the device's shares again (off the main thread).
+    void retryMounting(const PMNetServicePtr &service);
+
+Q_SIGNALS:
+    // A mounted share belongs to a known device: it is a drive from now on.
+    void shareMapped(const QString &mountPath, const QString &identity);
+    // The share at mountPath is no longer a drive (unmounted, or its device went away).
+    void shareUnmapped(const QString &mountPath);
+    // The device of the share at mountPath can no longer be reached.
+    void shareUnreachable(const QString &mountPath);
+    // A device named no shares; retryMounting(service) asks again.
+    void failedToListShares(const PMNetServicePtr &service, const QString &errorText);
+
+private:
+    void deviceAppeared(const PMNetServicePtr &service);
+    void deviceBecameUnreachable(PMNetServiceObject *service);
+    QStringList mountedVolumes() const;
+
+    const Options m_options;
+    std::unique_ptr<PMSmbShareService> m_shareService;
+    std::unique_ptr<PMLocalReachability> m_reachability;
+    std::unique_ptr<PMBonjourDiscoveryManager> m_discovery;
+    std::unique_ptr<PMNetServiceMapper> m_mapper;
+};
