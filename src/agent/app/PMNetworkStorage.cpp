@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 PMNetworkStorage::PMNetworkStorage(Options options, QObject *parent)
     : QObject(parent)
     , m_options(options)
@@ -35,12 +37,20 @@ PMNetworkStorage::PMNetworkStorage(Options options, QObject *parent)
             const QString share = parts.isEmpty() ? QDir(mountPath).dirName() : parts.last();
             const QString identity = shareIdentity(service->serviceName(), share);
             QMetaObject::invokeMethod(
-                this, [this, mountPath, identity] { Q_EMIT shareMapped(mountPath, identity); }, Qt::QueuedConnection);
+                this,
+                [this, mountPath, share, identity] {
+                    m_mappedShareNames.insert(mountPath, share);
+                    Q_EMIT shareMapped(mountPath, identity);
+                },
+                Qt::QueuedConnection);
         },
         Qt::DirectConnection);
     connect(
         m_mapper.get(), &PMNetServiceMapper::netServiceUnmapped, this,
-        [this](const QString &mountPath, const PMNetServicePtr &) { Q_EMIT shareUnmapped(mountPath); },
+        [this](const QString &mountPath, const PMNetServicePtr &) {
+            m_mappedShareNames.remove(mountPath);
+            Q_EMIT shareUnmapped(mountPath);
+        },
         Qt::QueuedConnection);
     connect(
         m_mapper.get(), &PMNetServiceMapper::netServiceFailedToListShares, this,
@@ -73,6 +83,31 @@ void PMNetworkStorage::start()
 QString PMNetworkStorage::shareIdentity(const QString &serviceName, const QString &share)
 {
     return QStringLiteral("smb-share:%1/%2").arg(serviceName, share.toLower());
+}
+
+QList<PMNetworkStorage::Device> PMNetworkStorage::devices() const
+{
+    QList<PMNetServicePtr> services = m_discovery->identifiedServices();
+    std::sort(services.begin(), services.end(),
+        [](const PMNetServicePtr &a, const PMNetServicePtr &b) { return PMNetServiceObject::compare(*a, *b) < 0; });
+    const QMap<QString, PMNetServicePtr> mappings = m_mapper->mappedServices();
+    QList<Device> devices;
+    for (const PMNetServicePtr &service : services) {
+        Device device;
+        device.name = service->serviceName();
+        device.address = service->ip4AddressString();
+        device.model = QString::fromUtf8(service->txDictionary().value(PMBonjourDiscoveryManager::kTxtKeyModel));
+        for (const QString &name : service->publicShares()) {
+            Share share { name, QString() };
+            for (auto it = mappings.begin(); it != mappings.end(); ++it) {
+                if (it.value() == service && m_mappedShareNames.value(it.key()).compare(name, Qt::CaseInsensitive) == 0)
+                    share.mountPath = it.key();
+            }
+            device.shares.append(share);
+        }
+        devices.append(device);
+    }
+    return devices;
 }
 
 void PMNetworkStorage::retryMounting(const PMNetServicePtr &service)

@@ -14,6 +14,8 @@
 
 #include "netstorage/PMNetServiceObject.h"
 
+#include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -33,6 +35,17 @@ public:
         quint16 smbPort = 0;
     };
 
+    struct Share {
+        QString name;
+        QString mountPath; // where it is mapped; empty when it is not
+    };
+    struct Device {
+        QString name;
+        QString address;
+        QString model;
+        QList<Share> shares;
+    };
+
     explicit PMNetworkStorage(Options options, QObject *parent = nullptr);
     // Stops the devices (ending their listings) and waits for the mapper's work.
     ~PMNetworkStorage() override;
@@ -48,6 +61,10 @@ public:
     // service name and the share's name (lower case, as SMB names are case-insensitive).
     // A share has no volume UUID, and its address may change from one network to the next.
     static QString shareIdentity(const QString &serviceName, const QString &share);
+
+    // The devices found, in name order, with their public shares as last listed and where
+    // each is mapped. Main thread.
+    QList<Device> devices() const;
 
     // Lists, mounts and maps the device's shares again (off the main thread).
     void retryMounting(const PMNetServicePtr &service);
@@ -68,6 +85,8 @@ private:
     QStringList mountedVolumes() const;
 
     const Options m_options;
+    // Mapped mount path -> share name, as the mapping announced it. Main thread.
+    QMap<QString, QString> m_mappedShareNames;
     std::unique_ptr<PMSmbShareService> m_shareService;
     std::unique_ptr<PMLocalReachability> m_reachability;
     std::unique_ptr<PMBonjourDiscoveryManager> m_discovery;

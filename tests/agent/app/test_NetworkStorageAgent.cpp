@@ -111,6 +111,17 @@ protected:
         ASSERT_TRUE(m_agent->waitForStarted(10000)) << m_agent->errorString().toStdString();
     }
 
+    // `pellmerectl shares` against the agent; its standard output.
+    QString sharesListing()
+    {
+        QProcess ctl;
+        ctl.setProcessEnvironment(m_agent->processEnvironment());
+        ctl.start(QStringLiteral(PELLMERECTL_BINARY), { QStringLiteral("shares") });
+        if (!ctl.waitForFinished(30000) || ctl.exitCode() != 0)
+            return QStringLiteral("pellmerectl failed: ") + QString::fromLocal8Bit(ctl.readAllStandardError());
+        return QString::fromLocal8Bit(ctl.readAllStandardOutput());
+    }
+
     QString agentLog() const
     {
         return QString::fromUtf8(testsupport::readFile(platform::PlatformPaths::agentLogPath()));
@@ -160,6 +171,24 @@ TEST_F(NetworkStorageAgent, MountsTheSharesOfADiscoveredDeviceAndSyncsOnConnect)
     EXPECT_TRUE(
         mounted.contains(QStringLiteral("smb-share:port=%1,server=127.0.0.1,share=public").arg(m_server->port())))
         << mounted.join(QLatin1Char(' ')).toStdString();
+
+    // The command-line client shows the device, its shares and where the writable one is mapped.
+    const QString publicFolder = m_gvfs->runtimeFolder()
+        + QStringLiteral("/gvfs/smb-share:port=%1,server=127.0.0.1,share=public").arg(m_server->port());
+    const QString listing = sharesListing();
+    EXPECT_TRUE(listing.contains(kDeviceName + QStringLiteral("  127.0.0.1  QXA1\n"))) << listing.toStdString();
+    EXPECT_TRUE(listing.contains(QStringLiteral("  Public  mapped at ") + publicFolder + QLatin1Char('\n')))
+        << listing.toStdString();
+    EXPECT_TRUE(listing.contains(QStringLiteral("  Archive  "))) << listing.toStdString();
+
+    // The device leaves the network: its shares are no drives any more.
+    m_avahi->unpublish(kDeviceName);
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return sharesListing() == QStringLiteral("no network storage devices found\n"); }, 30s))
+        << sharesListing().toStdString();
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return agentLog().contains(QStringLiteral("-[KRTSyncController %1 dealloc]").arg(publicFolder)); }, 30s))
+        << agentLog().toStdString();
 }
 
 } // namespace
