@@ -161,12 +161,23 @@ void PMApplicationController::startNetworkStorage()
         });
         return;
     }
-    m_networkStorage = std::make_unique<PMNetworkStorage>(*m_networkStorageOptions);
+    attachNetworkStorage(std::make_unique<PMNetworkStorage>(*m_networkStorageOptions));
+    m_networkStorage->start();
+}
+
+void PMApplicationController::attachNetworkStorage(std::unique_ptr<PMNetworkStorage> storage)
+{
+    PMDriveQualifier::setSystemMappedShares(nullptr);
+    m_networkStorage = std::move(storage);
+    if (!m_networkStorage)
+        return;
     PMNetServiceMapper &mapper = m_networkStorage->mapper();
     PMDriveQualifier::setSystemMappedShares(&mapper);
-    // Shares someone else mounted belong to a device too when the mapper knows it.
-    connect(m_router.get(), &PMVolumeEventRouter::smbShareMounted, &mapper, &PMNetServiceMapper::mapMountPoint);
-    connect(m_router.get(), &PMVolumeEventRouter::smbShareUnmounted, &mapper, &PMNetServiceMapper::unmapMountPoint);
+    if (m_router) {
+        // Shares someone else mounted belong to a device too when the mapper knows it.
+        connect(m_router.get(), &PMVolumeEventRouter::smbShareMounted, &mapper, &PMNetServiceMapper::mapMountPoint);
+        connect(m_router.get(), &PMVolumeEventRouter::smbShareUnmounted, &mapper, &PMNetServiceMapper::unmapMountPoint);
+    }
     connect(m_networkStorage.get(), &PMNetworkStorage::shareMapped, this,
         [this](const QString &mountPath, const QString &identity) {
             newDriveAppeared(mountPath, QStringLiteral("Corvane"), identity, QString());
@@ -181,13 +192,12 @@ void PMApplicationController::startNetworkStorage()
         [this](const PMNetServicePtr &service, const QString &errorText) {
             if (!service)
                 return;
-            QPointer<PMNetworkStorage> storage(m_networkStorage.get());
-            showConnectionError(service->serviceName(), errorText, [storage, service] {
-                if (storage)
-                    storage->retryMounting(service);
+            QPointer<PMNetworkStorage> current(m_networkStorage.get());
+            showConnectionError(service->serviceName(), errorText, [current, service] {
+                if (current)
+                    current->retryMounting(service);
             });
         });
-    m_networkStorage->start();
 }
 
 bool PMApplicationController::startControlServer(QString *why)
@@ -275,8 +285,7 @@ void PMApplicationController::cleanUp()
     // Each controller ends its worker as it goes.
     m_syncControllers.clear();
     // After the controllers, whose qualifiers ask the mapper about shares.
-    PMDriveQualifier::setSystemMappedShares(nullptr);
-    m_networkStorage.reset();
+    attachNetworkStorage(nullptr);
     if (m_controlServer)
         m_controlServer->stop();
     PMAgentLog::flushLog();
@@ -288,9 +297,10 @@ PMSyncController *PMApplicationController::createSyncControllerForMountPoint(
     if (PMSyncController *existing = syncControllerForMountPoint(mountPoint))
         return existing;
     const QString bsdName = bsdNode.isEmpty() ? PMDriveKey::bsdNameForMountPoint(mountPoint) : bsdNode;
+    const bool mappedShare
+        = m_networkStorage && m_networkStorage->mapper().isMappedSharePath(QDir::cleanPath(mountPoint));
     // Neither a local disk nor a share the share mapper knows: no controller.
-    if (bsdName.isEmpty()
-        && !(m_networkStorage && m_networkStorage->mapper().isMappedSharePath(QDir::cleanPath(mountPoint))))
+    if (bsdName.isEmpty() && !mappedShare)
         return nullptr;
     const QString key = PMDriveKey::keyFor(bsdName, QDir::cleanPath(mountPoint));
     if (const PMSyncController *other = syncControllerForKey(key)) {
@@ -306,6 +316,9 @@ PMSyncController *PMApplicationController::createSyncControllerForMountPoint(
         return nullptr;
     PMSyncController *created = controller.get();
     created->setPreviewPresenter(m_previews.get());
+    // Its device's reachability ends its jobs, whatever file system shows the share.
+    if (mappedShare)
+        created->setNetworkDevice(true);
     m_syncControllers[key] = std::move(controller);
     PMAgentLog::debugMessage(QStringLiteral("syncControllerForMountPoint: created %1 key=%2").arg(mountPoint, key));
     Q_EMIT controllersChanged();

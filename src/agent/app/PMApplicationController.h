@@ -79,6 +79,9 @@ public:
     // Makes launching start network storage too (the daemon does; before launch): discovered
     // devices get their shares mounted, and each share becomes a drive.
     void enableNetworkStorage(PMNetworkStorage::Options options);
+    // Takes storage as the agent's network storage and acts on what it announces (launching
+    // with it enabled does this; tests give one of their own). Null detaches it.
+    void attachNetworkStorage(std::unique_ptr<PMNetworkStorage> storage);
     // The agent's network storage once launched with it enabled, else null.
     PMNetworkStorage *networkStorage() { return m_networkStorage.get(); }
 

@@ -13,12 +13,28 @@
 #include <algorithm>
 
 PMNetworkStorage::PMNetworkStorage(Options options, QObject *parent)
+    : PMNetworkStorage(std::make_unique<PMSmbShareService>(), std::make_unique<PMLocalReachability>(), nullptr, nullptr,
+        options, parent)
+{
+}
+
+PMNetworkStorage::PMNetworkStorage(
+    PMShareService *shareService, PMReachability *reachability, Options options, QObject *parent)
+    : PMNetworkStorage(nullptr, nullptr, shareService, reachability, options, parent)
+{
+}
+
+PMNetworkStorage::PMNetworkStorage(std::unique_ptr<PMSmbShareService> shareService,
+    std::unique_ptr<PMLocalReachability> reachability, PMShareService *usedShareService,
+    PMReachability *usedReachability, Options options, QObject *parent)
     : QObject(parent)
     , m_options(options)
-    , m_shareService(std::make_unique<PMSmbShareService>())
-    , m_reachability(std::make_unique<PMLocalReachability>())
-    , m_discovery(std::make_unique<PMBonjourDiscoveryManager>(m_shareService.get(), m_reachability.get()))
-    , m_mapper(std::make_unique<PMNetServiceMapper>(m_shareService.get()))
+    , m_ownShareService(std::move(shareService))
+    , m_ownReachability(std::move(reachability))
+    , m_shareService(m_ownShareService ? m_ownShareService.get() : usedShareService)
+    , m_reachability(m_ownReachability ? m_ownReachability.get() : usedReachability)
+    , m_discovery(std::make_unique<PMBonjourDiscoveryManager>(m_shareService, m_reachability))
+    , m_mapper(std::make_unique<PMNetServiceMapper>(m_shareService))
 {
     // Before the mapper sees a device: its port is needed for the first listing.
     connect(m_discovery.get(), &PMBonjourDiscoveryManager::netServiceAppeared, this, &PMNetworkStorage::deviceAppeared);
@@ -38,7 +54,9 @@ PMNetworkStorage::PMNetworkStorage(Options options, QObject *parent)
             const QString identity = shareIdentity(service->serviceName(), share);
             QMetaObject::invokeMethod(
                 this,
-                [this, mountPath, share, identity] {
+                [this, mountPath, share, identity, service] {
+                    // Devices found by discovery and devices given to the mapper alike.
+                    watchReachability(service);
                     m_mappedShareNames.insert(mountPath, share);
                     Q_EMIT shareMapped(mountPath, identity);
                 },
@@ -69,7 +87,7 @@ PMNetworkStorage::~PMNetworkStorage()
 
 void PMNetworkStorage::start()
 {
-    if (!m_reachability->start())
+    if (m_ownReachability && !m_ownReachability->start())
         PMAgentLog::logMessage(
             QStringLiteral("Network changes are not watched; network drives may be reported reachable late."));
     m_mapper->watchNetworkChanges();
@@ -123,6 +141,11 @@ void PMNetworkStorage::deviceAppeared(const PMNetServicePtr &service)
         service->setSmbPort(m_options.smbPort);
     PMAgentLog::logMessage(QStringLiteral("Network device \"%1\" found at %2.")
                                .arg(service->serviceName(), service->addressesDisplayString()));
+    watchReachability(service);
+}
+
+void PMNetworkStorage::watchReachability(const PMNetServicePtr &service)
+{
     connect(service.get(), &PMNetServiceObject::becameUnreachable, this, &PMNetworkStorage::deviceBecameUnreachable,
         Qt::UniqueConnection);
 }
@@ -141,8 +164,10 @@ QStringList PMNetworkStorage::mountedVolumes() const
     QStringList paths;
     for (const platform::MountEntry &entry : platform::MountTable::read())
         paths.append(entry.mountPoint);
+    if (!m_ownShareService)
+        return paths;
     // GVfs shows every share as a folder of its one FUSE mount, not as a mount of its own.
-    const QDir gvfs(m_shareService->gvfsFolder());
+    const QDir gvfs(m_ownShareService->gvfsFolder());
     for (const QString &name : gvfs.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
         paths.append(gvfs.filePath(name));
     return paths;

@@ -24,6 +24,8 @@
 class PMBonjourDiscoveryManager;
 class PMLocalReachability;
 class PMNetServiceMapper;
+class PMReachability;
+class PMShareService;
 class PMSmbShareService;
 
 class PMNetworkStorage : public QObject {
@@ -46,7 +48,11 @@ public:
         QList<Share> shares;
     };
 
+    // The SMB share service (GVfs) and the local network's reachability of this computer.
     explicit PMNetworkStorage(Options options, QObject *parent = nullptr);
+    // Another SMB side and network (both must outlive the object): tests.
+    PMNetworkStorage(
+        PMShareService *shareService, PMReachability *reachability, Options options, QObject *parent = nullptr);
     // Stops the devices (ending their listings) and waits for the mapper's work.
     ~PMNetworkStorage() override;
 
@@ -80,15 +86,20 @@ Q_SIGNALS:
     void failedToListShares(const PMNetServicePtr &service, const QString &errorText);
 
 private:
+    PMNetworkStorage(std::unique_ptr<PMSmbShareService> shareService, std::unique_ptr<PMLocalReachability> reachability,
+        PMShareService *usedShareService, PMReachability *usedReachability, Options options, QObject *parent);
     void deviceAppeared(const PMNetServicePtr &service);
+    void watchReachability(const PMNetServicePtr &service);
     void deviceBecameUnreachable(PMNetServiceObject *service);
     QStringList mountedVolumes() const;
 
     const Options m_options;
     // Mapped mount path -> share name, as the mapping announced it. Main thread.
     QMap<QString, QString> m_mappedShareNames;
-    std::unique_ptr<PMSmbShareService> m_shareService;
-    std::unique_ptr<PMLocalReachability> m_reachability;
+    std::unique_ptr<PMSmbShareService> m_ownShareService;
+    std::unique_ptr<PMLocalReachability> m_ownReachability;
+    PMShareService *m_shareService;
+    PMReachability *m_reachability;
     std::unique_ptr<PMBonjourDiscoveryManager> m_discovery;
     std::unique_ptr<PMNetServiceMapper> m_mapper;
 };
