@@ -9,6 +9,7 @@
 #include "platform/MountTable.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -36,6 +37,8 @@ PMNetworkStorage::PMNetworkStorage(std::unique_ptr<PMSmbShareService> shareServi
     , m_discovery(std::make_unique<PMBonjourDiscoveryManager>(m_shareService, m_reachability))
     , m_mapper(std::make_unique<PMNetServiceMapper>(m_shareService))
 {
+    m_checkPool.setMaxThreadCount(1);
+    connect(&m_gvfsCheck, &QTimer::timeout, this, &PMNetworkStorage::checkGvfsShares);
     // Before the mapper sees a device: its port is needed for the first listing.
     connect(m_discovery.get(), &PMBonjourDiscoveryManager::netServiceAppeared, this, &PMNetworkStorage::deviceAppeared);
     m_mapper->attachDiscovery(m_discovery.get());
@@ -80,6 +83,8 @@ PMNetworkStorage::PMNetworkStorage(std::unique_ptr<PMSmbShareService> shareServi
 
 PMNetworkStorage::~PMNetworkStorage()
 {
+    m_gvfsCheck.stop();
+    m_checkPool.waitForDone();
     // The mapper stops the devices it knows before discovery lets go of them.
     m_mapper.reset();
     m_discovery.reset();
@@ -91,6 +96,8 @@ void PMNetworkStorage::start()
         PMAgentLog::logMessage(
             QStringLiteral("Network changes are not watched; network drives may be reported reachable late."));
     m_mapper->watchNetworkChanges();
+    if (m_ownShareService)
+        m_gvfsCheck.start(kGvfsCheckInterval);
     // Without the Avahi daemon or the system bus discovery logs it and waits for them.
     m_discovery->startListening();
     PMAgentLog::debugMessage(
@@ -157,6 +164,31 @@ void PMNetworkStorage::deviceBecameUnreachable(PMNetServiceObject *service)
         if (it.value().get() == service)
             Q_EMIT shareUnreachable(it.key());
     }
+}
+
+void PMNetworkStorage::checkGvfsShares()
+{
+    // A check still waiting on gvfsd-fuse is enough.
+    if (m_checkPool.activeThreadCount() > 0)
+        return;
+    const QString folder = QDir::cleanPath(m_ownShareService->gvfsFolder());
+    QStringList mapped;
+    for (const QString &path : m_mapper->mappedServices().keys()) {
+        if (QDir::cleanPath(QFileInfo(path).absolutePath()) == folder)
+            mapped.append(path);
+    }
+    if (mapped.isEmpty())
+        return;
+    PMNetServiceMapper *mapper = m_mapper.get();
+    m_checkPool.start([folder, mapped, mapper] {
+        const QStringList shown = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+        for (const QString &path : mapped) {
+            if (!shown.contains(QFileInfo(path).fileName())) {
+                PMAgentLog::logMessage(QStringLiteral("The share at %1 was unmounted.").arg(path));
+                mapper->unmapMountPoint(path);
+            }
+        }
+    });
 }
 
 QStringList PMNetworkStorage::mountedVolumes() const

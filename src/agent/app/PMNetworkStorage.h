@@ -18,6 +18,10 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <chrono>
 
 #include <memory>
 
@@ -32,6 +36,10 @@ class PMNetworkStorage : public QObject {
     Q_OBJECT
 
 public:
+    // How often the GVfs folder is read to notice shares unmounted by someone else (GVfs
+    // shows them all in one FUSE mount, so the mount table does not change for them).
+    static constexpr std::chrono::seconds kGvfsCheckInterval { 5 };
+
     struct Options {
         // The SMB port of the devices when it is not the standard one (0).
         quint16 smbPort = 0;
@@ -92,6 +100,8 @@ private:
     void watchReachability(const PMNetServicePtr &service);
     void deviceBecameUnreachable(PMNetServiceObject *service);
     QStringList mountedVolumes() const;
+    // Unmaps the mapped GVfs folders that GVfs no longer shows (off the main thread).
+    void checkGvfsShares();
 
     const Options m_options;
     // Mapped mount path -> share name, as the mapping announced it. Main thread.
@@ -102,4 +112,6 @@ private:
     PMReachability *m_reachability;
     std::unique_ptr<PMBonjourDiscoveryManager> m_discovery;
     std::unique_ptr<PMNetServiceMapper> m_mapper;
+    QTimer m_gvfsCheck;
+    QThreadPool m_checkPool; // one check at a time, which may wait on gvfsd-fuse
 };

@@ -181,13 +181,27 @@ TEST_F(NetworkStorageAgent, MountsTheSharesOfADiscoveredDeviceAndSyncsOnConnect)
         << listing.toStdString();
     EXPECT_TRUE(listing.contains(QStringLiteral("  Archive  "))) << listing.toStdString();
 
-    // The device leaves the network: its shares are no drives any more.
+    // Unmounted through GVfs by somebody else: the share is no drive any more.
+    QProcess gio;
+    gio.setProcessEnvironment(m_gvfs->environment());
+    gio.start(QStringLiteral("gio"),
+        { QStringLiteral("mount"), QStringLiteral("-u"),
+            QStringLiteral("smb://127.0.0.1:%1/public").arg(m_server->port()) });
+    ASSERT_TRUE(gio.waitForFinished(30000) && gio.exitCode() == 0) << gio.readAllStandardError().toStdString();
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return agentLog().contains(QStringLiteral("-[KRTSyncController %1 dealloc]").arg(publicFolder)); }, 30s))
+        << agentLog().toStdString();
+    EXPECT_TRUE(sharesListing().contains(QStringLiteral("  Public  not mapped\n"))) << sharesListing().toStdString();
+
+    // The device leaves the network: it is gone from the list, and so are its shares.
     m_avahi->unpublish(kDeviceName);
     EXPECT_TRUE(testsupport::waitFor(
         [&] { return sharesListing() == QStringLiteral("no network storage devices found\n"); }, 30s))
         << sharesListing().toStdString();
+    const QString archiveFolder = m_gvfs->runtimeFolder()
+        + QStringLiteral("/gvfs/smb-share:port=%1,server=127.0.0.1,share=archive").arg(m_server->port());
     EXPECT_TRUE(testsupport::waitFor(
-        [&] { return agentLog().contains(QStringLiteral("-[KRTSyncController %1 dealloc]").arg(publicFolder)); }, 30s))
+        [&] { return agentLog().contains(QStringLiteral("-[KRTSyncController %1 dealloc]").arg(archiveFolder)); }, 30s))
         << agentLog().toStdString();
 }
 
