@@ -205,4 +205,22 @@ TEST_F(NetworkStorageAgent, MountsTheSharesOfADiscoveredDeviceAndSyncsOnConnect)
         << agentLog().toStdString();
 }
 
+TEST(NetworkStorageAgentOptions, TheSmbPortIsAPortNumberOrTheAgentDoesNotStart)
+{
+    for (const QStringList &arguments : { QStringList { QStringLiteral("--smb-port") },
+             QStringList { QStringLiteral("--smb-port"), QStringLiteral("0") },
+             QStringList { QStringLiteral("--smb-port"), QStringLiteral("65536") },
+             QStringList { QStringLiteral("--smb-port"), QStringLiteral("smb") } }) {
+        QProcess agent;
+        agent.start(QStringLiteral(PELLMERE_AGENT_BINARY), QStringList { QStringLiteral("--foreground") } + arguments);
+        ASSERT_TRUE(agent.waitForFinished(10000)) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(agent.exitCode(), 2) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(agent.readAllStandardError().contains("--smb-port needs a port number"));
+    }
+    QProcess help;
+    help.start(QStringLiteral(PELLMERE_AGENT_BINARY), { QStringLiteral("--help") });
+    ASSERT_TRUE(help.waitForFinished(10000));
+    EXPECT_TRUE(help.readAllStandardOutput().contains("--smb-port PORT"));
+}
+
 } // namespace
