@@ -1,5 +1,5 @@
 // The codes of the control protocol between the manager (and pellmerectl) and the agent:
-// descriptor types, keywords, the event class with its 24 event ids, the property keywords
+// descriptor types, keywords, the event class with its 25 event ids, the property keywords
 // of the setters, and the error numbers the agent answers with.
 //
 // Constants only; any thread.
