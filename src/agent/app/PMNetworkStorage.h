@@ -22,7 +22,6 @@
 #include <QTimer>
 
 #include <chrono>
-
 #include <memory>
 
 class PMBonjourDiscoveryManager;
