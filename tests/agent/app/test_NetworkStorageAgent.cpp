@@ -205,6 +205,48 @@ TEST_F(NetworkStorageAgent, MountsTheSharesOfADiscoveredDeviceAndSyncsOnConnect)
         << agentLog().toStdString();
 }
 
+TEST_F(NetworkStorageAgent, ADeviceLostMidSyncEndsTheJobAsAConnectionErrorWithoutPartialFiles)
+{
+    const QString music = QDir(testsupport::testHome()).filePath(QStringLiteral("Music"));
+    constexpr int kFiles = 200;
+    const QByteArray content(512 * 1024, 'm');
+    for (int i = 0; i < kFiles; ++i)
+        testsupport::writeFile(music + QStringLiteral("/track-%1.mp3").arg(i, 3, 10, QLatin1Char('0')), content);
+    configureShare({ QStringLiteral("~/Music") });
+
+    // The log file lives in this process's home; only this agent's lines count.
+    const qsizetype logStart = agentLog().size();
+    const auto log = [&] { return agentLog().mid(logStart); };
+    startAgent();
+    ASSERT_TRUE(m_avahi->publish(kDeviceName, { QStringLiteral("skyvaleModel=QXA1") }));
+
+    // The server's own folder shows the copies arriving; the device dies after the first.
+    const QString shareFolder = m_server->shareFolder();
+    const auto copying = [&] {
+        for (const QString &file : filesBelow(shareFolder)) {
+            if (file.endsWith(QLatin1String(".mp3")))
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(testsupport::waitFor(copying, 120s)) << log().toStdString();
+    m_server->kill();
+
+    ASSERT_TRUE(
+        testsupport::waitFor([&] { return log().contains(QStringLiteral("failed due to connection error.")); }, 120s))
+        << log().toStdString();
+    EXPECT_FALSE(log().contains(QStringLiteral("completed successfully")));
+    // Whatever reached the synced folder is whole; the rest stayed in the temporary folder.
+    int placed = 0;
+    for (const QString &file : filesBelow(shareFolder)) {
+        if (!file.endsWith(QLatin1String(".mp3")) || file.contains(QLatin1String("/.Z_PM_W/")))
+            continue;
+        ++placed;
+        EXPECT_EQ(QFileInfo(file).size(), content.size()) << file.toStdString();
+    }
+    EXPECT_LT(placed, kFiles);
+}
+
 TEST(NetworkStorageAgentOptions, TheSmbPortIsAPortNumberOrTheAgentDoesNotStart)
 {
     for (const QStringList &arguments : { QStringList { QStringLiteral("--smb-port") },
