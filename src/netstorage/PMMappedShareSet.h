@@ -1,6 +1,6 @@
 // The network shares the share mapper currently has mounted, as the drive qualification asks
-// about them: a mounted share counts as a valid drive. Until share mapping exists the set is
-// empty (PMNoMappedShares).
+// about them: a mounted share counts as a valid drive. Where no mapper runs (the one-shot
+// sync, tests) the set is empty (PMNoMappedShares).
 //
 // Implementations answer from any thread.
 #pragma once

@@ -207,6 +207,8 @@ void PMNetServiceMapper::mountAllShares(const PMNetServicePtr &service)
     onMappingThread([this, service] { mapService(service); });
 }
 
+// GVfs writes the share's name in lower case, and SMB share names are case-insensitive: a
+// share listed as "Public" is mounted as "public".
 bool PMNetServiceMapper::originOf(const QString &mountPath, QString *host, QString *share) const
 {
     const QString address = m_shareService->networkAddress(mountPath);
@@ -224,7 +226,8 @@ void PMNetServiceMapper::mapService(const PMNetServicePtr &service)
     for (const QString &path : m_mountedVolumes()) {
         QString host;
         QString share;
-        if (!originOf(path, &host, &share) || !service->servesHost(host) || !shares.contains(share))
+        if (!originOf(path, &host, &share) || !service->servesHost(host)
+            || !shares.contains(share, Qt::CaseInsensitive))
             continue;
         {
             QMutexLocker locker(&m_lock);
@@ -250,7 +253,7 @@ void PMNetServiceMapper::mapPath(const QString &mountPath)
             continue;
         if (!autoMount() && service->publicShares().isEmpty())
             service->updateSharesListSync(nullptr);
-        if (!service->publicShares().contains(share))
+        if (!service->publicShares().contains(share, Qt::CaseInsensitive))
             continue;
         {
             QMutexLocker locker(&m_lock);

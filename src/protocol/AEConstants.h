@@ -1,5 +1,5 @@
 // The codes of the control protocol between the manager (and pellmerectl) and the agent:
-// descriptor types, keywords, the event class with its 24 event ids, the property keywords
+// descriptor types, keywords, the event class with its 25 event ids, the property keywords
 // of the setters, and the error numbers the agent answers with.
 //
 // Constants only; any thread.
@@ -73,6 +73,16 @@ inline constexpr AEEventID kPMStartID = fourCharCode("DOIT");
 inline constexpr AEEventID kPMCancelID = fourCharCode("STOP");
 inline constexpr AEEventID kPMStatusID = fourCharCode("INFO");
 inline constexpr AEEventID kPMRemoveSyncID = fourCharCode("REMV");
+// The network storage devices the agent found, with their shares; no direct object.
+inline constexpr AEEventID kPMListSharesID = fourCharCode("SHRS");
+
+// The records of the shares reply: a 'list' of device records, each with a name, an
+// address, a model and a 'list' of share records (a name, and the mount path when mapped).
+inline constexpr AEKeyword kPMShareNameKey = fourCharCode("pnam");
+inline constexpr AEKeyword kPMShareAddressKey = fourCharCode("addr");
+inline constexpr AEKeyword kPMShareModelKey = fourCharCode("modl");
+inline constexpr AEKeyword kPMShareListKey = fourCharCode("shrs");
+inline constexpr AEKeyword kPMShareMountPathKey = fourCharCode("mntp");
 
 // Property keywords carried by the setters.
 inline constexpr AEKeyword kPMSyncItemsProperty = fourCharCode("ITMZ");

@@ -53,7 +53,9 @@ qint32 PMEventHandlerTable::dispatch(const AEDescriptor &event, AEDescriptor &re
     PMHandlerResult outcome;
     const auto directObject = event.paramDescriptorForKeyword(keyDirectObject);
     const QString mountPath = directObject ? directObject->filePath() : QString();
-    if (!directObject) {
+    if (!handler.needsDrive) {
+        outcome = handler.action(PMHandlerRequest { event, QString() });
+    } else if (!directObject) {
         const QString text = handler.missingObjectText == PMEventHandler::MissingObjectText::LowerCase
             ? QStringLiteral("unable to get event descriptor")
             : QStringLiteral("unable to get Event Descriptor");

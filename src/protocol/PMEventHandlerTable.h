@@ -9,6 +9,7 @@
 //      under '----' (a 'STAT' archive under 'STAT'), then 'errn' when non-zero, then 'errs'
 //      when there is a text;
 //   6. debug "< handleQueryEvent: <reply>".
+// A handler that needs no drive skips steps 2 to 4.
 //
 //   table.installHandler(kPMEventClass, kPMQueryID, {QStringLiteral("handleQueryEvent"),
 //       [](const PMHandlerRequest &request) { return PMHandlerResult::withValue(...); }});
@@ -58,6 +59,9 @@ struct PMEventHandler {
     MissingObjectText missingObjectText = MissingObjectText::Standard;
     // Some handlers end their entry and exit debug lines with a period.
     bool periodAfterTrace = false;
+    // Events about the agent rather than one drive carry no direct object: steps 2 to 4 are
+    // skipped and the action runs with an empty path.
+    bool needsDrive = true;
 };
 
 class PMEventHandlerTable {

@@ -95,6 +95,28 @@ TEST_F(MapperTest, MapsAMountedShareToTheDeviceServingItAndAnnouncesItOnce)
     EXPECT_EQ(mapper->mappedServices().keys(), QStringList { photos });
 }
 
+TEST_F(MapperTest, MatchesTheShareNameWithoutRegardToCase)
+{
+    // GVfs names the folder of a share listed as "Public" ".../share=public".
+    shares.setShares(kHostA, { QStringLiteral("Public"), QStringLiteral("Photos") });
+    const PMNetServicePtr a = device(QStringLiteral("A"), kHostA);
+    mapper->netServiceAppeared(a);
+    ASSERT_TRUE(testsupport::waitFor([&] { return a->publicShares().size() == 2; }));
+
+    const QString lower = foreignMount(kHostA, QStringLiteral("public"));
+    mapper->mapMountPoint(lower);
+    mapper->waitForQueuedWork();
+    ASSERT_EQ(mapped->count(), 1);
+    EXPECT_EQ(mapped->first().at(0).toString(), lower);
+    EXPECT_EQ(mapper->mappedServices().value(lower), a);
+
+    // A device's shares mapped all at once (after mounting them) match the same way.
+    const QString photos = foreignMount(kHostA, QStringLiteral("photos"));
+    mapper->mountAllSharesOfNetService(a);
+    ASSERT_TRUE(testsupport::waitFor([&] { return mapper->isMappedSharePath(photos); }));
+    EXPECT_EQ(mapper->mappedServices().value(photos), a);
+}
+
 TEST_F(MapperTest, UnmapsByPathOrWhenTheDeviceGoesAway)
 {
     shares.setShares(kHostA, { QStringLiteral("music"), QStringLiteral("photos") });

@@ -145,3 +145,24 @@ TEST_F(PMEventHandlerTableTest, DebugLinesTraceEntryURLAndExit)
             QStringLiteral("< handleSyncMoviesStateEvent: ") + reply.description() + '.' }));
     EXPECT_TRUE(reply.description().contains(QLatin1String("'----':'true'")));
 }
+
+TEST_F(PMEventHandlerTableTest, AnEventAboutTheAgentRunsWithoutADriveAndIgnoresOne)
+{
+    PMEventHandler shares { QStringLiteral("handleListSharesEvent"), [this](const PMHandlerRequest &request) {
+                               paths << request.mountPath;
+                               return PMHandlerResult::withValue(AEDescriptor::listDescriptor());
+                           } };
+    shares.needsDrive = false;
+    table.installHandler(kPMEventClass, kPMListSharesID, shares);
+
+    AEDescriptor reply = AEDescriptor::replyEvent();
+    table.dispatch(eventFor(kPMListSharesID, QString()), reply);
+    EXPECT_EQ(reply.paramKeywords(), QList<AEKeyword> { keyDirectObject });
+    EXPECT_TRUE(reply.paramDescriptorForKeyword(keyDirectObject)->isList());
+
+    // A drive given anyway is not handed to the action, which is about no drive.
+    AEDescriptor withDrive = AEDescriptor::replyEvent();
+    table.dispatch(eventFor(kPMListSharesID, QStringLiteral("/media/x")), withDrive);
+    EXPECT_EQ(withDrive.errorNumber(), kNoErr);
+    EXPECT_EQ(paths, (QStringList { QString(), QString() }));
+}

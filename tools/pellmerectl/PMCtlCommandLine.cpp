@@ -75,6 +75,7 @@ QString PMCtlCommandLine::usage()
                           "  status DRIVE                show the drive's sync status for every user\n"
                           "  unmount DRIVE               ask the agent whether the drive may be unmounted\n"
                           "  watch [DRIVE]               show sync progress as it happens\n"
+                          "  shares                      list the network storage devices found and their shares\n"
                           "\n"
                           "DRIVE is the folder the drive is mounted at.\n"
                           "\n"
@@ -122,6 +123,10 @@ QString PMCtlCommandLine::commandHelp(const QString &command)
                               "Asks the agent whether the drive may be unmounted now: it refuses while a sync\n"
                               "is running (exit status 1).\n\n"
                               "  --do-unmount  unmount the drive with umount when the agent agrees\n");
+    if (command == QLatin1String("shares"))
+        return QStringLiteral("Usage: pellmerectl shares\n\n"
+                              "Lists the network storage devices the agent found (name, address, model),\n"
+                              "their public shares and where the agent has each share mapped as a drive.\n");
     if (command == QLatin1String("watch"))
         return QStringLiteral("Usage: pellmerectl watch [--once] [DRIVE]\n\n"
                               "Shows each drive's sync progress as the agent reports it: a progress bar on a\n"
@@ -203,7 +208,8 @@ int PMCtlCommandLine::runCommand(
         }
     }
 
-    const bool takesDrive = command != QLatin1String("drives") && command != QLatin1String("watch");
+    const bool takesDrive
+        = command != QLatin1String("drives") && command != QLatin1String("watch") && command != QLatin1String("shares");
     qsizetype minimum = takesDrive ? 1 : 0;
     qsizetype maximum = takesDrive ? 1 : 0;
     if (command == QLatin1String("get"))
@@ -252,6 +258,8 @@ int PMCtlCommandLine::runCommand(
         const auto describer = platform::VolumeDescriber::create();
         return commands.drives(PMCtlDriveLister(*describer).drives());
     }
+    if (command == QLatin1String("shares"))
+        return commands.shares();
     if (command == QLatin1String("get"))
         return commands.get(drive, setting);
     if (command == QLatin1String("set"))

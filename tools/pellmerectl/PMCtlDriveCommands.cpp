@@ -273,4 +273,31 @@ int PMCtlDriveCommands::unmount(const QString &drive, bool doUnmount)
     return m_session.exitCode();
 }
 
+int PMCtlDriveCommands::shares()
+{
+    const auto reply = m_session.send(PMCtlRequests::agentEvent(kPMListSharesID));
+    if (!reply)
+        return m_session.exitCode();
+    const std::optional<QList<PMCtlNetworkDevice>> devices = PMCtlRequests::networkDevicesResult(*reply);
+    if (!devices) {
+        m_session.fail(QStringLiteral("SHRS: the agent's reply holds no list of devices"), kExitFailed);
+        return m_session.exitCode();
+    }
+    if (devices->isEmpty())
+        m_session.print(QStringLiteral("no network storage devices found"));
+    for (const PMCtlNetworkDevice &device : *devices) {
+        m_session.print(QStringLiteral("%1  %2  %3")
+                            .arg(device.name, device.address.isEmpty() ? QStringLiteral("-") : device.address,
+                                device.model.isEmpty() ? QStringLiteral("-") : device.model));
+        if (device.shares.isEmpty())
+            m_session.print(QStringLiteral("  (no public shares listed)"));
+        for (const PMCtlShare &share : device.shares)
+            m_session.print(QStringLiteral("  %1  %2")
+                                .arg(share.name,
+                                    share.mountPath.isEmpty() ? QStringLiteral("not mapped")
+                                                              : QStringLiteral("mapped at ") + share.mountPath));
+    }
+    return m_session.exitCode();
+}
+
 } // namespace pmctl

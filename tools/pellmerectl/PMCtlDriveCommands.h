@@ -1,7 +1,7 @@
 // The commands of pellmerectl that ask the agent about one drive or change it: drives, get,
-// set, sync, stop, remove, status and unmount. Arguments arrive already checked (the drive's
-// path is absolute and canonical); each command prints its result and answers the exit
-// status of the run (PMCtlExitCode.h).
+// set, sync, stop, remove, status and unmount; and shares, the agent's network devices. Arguments arrive already
+// checked (the drive's path is absolute and canonical); each command prints its result and answers the exit status of
+// the run (PMCtlExitCode.h).
 //
 //   PMCtlDriveCommands commands(session);
 //   return commands.get(QStringLiteral("/media/alice/Backup"), PMCtlSettingTable::find("quiet"));
@@ -36,6 +36,8 @@ public:
     int status(const QString &drive);
     // Asks the agent whether the drive may go; with `doUnmount` then runs umount on it.
     int unmount(const QString &drive, bool doUnmount);
+    // The network storage devices the agent found, their shares and where each is mapped.
+    int shares();
 
 private:
     // The setting's value as text (a path list has one line per path); nothing after an error.

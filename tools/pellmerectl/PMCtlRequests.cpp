@@ -29,6 +29,54 @@ std::optional<AEDescriptor> PMCtlRequests::driveEvent(AEEventID eventID, const Q
     return event;
 }
 
+AEDescriptor PMCtlRequests::agentEvent(AEEventID eventID)
+{
+    return AEDescriptor::appleEvent(kPMEventClass, eventID);
+}
+
+namespace {
+
+// The text under keyword, when the record holds text there.
+std::optional<QString> textOf(const AEDescriptor &record, AEKeyword keyword)
+{
+    const std::optional<AEDescriptor> value = record.paramDescriptorForKeyword(keyword);
+    if (!value || value->descriptorType() != typeUTF8Text)
+        return std::nullopt;
+    return value->stringValue();
+}
+
+} // namespace
+
+std::optional<QList<PMCtlNetworkDevice>> PMCtlRequests::networkDevicesResult(const AEDescriptor &reply)
+{
+    const std::optional<AEDescriptor> list = reply.paramDescriptorForKeyword(keyDirectObject);
+    if (!list || !list->isList())
+        return std::nullopt;
+    QList<PMCtlNetworkDevice> devices;
+    for (int i = 1; i <= list->numberOfItems(); ++i) {
+        const std::optional<AEDescriptor> record = list->descriptorAtIndex(i);
+        const std::optional<QString> name = record ? textOf(*record, kPMShareNameKey) : std::nullopt;
+        if (!name)
+            return std::nullopt;
+        PMCtlNetworkDevice device;
+        device.name = *name;
+        device.address = textOf(*record, kPMShareAddressKey).value_or(QString());
+        device.model = textOf(*record, kPMShareModelKey).value_or(QString());
+        if (const std::optional<AEDescriptor> shares = record->paramDescriptorForKeyword(kPMShareListKey);
+            shares && shares->isList()) {
+            for (int j = 1; j <= shares->numberOfItems(); ++j) {
+                const std::optional<AEDescriptor> share = shares->descriptorAtIndex(j);
+                const std::optional<QString> shareName = share ? textOf(*share, kPMShareNameKey) : std::nullopt;
+                if (!shareName)
+                    return std::nullopt;
+                device.shares.append({ *shareName, textOf(*share, kPMShareMountPathKey).value_or(QString()) });
+            }
+        }
+        devices.append(device);
+    }
+    return devices;
+}
+
 std::optional<AEDescriptor> PMCtlRequests::setEvent(
     const PMCtlSetting &setting, const QString &drivePath, const QStringList &words, QString *why)
 {

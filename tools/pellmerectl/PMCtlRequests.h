@@ -10,6 +10,7 @@
 
 #include "protocol/AEDescriptor.h"
 
+#include <QList>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -18,6 +19,18 @@
 namespace pmctl {
 
 struct PMCtlSetting;
+
+// A network storage device as the agent's shares reply describes it.
+struct PMCtlShare {
+    QString name;
+    QString mountPath; // empty when the share is not mapped
+};
+struct PMCtlNetworkDevice {
+    QString name;
+    QString address;
+    QString model;
+    QList<PMCtlShare> shares;
+};
 
 class PMCtlRequests {
 public:
@@ -29,6 +42,13 @@ public:
     // when a word does not fit; then nothing must be sent.
     static std::optional<protocol::AEDescriptor> setEvent(
         const PMCtlSetting &setting, const QString &drivePath, const QStringList &words, QString *why);
+
+    // An event of class 'mdSY' about the agent itself: no direct object.
+    static protocol::AEDescriptor agentEvent(protocol::AEEventID eventID);
+
+    // The devices of a shares reply ('----': a list of device records). Nothing when the
+    // reply holds no such list or a record lacks its name.
+    static std::optional<QList<PMCtlNetworkDevice>> networkDevicesResult(const protocol::AEDescriptor &reply);
 
     // A value answered by a getter: the property keyword as a parameter first, else the
     // direct object. Nothing when neither holds a value of the right type.

@@ -38,6 +38,9 @@ struct Options {
     bool showLog = false;
     bool open = false;
     QStringList openPaths;
+    // The SMB port of network storage devices, when not the standard one.
+    quint16 smbPort = 0;
+    QString badValue;
     QString unknown;
 };
 
@@ -58,7 +61,14 @@ Options parse(int argc, char **argv)
             options.showLog = true;
         else if (argument == QLatin1String("--open"))
             options.open = true;
-        else if (options.open && !argument.startsWith(QLatin1Char('-')))
+        else if (argument == QLatin1String("--smb-port")) {
+            bool ok = false;
+            const uint port = i + 1 < argc ? QString::fromLocal8Bit(argv[++i]).toUInt(&ok) : 0;
+            if (!ok || port == 0 || port > 65535)
+                options.badValue = argument;
+            else
+                options.smbPort = quint16(port);
+        } else if (options.open && !argument.startsWith(QLatin1Char('-')))
             options.openPaths.append(argument);
         else if (options.unknown.isEmpty())
             options.unknown = argument;
@@ -103,6 +113,7 @@ int runAgent(int argc, char **argv, const Options &options, int statusFd)
     agent.setAlertPresenter(face
             ? face->createAlertPresenter()
             : platform::DesktopNotificationAlertPresenter::createBest(QDBusConnection::sessionBus()));
+    agent.enableNetworkStorage({ options.smbPort });
     PMAgentDesktopHost host(agent);
     platform::UnixSignalNotifier stopSignals({ SIGTERM, SIGINT });
     QObject::connect(
@@ -229,7 +240,7 @@ int askRunningAgent(int argc, char **argv, const Options &options)
 
 QString PMAgentLauncher::usage()
 {
-    return QStringLiteral("Usage: pellmere [--foreground] [--debug]\n"
+    return QStringLiteral("Usage: pellmere [--foreground] [--debug] [--smb-port PORT]\n"
                           "       pellmere sync --drive DIR [--item PATH]... [--device-filter N] "
                           "[--categories LIST] [--dry-run]\n"
                           "       pellmere --show-log\n"
@@ -238,6 +249,7 @@ QString PMAgentLauncher::usage()
                           "Without a command, runs the Pellmere agent, which syncs drives as they are connected.\n"
                           "  -f, --foreground  stay attached to the terminal (log lines on standard error)\n"
                           "      --debug       write debug messages to the log for this run\n"
+                          "      --smb-port PORT  the SMB port of network storage devices (default 445)\n"
                           "      --show-log    show the running agent's log window (or say where its log is)\n"
                           "      --open PATH   sync the drives that hold the paths, in the running agent\n"
                           "  -h, --help        show this help\n"
@@ -251,6 +263,11 @@ int PMAgentLauncher::run(int argc, char **argv)
         fprintf(stderr, "pellmere: unknown %s \"%s\"\n%s",
             options.unknown.startsWith(QLatin1Char('-')) ? "option" : "command",
             options.unknown.toLocal8Bit().constData(), usage().toLocal8Bit().constData());
+        return kUsage;
+    }
+    if (!options.badValue.isEmpty()) {
+        fprintf(stderr, "pellmere: %s needs a port number (1-65535)\n%s", options.badValue.toLocal8Bit().constData(),
+            usage().toLocal8Bit().constData());
         return kUsage;
     }
     if (options.help) {

@@ -14,7 +14,9 @@
 #include "agent/media/PMFileValidator.h"
 #include "agent/settings/PMHostUserIdentity.h"
 #include "agent/settings/PMUserDefaults.h"
+#include "agent/sync/PMDriveQualifier.h"
 #include "agent/sync/PMSyncJob.h"
+#include "netstorage/PMNetServiceMapper.h"
 #include "platform/HeadlessAlertPresenter.h"
 #include "platform/VolumeDescription.h"
 #include "platform/VolumeMonitor.h"
@@ -27,6 +29,7 @@
 #include <QDBusError>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace {
 
@@ -120,8 +123,6 @@ bool PMApplicationController::applicationWillFinishLaunching(QString *why)
     if (!m_instanceLock->acquire(why))
         return false;
 
-    // Shares are handed to the share mapper once network storage is supported; until then
-    // an SMB mount is noted in the debug log and otherwise left alone.
     m_describer = platform::VolumeDescriber::create();
     m_volumeMonitor = std::make_unique<platform::VolumeMonitor>();
     if (!m_volumeMonitor->start()) {
@@ -135,9 +136,7 @@ bool PMApplicationController::applicationWillFinishLaunching(QString *why)
     connect(m_router.get(), &PMVolumeEventRouter::volumeDisappeared, this,
         [this](const QString &bsdName, const QString &) { driveDisappearedWithKey(bsdName); });
     connect(m_router.get(), &PMVolumeEventRouter::volumePathChanged, this, &PMApplicationController::volumePathChanged);
-    connect(m_router.get(), &PMVolumeEventRouter::smbShareMounted, this, [](const QString &path) {
-        PMAgentLog::debugMessage(QStringLiteral("SMB share mounted at %1; shares are not synced yet.").arg(path));
-    });
+    startNetworkStorage();
 
     if (!startControlServer(why))
         return false;
@@ -147,6 +146,58 @@ bool PMApplicationController::applicationWillFinishLaunching(QString *why)
     QTimer::singleShot(0, this, [this] { m_router->announceCurrentVolumes(); });
     PMAgentLog::flushLog();
     return true;
+}
+
+void PMApplicationController::enableNetworkStorage(PMNetworkStorage::Options options)
+{
+    m_networkStorageOptions = options;
+}
+
+void PMApplicationController::startNetworkStorage()
+{
+    if (!m_networkStorageOptions) {
+        connect(m_router.get(), &PMVolumeEventRouter::smbShareMounted, this, [](const QString &path) {
+            PMAgentLog::debugMessage(QStringLiteral("SMB share mounted at %1; network storage is off.").arg(path));
+        });
+        return;
+    }
+    attachNetworkStorage(std::make_unique<PMNetworkStorage>(*m_networkStorageOptions));
+    m_networkStorage->start();
+}
+
+void PMApplicationController::attachNetworkStorage(std::unique_ptr<PMNetworkStorage> storage)
+{
+    PMDriveQualifier::setSystemMappedShares(nullptr);
+    m_networkStorage = std::move(storage);
+    if (!m_networkStorage)
+        return;
+    PMNetServiceMapper &mapper = m_networkStorage->mapper();
+    PMDriveQualifier::setSystemMappedShares(&mapper);
+    if (m_router) {
+        // Shares someone else mounted belong to a device too when the mapper knows it.
+        connect(m_router.get(), &PMVolumeEventRouter::smbShareMounted, &mapper, &PMNetServiceMapper::mapMountPoint);
+        connect(m_router.get(), &PMVolumeEventRouter::smbShareUnmounted, &mapper, &PMNetServiceMapper::unmapMountPoint);
+    }
+    connect(m_networkStorage.get(), &PMNetworkStorage::shareMapped, this,
+        [this](const QString &mountPath, const QString &identity) {
+            newDriveAppeared(mountPath, QStringLiteral("Corvane"), identity, QString());
+        });
+    connect(m_networkStorage.get(), &PMNetworkStorage::shareUnmapped, this, [this](const QString &mountPath) {
+        // A share has no device name: its key is its path.
+        driveDisappearedWithKey(PMDriveKey::keyFor(QString(), QDir::cleanPath(mountPath)));
+    });
+    connect(m_networkStorage.get(), &PMNetworkStorage::shareUnreachable, this,
+        [this](const QString &mountPath) { networkDeviceReachabilityChanged(mountPath, false); });
+    connect(m_networkStorage.get(), &PMNetworkStorage::failedToListShares, this,
+        [this](const PMNetServicePtr &service, const QString &errorText) {
+            if (!service)
+                return;
+            QPointer<PMNetworkStorage> current(m_networkStorage.get());
+            showConnectionError(service->serviceName(), errorText, [current, service] {
+                if (current)
+                    current->retryMounting(service);
+            });
+        });
 }
 
 bool PMApplicationController::startControlServer(QString *why)
@@ -233,6 +284,8 @@ void PMApplicationController::cleanUp()
     s_uniqueHostUserId.clear();
     // Each controller ends its worker as it goes.
     m_syncControllers.clear();
+    // After the controllers, whose qualifiers ask the mapper about shares.
+    attachNetworkStorage(nullptr);
     if (m_controlServer)
         m_controlServer->stop();
     PMAgentLog::flushLog();
@@ -244,8 +297,10 @@ PMSyncController *PMApplicationController::createSyncControllerForMountPoint(
     if (PMSyncController *existing = syncControllerForMountPoint(mountPoint))
         return existing;
     const QString bsdName = bsdNode.isEmpty() ? PMDriveKey::bsdNameForMountPoint(mountPoint) : bsdNode;
+    const bool mappedShare
+        = m_networkStorage && m_networkStorage->mapper().isMappedSharePath(QDir::cleanPath(mountPoint));
     // Neither a local disk nor a share the share mapper knows: no controller.
-    if (bsdName.isEmpty())
+    if (bsdName.isEmpty() && !mappedShare)
         return nullptr;
     const QString key = PMDriveKey::keyFor(bsdName, QDir::cleanPath(mountPoint));
     if (const PMSyncController *other = syncControllerForKey(key)) {
@@ -261,6 +316,9 @@ PMSyncController *PMApplicationController::createSyncControllerForMountPoint(
         return nullptr;
     PMSyncController *created = controller.get();
     created->setPreviewPresenter(m_previews.get());
+    // Its device's reachability ends its jobs, whatever file system shows the share.
+    if (mappedShare)
+        created->setNetworkDevice(true);
     m_syncControllers[key] = std::move(controller);
     PMAgentLog::debugMessage(QStringLiteral("syncControllerForMountPoint: created %1 key=%2").arg(mountPoint, key));
     Q_EMIT controllersChanged();

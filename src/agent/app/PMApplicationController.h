@@ -13,6 +13,7 @@
 #pragma once
 
 #include "agent/app/PMLocalSyncChoice.h"
+#include "agent/app/PMNetworkStorage.h"
 #include "agent/sync/PMSyncController.h"
 #include "agent/sync/PMSyncControllerOwner.h"
 #include "platform/AlertPresenter.h"
@@ -27,6 +28,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 class PMActivityNotifier;
 class PMAgentInstanceLock;
@@ -73,6 +75,15 @@ public:
     // What an alert's log button does after the log file is written: open the file with the
     // desktop's handler. Without one, nothing more.
     void setLogFileOpener(std::function<void()> open) { m_logFileOpener = std::move(open); }
+
+    // Makes launching start network storage too (the daemon does; before launch): discovered
+    // devices get their shares mounted, and each share becomes a drive.
+    void enableNetworkStorage(PMNetworkStorage::Options options);
+    // Takes storage as the agent's network storage and acts on what it announces (launching
+    // with it enabled does this; tests give one of their own). Null detaches it.
+    void attachNetworkStorage(std::unique_ptr<PMNetworkStorage> storage);
+    // The agent's network storage once launched with it enabled, else null.
+    PMNetworkStorage *networkStorage() { return m_networkStorage.get(); }
 
     // Starts the services: log, volume events, control protocol and its handlers,
     // notifications, then announces the drives already mounted. False (and why) when the
@@ -153,6 +164,7 @@ private:
     void dropController(const QString &key);
     void finishTermination(bool stoppedInTime);
     void tellNotChosenOnce(const PMSyncController &controller, PMLocalSyncChoice::Verdict verdict);
+    void startNetworkStorage();
 
     std::unique_ptr<platform::AlertPresenter> m_alerts;
     std::unique_ptr<PMSyncPreviewPresenter> m_previews;
@@ -168,6 +180,8 @@ private:
     std::unique_ptr<PMActivityNotifier> m_activity;
     std::unique_ptr<PMContinuousSync> m_continuousSync;
     std::unique_ptr<PMDriveOperations> m_operations;
+    std::optional<PMNetworkStorage::Options> m_networkStorageOptions;
+    std::unique_ptr<PMNetworkStorage> m_networkStorage;
     std::map<QString, std::unique_ptr<PMSyncController>> m_syncControllers;
     PMLocalSyncChoice m_localChoice;
     // Mount points of the connected drives whose user was told they were not synced.

@@ -4,6 +4,7 @@
 #include "agent/app/PMApplicationController.h"
 #include "agent/app/PMContinuousSync.h"
 #include "agent/app/PMDriveOperations.h"
+#include "agent/app/PMNetworkStorage.h"
 #include "agent/log/PMAgentLog.h"
 #include "platform/PlatformPaths.h"
 #include "protocol/AEConstants.h"
@@ -260,4 +261,31 @@ void PMControlEventHandlers::install(PMEventHandlerTable &table, PMApplicationCo
             QTimer::singleShot(0, &app, [&app] { app.activityNotifier().sendActivityNotification(false); });
             return result;
         }));
+
+    // The devices network storage found; an empty list when the agent runs without it.
+    PMEventHandler shares = handler(QStringLiteral("handleListSharesEvent"), [&app](const PMHandlerRequest &) {
+        AEDescriptor list = AEDescriptor::listDescriptor();
+        if (const PMNetworkStorage *storage = app.networkStorage()) {
+            for (const PMNetworkStorage::Device &device : storage->devices()) {
+                AEDescriptor record = AEDescriptor::recordDescriptor();
+                record.setParamDescriptor(AEDescriptor::descriptorWithString(device.name), kPMShareNameKey);
+                record.setParamDescriptor(AEDescriptor::descriptorWithString(device.address), kPMShareAddressKey);
+                record.setParamDescriptor(AEDescriptor::descriptorWithString(device.model), kPMShareModelKey);
+                AEDescriptor shareList = AEDescriptor::listDescriptor();
+                for (const PMNetworkStorage::Share &share : device.shares) {
+                    AEDescriptor shareRecord = AEDescriptor::recordDescriptor();
+                    shareRecord.setParamDescriptor(AEDescriptor::descriptorWithString(share.name), kPMShareNameKey);
+                    if (!share.mountPath.isEmpty())
+                        shareRecord.setParamDescriptor(
+                            AEDescriptor::descriptorWithString(share.mountPath), kPMShareMountPathKey);
+                    shareList.appendDescriptor(shareRecord);
+                }
+                record.setParamDescriptor(shareList, kPMShareListKey);
+                list.appendDescriptor(record);
+            }
+        }
+        return PMHandlerResult::withValue(list);
+    });
+    shares.needsDrive = false;
+    table.installHandler(kPMEventClass, kPMListSharesID, shares);
 }

@@ -18,6 +18,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -47,16 +48,33 @@ bool canExamine(const QString &mountPoint, const char *operation)
     return false;
 }
 
+std::atomic<const PMMappedShareSet *> s_systemMappedShares { nullptr };
+
+// Asks whichever set the agent installed at the time of the question.
+class SystemMappedShares : public PMMappedShareSet {
+public:
+    bool isMappedSharePath(const QString &mountPath) const override
+    {
+        const PMMappedShareSet *shares = s_systemMappedShares.load();
+        return shares && shares->isMappedSharePath(mountPath);
+    }
+};
+
 } // namespace
+
+void PMDriveQualifier::setSystemMappedShares(const PMMappedShareSet *shares)
+{
+    s_systemMappedShares.store(shares);
+}
 
 PMDriveQualifier::Services PMDriveQualifier::systemServices()
 {
     static const std::unique_ptr<platform::VolumeDescriber> describer = platform::VolumeDescriber::create();
-    static const PMNoMappedShares noShares;
+    static const SystemMappedShares mappedShares;
     Services services;
     services.describer = describer.get();
     services.catalog = &FSNamesAndTags::sharedManager();
-    services.mappedShares = &noShares;
+    services.mappedShares = &mappedShares;
     services.addSeenDevice = [](const QString &uuid) { PMUserDefaults::sharedInstance().addSeenDevice(uuid); };
     return services;
 }

@@ -38,6 +38,9 @@ public:
     };
     // This system's describer, the shared catalog, the mapped shares and the user's defaults.
     static Services systemServices();
+    // The agent's share mapper as the mapped shares of systemServices (null: none). Qualifiers
+    // made before ask it too; clear it before the set goes away.
+    static void setSystemMappedShares(const PMMappedShareSet *shares);
 
     // config is the drive's configuration, owned by the caller, and outlives the qualifier.
     PMDriveQualifier(const QString &mountPoint, const QString &uuid, PMConfigurationFile &config,

@@ -124,6 +124,57 @@ TEST(PMCtlRequests, AgentErrorsNameTheEventNumberAndText)
         PMCtlRequests::agentError(kPMGetSyncListID, reply), QStringLiteral("GETL: error -123: bad volume format"));
 }
 
+TEST(PMCtlRequests, NetworkDevicesAreReadWithTheirSharesAndWhereEachIsMapped)
+{
+    const auto text = [](const char *value) { return AEDescriptor::descriptorWithString(QString::fromUtf8(value)); };
+    AEDescriptor mapped = AEDescriptor::recordDescriptor();
+    mapped.setParamDescriptor(text("Public"), kPMShareNameKey);
+    mapped.setParamDescriptor(text("/run/user/1000/gvfs/smb-share:server=10.0.0.5,share=public"), kPMShareMountPathKey);
+    AEDescriptor unmapped = AEDescriptor::recordDescriptor();
+    unmapped.setParamDescriptor(text("Archive"), kPMShareNameKey);
+    AEDescriptor shares = AEDescriptor::listDescriptor();
+    shares.appendDescriptor(mapped);
+    shares.appendDescriptor(unmapped);
+    AEDescriptor device = AEDescriptor::recordDescriptor();
+    device.setParamDescriptor(text("Living Room"), kPMShareNameKey);
+    device.setParamDescriptor(text("10.0.0.5"), kPMShareAddressKey);
+    device.setParamDescriptor(text("QXA1"), kPMShareModelKey);
+    device.setParamDescriptor(shares, kPMShareListKey);
+    AEDescriptor list = AEDescriptor::listDescriptor();
+    list.appendDescriptor(device);
+    AEDescriptor reply = AEDescriptor::replyEvent();
+    reply.setParamDescriptor(list, keyDirectObject);
+
+    const auto devices = PMCtlRequests::networkDevicesResult(reply);
+    ASSERT_TRUE(devices);
+    ASSERT_EQ(devices->size(), 1);
+    EXPECT_EQ(devices->first().name, QStringLiteral("Living Room"));
+    EXPECT_EQ(devices->first().address, QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(devices->first().model, QStringLiteral("QXA1"));
+    ASSERT_EQ(devices->first().shares.size(), 2);
+    EXPECT_EQ(devices->first().shares.at(0).name, QStringLiteral("Public"));
+    EXPECT_EQ(devices->first().shares.at(0).mountPath,
+        QStringLiteral("/run/user/1000/gvfs/smb-share:server=10.0.0.5,share=public"));
+    EXPECT_EQ(devices->first().shares.at(1).name, QStringLiteral("Archive"));
+    EXPECT_TRUE(devices->first().shares.at(1).mountPath.isEmpty());
+
+    // No list, or a device or share without a name, is no answer to print.
+    EXPECT_FALSE(PMCtlRequests::networkDevicesResult(AEDescriptor::replyEvent()));
+    AEDescriptor nameless = AEDescriptor::listDescriptor();
+    nameless.appendDescriptor(AEDescriptor::recordDescriptor());
+    AEDescriptor namelessReply = AEDescriptor::replyEvent();
+    namelessReply.setParamDescriptor(nameless, keyDirectObject);
+    EXPECT_FALSE(PMCtlRequests::networkDevicesResult(namelessReply));
+    AEDescriptor badShare = AEDescriptor::listDescriptor();
+    badShare.appendDescriptor(AEDescriptor::descriptorWithInt32(7));
+    device.setParamDescriptor(badShare, kPMShareListKey);
+    AEDescriptor badList = AEDescriptor::listDescriptor();
+    badList.appendDescriptor(device);
+    AEDescriptor badReply = AEDescriptor::replyEvent();
+    badReply.setParamDescriptor(badList, keyDirectObject);
+    EXPECT_FALSE(PMCtlRequests::networkDevicesResult(badReply));
+}
+
 TEST(PMCtlStatusPrinter, PrintsEveryUserOfARealStatusArchive)
 {
     const QDateTime lastSync(QDate(2026, 3, 4), QTime(5, 6, 7), QTimeZone::utc());
