@@ -97,9 +97,10 @@ protected:
     }
 
     std::shared_ptr<PMScanResults> m_results = std::make_shared<PMScanResults>();
+    // Before the presenter: a window still open at the end answers as the presenter goes.
+    QList<bool> m_answers;
     PMWidgetsDesktopFace m_face;
     PMDesktopPreviewPresenter m_presenter { m_face };
-    QList<bool> m_answers;
 };
 
 TEST_F(PreviewWindowTest, TheTableShowsEveryChangeWithItsLocationSizesAndDeletedSides)
