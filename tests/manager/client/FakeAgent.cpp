@@ -4,6 +4,7 @@
 #include "protocol/FourCharCode.h"
 #include "protocol/PMBusNames.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <atomic>
@@ -56,7 +57,21 @@ FakeAgent::FakeAgent(const QString &busAddress)
     m_uniqueName = connection.baseService();
     m_running = connection.isConnected()
         && connection.registerObject(kPMObjectPath, m_endpoint, QDBusConnection::ExportAllSlots)
-        && connection.registerService(kPMServiceName);
+        && registerName(connection);
+}
+
+bool FakeAgent::registerName(QDBusConnection &connection)
+{
+    // An agent that vanished a moment ago still owns the name until the bus has seen its
+    // connection close: wait for the name, within a bound.
+    QElapsedTimer waited;
+    waited.start();
+    while (!connection.registerService(kPMServiceName)) {
+        if (waited.elapsed() > 5000)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
 }
 
 FakeAgent::~FakeAgent()

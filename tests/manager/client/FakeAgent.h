@@ -49,6 +49,8 @@ public:
     };
 
 private:
+    static bool registerName(QDBusConnection &connection);
+
     std::shared_ptr<Shared> m_shared;
     QString m_connectionName;
     QString m_uniqueName;
