@@ -1,5 +1,7 @@
 #include "PMSmbContext.h"
 
+#include "PMSmbLibrary.h"
+
 #include <QDebug>
 
 #include <libsmbclient.h>
@@ -39,21 +41,28 @@ QString errnoText(int error)
 
 PMSmbContext::PMSmbContext(std::chrono::milliseconds timeout)
 {
+    QString why;
+    m_library = PMSmbLibrary::instance(&why);
+    if (!m_library) {
+        m_errorText = QStringLiteral("cannot load the SMB client library: ") + why;
+        return;
+    }
+    const PMSmbLibrary &smb = *m_library;
     const std::lock_guard<std::mutex> lock(libraryMutex());
-    SMBCCTX *context = smbc_new_context();
+    SMBCCTX *context = smb.newContext();
     if (!context) {
         m_errorText = QStringLiteral("cannot create an SMB client context: ") + errnoText(errno);
         return;
     }
-    smbc_setDebug(context, 0);
-    smbc_setTimeout(context, static_cast<int>(timeout.count()));
-    smbc_setFunctionAuthDataWithContext(context, anonymousCredentials);
-    smbc_setOptionUseKerberos(context, false);
-    smbc_setOptionFallbackAfterKerberos(context, true);
-    smbc_setOptionNoAutoAnonymousLogin(context, false);
-    if (!smbc_init_context(context)) {
+    smb.setDebug(context, 0);
+    smb.setTimeout(context, static_cast<int>(timeout.count()));
+    smb.setFunctionAuthDataWithContext(context, anonymousCredentials);
+    smb.setOptionUseKerberos(context, false);
+    smb.setOptionFallbackAfterKerberos(context, true);
+    smb.setOptionNoAutoAnonymousLogin(context, false);
+    if (!smb.initContext(context)) {
         m_errorText = QStringLiteral("cannot set up an SMB client context: ") + errnoText(errno);
-        smbc_free_context(context, 1);
+        smb.freeContext(context, 1);
         return;
     }
     m_context = context;
@@ -64,7 +73,7 @@ PMSmbContext::~PMSmbContext()
     if (!m_context)
         return;
     const std::lock_guard<std::mutex> lock(libraryMutex());
-    smbc_free_context(m_context, 1);
+    m_library->freeContext(m_context, 1);
 }
 
 bool PMSmbContext::listDiskShares(const QString &address, QStringList *shares, QString *errorText)
@@ -76,17 +85,17 @@ bool PMSmbContext::listDiskShares(const QString &address, QStringList *shares, Q
     }
     const std::lock_guard<std::mutex> lock(libraryMutex());
     const QByteArray url = "smb://" + address.toUtf8() + '/';
-    SMBCFILE *folder = smbc_getFunctionOpendir(m_context)(m_context, url.constData());
+    SMBCFILE *folder = m_library->getFunctionOpendir(m_context)(m_context, url.constData());
     if (!folder) {
         *errorText = QStringLiteral("cannot list the shares of %1: %2").arg(address, errnoText(errno));
         return false;
     }
-    while (const smbc_dirent *entry = smbc_getFunctionReaddir(m_context)(m_context, folder)) {
+    while (const smbc_dirent *entry = m_library->getFunctionReaddir(m_context)(m_context, folder)) {
         // name is declared as a one-byte array but holds a NUL-terminated string of any length.
         const char *name = entry->name;
         if (entry->smbc_type == SMBC_FILE_SHARE)
             shares->append(QString::fromUtf8(name));
     }
-    smbc_getFunctionClosedir(m_context)(m_context, folder);
+    m_library->getFunctionClosedir(m_context)(m_context, folder);
     return true;
 }

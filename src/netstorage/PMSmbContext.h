@@ -8,6 +8,7 @@
 #include <chrono>
 
 struct _SMBCCTX;
+class PMSmbLibrary;
 
 class PMSmbContext {
 public:
@@ -25,6 +26,7 @@ public:
     bool listDiskShares(const QString &address, QStringList *shares, QString *errorText);
 
 private:
+    const PMSmbLibrary *m_library = nullptr;
     _SMBCCTX *m_context = nullptr;
     QString m_errorText;
 };
