@@ -112,18 +112,6 @@ void PMSyncController::requestStop()
     }
 }
 
-QString PMSyncController::deviceSerialNumber() const
-{
-    std::lock_guard lock(m_stateMutex);
-    return m_serialNumber;
-}
-
-void PMSyncController::setDeviceSerialNumber(const QString &serialNumber)
-{
-    std::lock_guard lock(m_stateMutex);
-    m_serialNumber = serialNumber;
-}
-
 // ---- Job queue and worker ---------------------------------------------------------------
 
 void PMSyncController::appendTaskLocked(QVariantMap record, QStringList paths)

@@ -89,14 +89,11 @@ public:
     QString deviceMountPoint() const override { return m_mountPoint; }
     QString deviceVendor() const { return m_vendor; }
     QString deviceUUIDString() const { return m_uuid; }
-    QString deviceSerialNumber() const;
-    void setDeviceSerialNumber(const QString &serialNumber);
     PMConfigurationFile &deviceConfig() { return *m_config; }
     const PMConfigurationFile &deviceConfig() const { return *m_config; }
 
     // Drive and file-system qualification, answered by the drive's PMDriveQualifier: the
     // questions on the main thread, the facts from any thread.
-    PMDriveQualifier &driveQualifier() { return *m_qualifier; }
     bool isValidDevice() const { return m_qualifier->isValidDevice(); }
     bool isValidFileSystem() { return m_qualifier->isValidFileSystem(); }
     bool syncIsEnabledForThisDevice() { return m_qualifier->syncIsEnabledForThisDevice(); }
@@ -114,8 +111,6 @@ public:
     QString diskSlice() const { return m_qualifier->diskSlice(); }
     QString fileSystemType() const { return m_qualifier->fileSystemType(); }
     QString contentTag() const { return m_qualifier->contentTag(); }
-    qint32 syncType() const { return m_syncType.load(); }
-    void setSyncType(qint32 type) { m_syncType.store(type); }
 
     // Job entry points (main thread).
     void sync();
@@ -249,7 +244,6 @@ public:
     void openLogFile() const; // main thread
     void syncThreadLogMessage(const QString &text) const { logMessage(text); }
     void syncThreadDebugMessage(const QString &text) const { debugMessage(text); }
-    void syncThreadFlushLog() const { flushLog(); }
 
     // Worker: asks the user on the main thread and waits for the answer; true for OK.
     // headlessAnswer is what is answered when nobody can be asked.
@@ -299,7 +293,6 @@ private:
     // Lives on the main thread; alert requests are delivered to it.
     std::unique_ptr<QObject> m_mainThreadContext;
 
-    std::atomic<qint32> m_syncType { 1 };
     std::atomic<bool> m_quietSyncState { true };
     std::atomic<bool> m_continuousSyncState { false };
     std::atomic<bool> m_syncInProgress { false };
@@ -316,7 +309,6 @@ private:
     std::atomic<bool> m_connectionLostInJob { false };
 
     mutable std::mutex m_stateMutex; // guards the fields below
-    QString m_serialNumber;
     std::optional<QDateTime> m_lastSyncTime;
     std::optional<QStringList> m_shadowedSyncList;
 
