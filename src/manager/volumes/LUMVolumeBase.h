@@ -1,6 +1,6 @@
 // One row of the manager's volume list: a drive the user can sync to. LUMVolume is a local
-// volume made from the system's description of it; network shares are to get their own
-// subclass beside it. The base answers "nothing known" for everything a kind must work out
+// volume made from the system's description of it, LUMVolumeRemote a mounted share of a
+// network storage device. The base answers "nothing known" for everything a kind must work out
 // itself (no capacity text, not a valid destination, no file-system name).
 //
 // What a volume holds is read when it is made; the capacity is read again at each question,
@@ -44,6 +44,10 @@ public:
     qint64 freeBytesN() const { return m_freeBytesN; }
 
     virtual QString capacityString();
+    // The line under the name besides the capacity (a share's name); empty for none.
+    virtual QString mountedPartitionString() const { return {}; }
+    // The themed icon of the volume's kind; empty for the list's drive icon.
+    virtual QString iconName() const { return {}; }
     virtual bool isValidDestination() const { return false; }
     virtual QString fsName() const { return {}; }
     virtual bool fsIsCompatible() const { return m_fsIsCompatible; }

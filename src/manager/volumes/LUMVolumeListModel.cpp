@@ -43,6 +43,10 @@ QVariant LUMVolumeListModel::data(const QModelIndex &index, int role) const
         return volume->fsName();
     case PercentInUseRole:
         return volume->percentInUse();
+    case PartitionRole:
+        return volume->mountedPartitionString();
+    case IconNameRole:
+        return volume->iconName();
     default:
         return {};
     }
@@ -56,5 +60,7 @@ QHash<int, QByteArray> LUMVolumeListModel::roleNames() const
     names.insert(PathRole, "path");
     names.insert(FsNameRole, "fsName");
     names.insert(PercentInUseRole, "percentInUse");
+    names.insert(PartitionRole, "partition");
+    names.insert(IconNameRole, "iconName");
     return names;
 }

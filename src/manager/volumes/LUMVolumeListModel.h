@@ -22,6 +22,10 @@ public:
         PathRole,
         FsNameRole,
         PercentInUseRole,
+        // A share's name under the device's name; empty for a local drive.
+        PartitionRole,
+        // The themed icon name of the volume's kind; empty for a local drive.
+        IconNameRole,
     };
     Q_ENUM(Role)
 

@@ -9,13 +9,20 @@
 //
 // The list is sorted by name. A volume that goes away leaves it; one that is moved or
 // remounted (other options, such as read-only) leaves it and comes back at once when it
-// still qualifies, so views see a removal then an insertion. Network shares are to join the
-// list through addVolume when network storage is built.
+// still qualifies, so views see a removal then an insertion.
 //
-// Main thread: the rows change from the monitor's signals, announced before and after.
+// Shares of network storage devices join the list as remote volumes when a share mapper maps
+// their mount path to a device, and leave it when it unmaps the path:
+//
+//   volumes.setNetworkShares(&network);   // start() starts discovery; SMB mounts go to its mapper
+//
+// Main thread: the rows change from the monitor's signals, announced before and after. The
+// mapper's announcements come from its threads; a share's origin and capacity are read there,
+// the list changes on the main thread.
 #pragma once
 
 #include "manager/volumes/LUMVolumeBase.h"
+#include "netstorage/PMNetServiceObject.h"
 #include "platform/MountInfoParser.h"
 #include "platform/VolumeMonitor.h"
 
@@ -25,6 +32,9 @@
 #include <memory>
 
 class FSNamesAndTags;
+class LUMNetworkShares;
+class PMNetServiceMapper;
+class PMShareService;
 namespace platform {
 class VolumeDescriber;
 }
@@ -35,7 +45,15 @@ class LUMVolumeMonitor : public QObject {
 public:
     LUMVolumeMonitor(
         const platform::VolumeDescriber &describer, const FSNamesAndTags &catalog, QObject *parent = nullptr);
+    // Waits for a mapper announcement being handled.
     ~LUMVolumeMonitor() override;
+
+    // Lists the shares of network's mapper, tells it of the SMB mounts of the mount table, and
+    // has start() start it. Before start(); network must outlive the monitor.
+    void setNetworkShares(LUMNetworkShares *network);
+    // Lists the shares mapper maps, their origin read through shares (both outliving the
+    // monitor). setNetworkShares does this for its mapper.
+    void followShareMapper(PMNetServiceMapper *mapper, PMShareService *shares);
 
     // Lists the volumes mounted now and follows the mount table; false (logged) when the table
     // cannot be watched; the volumes mounted now are listed all the same.
@@ -51,6 +69,8 @@ Q_SIGNALS:
     void volumeInserted(int row);
     void volumeAboutToBeRemoved(int row);
     void volumeRemoved(int row);
+    // A share joined or left the list.
+    void triggerUpdate();
 
 protected:
     // Inserts a volume at its place by name.
@@ -63,9 +83,16 @@ private:
     void descriptionChanged(const platform::MountEntry &before, const platform::MountEntry &after);
     void addLocalVolume(const platform::MountEntry &entry);
     int rowOfMount(int mountId) const;
+    int rowOfPath(const QString &path) const;
+    void shareMapped(const QString &mountPath, const PMNetServicePtr &service);
+    void addRemoteVolume(std::shared_ptr<LUMVolumeBase> volume);
+    void shareUnmapped(const QString &mountPath);
 
     const platform::VolumeDescriber &m_describer;
     const FSNamesAndTags &m_catalog;
     platform::VolumeMonitor m_monitor;
     QList<std::shared_ptr<LUMVolumeBase>> m_volumes;
+    LUMNetworkShares *m_network = nullptr;
+    PMNetServiceMapper *m_mapper = nullptr;
+    PMShareService *m_shares = nullptr;
 };

@@ -1,7 +1,7 @@
 // Everything the manager's window runs on, put together in the order it needs: the drive
-// list (following the mount table), the agent client (which launches the agent and waits for
-// it), the controller, the subscription to the agent's activity notifications and the
-// window. The program's main and the end-to-end tests build the same session.
+// list (following the mount table and the shares of network storage devices), the agent client (which launches the
+// agent and waits for it), the controller, the subscription to the agent's activity notifications and the window. The
+// program's main and the end-to-end tests build the same session.
 //
 //   LUMManagerSession session;          // the standard agent on the session bus
 //   session.window().show();
@@ -17,9 +17,11 @@
 
 class LUMApplicationController;
 class LUMMainWindow;
+class LUMNetworkShares;
 class LUMPellmereInterface;
 class LUMVolumeListModel;
 class LUMVolumeMonitor;
+class PMSmbShareService;
 namespace platform {
 class VolumeDescriber;
 }
@@ -44,6 +46,9 @@ public:
 
 private:
     std::unique_ptr<platform::VolumeDescriber> m_describer;
+    // Before the monitor, which lists their shares until it goes.
+    std::unique_ptr<PMSmbShareService> m_smb;
+    std::unique_ptr<LUMNetworkShares> m_network;
     std::unique_ptr<LUMVolumeMonitor> m_monitor;
     std::unique_ptr<LUMVolumeListModel> m_volumes;
     std::unique_ptr<LUMPellmereInterface> m_client;

@@ -1,5 +1,6 @@
-// Draws a row of the drive list: the drive's icon, its name in bold and below it the capacity
-// line ("14.53 GB free of 29.72 GB"), in the palette's colours (highlighted when selected).
+// Draws a row of the drive list: the drive's icon, its name in bold, a network share's name
+// below it, then the capacity line ("14.53 GB free of 29.72 GB"), in the palette's colours
+// (highlighted when selected).
 //
 // Main thread.
 #pragma once

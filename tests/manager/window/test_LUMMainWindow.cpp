@@ -11,6 +11,9 @@
 #include "manager/window/LUMDeviceFilters.h"
 #include "manager/window/LUMMainWindow.h"
 #include "manager/window/LUMSyncHistoryDialog.h"
+#include "netstorage/PMNetServiceMapper.h"
+#include "support/ScriptedReachability.h"
+#include "support/ScriptedShareService.h"
 #include "support/TestEnvironment.h"
 
 #include <QAction>
@@ -22,6 +25,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 
@@ -203,6 +207,42 @@ TEST_F(MainWindowTest, AddingRefusesADrive)
     m_window->syncPathsTable()->setCurrentIndex(m_window->syncPathsTable()->model()->index(0, 0));
     m_window->removeButton()->click();
     EXPECT_TRUE(m_client->syncPaths().isEmpty());
+}
+
+TEST_F(MainWindowTest, AMappedShareShowsAsTheDevicesRowWithItsShareAndSelectingItMakesItTheDestination)
+{
+    ASSERT_TRUE(testsupport::waitFor([&] { return m_controller->selectedRow() == 0; }));
+    testsupport::ScriptedShareService shares;
+    testsupport::ScriptedReachability reachability;
+    PMNetServiceMapper mapper(&shares);
+    m_monitor->followShareMapper(&mapper, &shares);
+    const auto unfollow = qScopeGuard([&] { m_monitor->followShareMapper(nullptr, nullptr); });
+    const QString host = QStringLiteral("192.168.7.20");
+    reachability.setReachable(host, true);
+    auto den = PMNetServicePtr::create(&shares, &reachability);
+    den->setServiceName(QStringLiteral("Den"));
+    den->setIp4Addresses({ host }, host);
+    const QString share = m_scratch.filePath(QStringLiteral("gvfs/music"));
+    QDir().mkpath(share);
+    shares.addForeignMount(share, host + QStringLiteral("/Music"));
+
+    Q_EMIT mapper.netServiceMapped(share, den);
+    QListView *list = m_window->volumeList();
+    ASSERT_TRUE(testsupport::waitFor([&] { return list->model()->rowCount() == 2; }));
+    const QModelIndex drive = list->model()->index(0, 0);
+    const QModelIndex remote = list->model()->index(1, 0);
+    EXPECT_EQ(remote.data().toString(), QStringLiteral("Den"));
+    EXPECT_EQ(remote.data(LUMVolumeListModel::PartitionRole).toString(), QStringLiteral("Music"));
+    EXPECT_TRUE(remote.data(LUMVolumeListModel::CapacityTextRole).toString().contains(QStringLiteral(" free of ")));
+    // The share's name takes a line of its own between the name and the capacity.
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    EXPECT_GT(list->itemDelegate()->sizeHint(option, remote).height(),
+        list->itemDelegate()->sizeHint(option, drive).height());
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(remote).center());
+    ASSERT_TRUE(testsupport::waitFor([&] { return m_controller->selectedRow() == 1; }));
+    EXPECT_EQ(m_client->syncDestinationPath(), share);
 }
 
 } // namespace
