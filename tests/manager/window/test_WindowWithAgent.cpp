@@ -133,17 +133,23 @@ protected:
     }
 
     // Presses Sync Now until the agent takes it (it turns a start away while it still applies
-    // the settings just sent, and shows why), then waits until `done` holds.
+    // the settings just sent, and logs why), then waits until `done` holds. Pressed again only
+    // after the agent logged that it turned the last press away: the button may show "Sync Now"
+    // for a moment after a start that was taken, and a second press would queue a second sync.
     bool pressSyncNowUntil(const std::function<bool()> &done)
     {
         LUMMainWindow &window = m_session->window();
+        int presses = 0;
         return testsupport::waitFor(
             [&] {
                 if (done())
                     return true;
-                if (window.syncNowButton()->isEnabled() && !window.syncNowButton()->isChecked()
-                    && !window.progressSection()->isVisible())
+                const int turnedAway = int(agentLog().count(QStringLiteral("is already involved in a sync operation")));
+                if (turnedAway >= presses && window.syncNowButton()->isEnabled() && !window.syncNowButton()->isChecked()
+                    && !window.progressSection()->isVisible()) {
+                    ++presses;
                     window.syncNowButton()->click();
+                }
                 return false;
             },
             120s);
