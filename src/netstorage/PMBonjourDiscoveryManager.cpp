@@ -210,7 +210,7 @@ void PMBonjourDiscoveryManager::serviceFound(const PMServiceRecord &record)
                                        << "to:" << *count;
     } else {
         m_counts.insert(record.name, 1);
-        auto service = PMNetServicePtr::create(m_shareService, m_reachability);
+        auto service = PMNetServiceObject::create(m_shareService, m_reachability);
         service->setNetService(record);
         m_toInsert.append(service);
         m_resolving.append(service);

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QThread>
 
 #include <algorithm>
 
@@ -16,6 +17,18 @@ PMNetServiceObject::PMNetServiceObject(PMShareService *shareService, PMReachabil
     , m_shareService(shareService)
     , m_reachability(reachability)
 {
+}
+
+QSharedPointer<PMNetServiceObject> PMNetServiceObject::create(
+    PMShareService *shareService, PMReachability *reachability)
+{
+    return QSharedPointer<PMNetServiceObject>(
+        new PMNetServiceObject(shareService, reachability), [](PMNetServiceObject *object) {
+            if (object->thread() == QThread::currentThread())
+                delete object;
+            else
+                object->deleteLater();
+        });
 }
 
 PMNetServiceObject::~PMNetServiceObject()

@@ -2,7 +2,7 @@
 // it, its chosen IPv4 address, its TXT record, its public SMB shares, the shares this process
 // mounted and whether it can be reached directly right now.
 //
-//   auto device = QSharedPointer<PMNetServiceObject>::create(&shareService, &reachability);
+//   PMNetServicePtr device = PMNetServiceObject::create(&shareService, &reachability);
 //   device->setIp4Addresses({ "192.168.1.20" }, "192.168.1.20"); // starts watching reachability
 //   PMShareServiceError error;
 //   if (device->updateSharesListSync(&error))            // blocks: run it off the main thread
@@ -11,6 +11,8 @@
 // The object lives on the main thread, where reachability changes reach it. The blocking
 // operations (listing, mounting, unmounting) may run on any other thread; accessors may be
 // called from any thread. stop() ends a running listing at once and refuses further mounts.
+// Made by create(), the object is deleted on its own thread even when the last reference to it
+// goes on a worker thread, so that no signal is being delivered to it while it goes.
 #pragma once
 
 #include <QByteArray>
@@ -63,6 +65,9 @@ public:
     // shareService and reachability must outlive the object.
     PMNetServiceObject(PMShareService *shareService, PMReachability *reachability, QObject *parent = nullptr);
     ~PMNetServiceObject() override;
+    // A shared object deleted on the thread it lives on (later, when the last reference goes on
+    // another thread).
+    static QSharedPointer<PMNetServiceObject> create(PMShareService *shareService, PMReachability *reachability);
 
     // A new object for the same device: service, name, addresses and TXT record, but no
     // shares, mounts or stopped state; reachability is watched again when an address is set.

@@ -4,6 +4,8 @@
 #include "support/ScriptedShareService.h"
 #include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -224,3 +226,26 @@ TEST_F(PMNetServiceObjectTest, ServesHostMatchesEveryAddressWithItsPort)
 }
 
 } // namespace
+
+TEST(PMNetServiceObjectLifetime, GoesOnItsOwnThreadWhenTheLastReferenceGoesElsewhere)
+{
+    testsupport::ScriptedShareService shares;
+    testsupport::ScriptedReachability reachability;
+    PMNetServicePtr device = PMNetServiceObject::create(&shares, &reachability);
+    device->setIp4Addresses({ kHost }, kHost); // delivers reachability changes on this thread
+    const QPointer<PMNetServiceObject> watched(device.get());
+
+    std::thread worker([held = std::move(device)]() mutable { held.reset(); });
+    worker.join();
+    // A reachability change after the worker let go still reaches a whole object.
+    reachability.setReachable(kHost, false);
+    EXPECT_FALSE(watched.isNull());
+    // The main loop deletes it; the test has none running, so it hands the deferred deletion over.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull());
+
+    PMNetServicePtr local = PMNetServiceObject::create(&shares, &reachability);
+    const QPointer<PMNetServiceObject> gone(local.get());
+    local.reset();
+    EXPECT_TRUE(gone.isNull()); // on its own thread: at once
+}
