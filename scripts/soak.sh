@@ -42,8 +42,14 @@ for fs in $filesystems; do
   echo "soak: $fs for $seconds s"
   log="$work/$fs.log"
   set +e
+  # The FAT drive is written through libguestfs's FUSE layer (no vfat driver on the machines we
+  # soak on). After some rounds that layer can answer a create in a just-made folder with ENOENT
+  # although the file was made; the same program on the same image succeeds once it is mounted
+  # afresh. Such a failed sync is shown but not counted there; a false success always counts.
+  extra=()
+  [ "$fs" = fat32 ] && extra=(--liveness-failures-are-open)
   python3 tests/checker/sync_checker.py --pellmere "$binary" --fs "$fs" --work-dir "$work/$fs" \
-    --seconds "$seconds" --keep 2>&1 | tee "$log"
+    --seconds "$seconds" --keep "${extra[@]}" 2>&1 | tee "$log"
   rc=${PIPESTATUS[0]}
   set -e
   if [ "$rc" -eq 77 ]; then
