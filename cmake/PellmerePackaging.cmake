@@ -67,7 +67,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.corvane.com/en/pellmere")
 set(version_pin "(= ${PROJECT_VERSION})")
 
 set(CPACK_DEBIAN_PELLMERE_PACKAGE_NAME pellmere)
-set(CPACK_DEBIAN_PELLMERE_PACKAGE_DEPENDS "default-dbus-session-bus | dbus-session-bus")
+# A desktop session always has its bus; a bare system may not need one for `pellmere sync`.
+set(CPACK_DEBIAN_PELLMERE_PACKAGE_RECOMMENDS "default-dbus-session-bus | dbus-session-bus")
 set(CPACK_DEBIAN_PELLMERE_DESCRIPTION "One-way sync of folders and media onto drives
 Pellmere keeps chosen folders and media categories (music, pictures, movies,
 documents) copied one way onto an external drive or a network share. This

@@ -37,6 +37,7 @@ have() {
 
 echo "package: Debian packages"
 (cd "$dir" && cpack -G DEB --config CPackConfig.cmake >/dev/null)
+rm -rf "$out/_CPack_Packages"
 ls "$out"/*.deb
 
 echo "package: release archive"
