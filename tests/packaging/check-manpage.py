@@ -8,6 +8,7 @@ options the page names. With --commands, the first output's "Commands:" section 
 commands: each must appear on the page as `command`, and each one's "PROGRAM COMMAND --help"
 is checked too. Prints what differs and exits 1 when anything does.
 """
+import os
 import re
 import subprocess
 import sys
@@ -18,8 +19,9 @@ QT_OPTIONS = {"--help-all"}
 
 
 def run(command):
-    result = subprocess.run(command, capture_output=True, text=True, timeout=60,
-                            env={"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"})
+    # The test's own environment (sanitizer options, a private home) with English help texts.
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    result = subprocess.run(command, capture_output=True, text=True, timeout=60, env=env)
     if result.returncode != 0:
         sys.exit("check-manpage: %s exited with %d:\n%s" % (" ".join(command), result.returncode, result.stderr))
     return result.stdout
