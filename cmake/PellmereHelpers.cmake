@@ -49,3 +49,23 @@ function(pellmere_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
 endfunction()
+
+# Installs every plugin (MODULE library) built into the agent's folder beside the agent, in
+# libexec, where the agent looks for them (beside its own executable). A plugin needs no
+# install rule of its own.
+function(pellmere_install_agent_modules dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    get_target_property(output ${target} LIBRARY_OUTPUT_DIRECTORY)
+    if(type STREQUAL "MODULE_LIBRARY" AND output STREQUAL "${PROJECT_BINARY_DIR}/src/agent/app")
+      # Loaded, never run: not executable.
+      install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR} COMPONENT pellmere
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(subdir IN LISTS subdirs)
+    pellmere_install_agent_modules(${subdir})
+  endforeach()
+endfunction()

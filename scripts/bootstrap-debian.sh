@@ -26,6 +26,9 @@ packages=(
   gvfs gvfs-backends gvfs-fuse
   # software update: release archives
   libarchive-dev
+  # packaging (scripts/package.sh): icons rendered from their drawing, shlibdeps' file type
+  # check, the package, desktop entry and metainfo checks; the install test's Debian root
+  librsvg2-bin file xz-utils lintian desktop-file-utils appstream mmdebstrap man-db
   # fuzzing (scripts/fuzz.sh): clang with libFuzzer
   clang libclang-rt-14-dev
 )

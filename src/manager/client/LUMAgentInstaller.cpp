@@ -141,6 +141,32 @@ bool LUMAgentInstaller::writeEntry(const QString &path, const QString &text) con
     return true;
 }
 
+bool LUMAgentInstaller::systemInstallValid(const QString &execLine) const
+{
+    if (m_paths.systemActivationFile.isEmpty() || m_paths.systemAutostartFile.isEmpty())
+        return false;
+    const std::optional<QHash<QString, QString>> service = readGroup(m_paths.systemActivationFile, kServiceGroup);
+    const std::optional<QHash<QString, QString>> desktop = readGroup(m_paths.systemAutostartFile, kDesktopGroup);
+    return service && desktop && service->value(QStringLiteral("Exec")) == execLine
+        && desktop->value(QStringLiteral("Exec")) == execLine;
+}
+
+void LUMAgentInstaller::removeOwnUserEntries() const
+{
+    for (const QString &path : { m_paths.activationFile, m_paths.autostartFile }) {
+        // Only what a manager wrote: a user's own entry (say one that turns autostart off)
+        // stays in force.
+        const bool ours = readGroup(path, kServiceGroup).value_or(QHash<QString, QString>()).contains(kVersionKey)
+            || readGroup(path, kDesktopGroup).value_or(QHash<QString, QString>()).contains(kVersionKey);
+        if (!ours)
+            continue;
+        if (QFile::remove(path))
+            log(QStringLiteral("installPellmere - removed %1, which hid the system-wide entry").arg(path));
+        else
+            log(QStringLiteral("installPellmere - cannot remove %1").arg(path));
+    }
+}
+
 bool LUMAgentInstaller::installPellmere()
 {
     const bool launchAgentPresent
@@ -148,6 +174,13 @@ bool LUMAgentInstaller::installPellmere()
     const QFileInfo agent(m_paths.agentExecutable);
     const bool binaryAgentPresent = agent.isFile() && agent.isExecutable();
     const std::optional<QString> exec = execLine();
+
+    if (binaryAgentPresent && exec && systemInstallValid(*exec)) {
+        log(QStringLiteral("installPellmere - system-wide install valid: %1, %2")
+                .arg(m_paths.systemActivationFile, m_paths.systemAutostartFile));
+        removeOwnUserEntries();
+        return true;
+    }
 
     bool installValid = false;
     if (launchAgentPresent && binaryAgentPresent && exec) {

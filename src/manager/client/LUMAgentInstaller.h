@@ -12,6 +12,10 @@
 // install is left untouched. Otherwise both entries are rewritten (atomically, each through a
 // temporary file), provided the agent program exists. Every step is logged.
 //
+// A system-wide install (the distribution's packages put both entries in $XDG_DATA_DIRS and
+// $XDG_CONFIG_DIRS) that starts this very agent is valid as it is: nothing is written for the
+// user, and per-user entries a manager wrote earlier are removed, since they would hide it.
+//
 // Main thread (file system only, no bus).
 #pragma once
 
@@ -44,6 +48,8 @@ public:
 private:
     enum class Verdict { Valid, Earlier, NotValid, Changed };
     Verdict judgeEntry(const QString &path, const QString &group, const QString &execLine) const;
+    bool systemInstallValid(const QString &execLine) const;
+    void removeOwnUserEntries() const;
     bool writeEntry(const QString &path, const QString &text) const;
 
     LUMAgentPaths m_paths;

@@ -1,7 +1,7 @@
 // Installing the agent's per-user launch entries and starting the agent through the session
 // bus: a fresh install, a valid install left alone, older or foreign entries rewritten, no
-// install without the agent program, and a launch that fails telling why (an agent that
-// exits, another program holding the agent's name, no bus at all).
+// install without the agent program, a system-wide install of this agent taken as it is, and a launch that fails
+// telling why (an agent that exits, another program holding the agent's name, no bus at all).
 #include "../../protocol/PrivateSessionBus.h"
 #include "ManagerLogCapture.h"
 
@@ -122,6 +122,77 @@ TEST_F(AgentInstallTest, NothingIsInstalledWithoutTheAgentProgram)
     EXPECT_TRUE(m_log.contains(QStringLiteral("installPellmere - binaryAgentPresent false")));
     EXPECT_FALSE(QFile::exists(m_paths.activationFile));
     EXPECT_FALSE(QFile::exists(m_paths.autostartFile));
+}
+
+// The packages put the entries in the system's XDG folders; the manager must find them there
+// and neither write nor keep per-user copies, which would hide them.
+class SystemWideInstallTest : public AgentInstallTest {
+protected:
+    void SetUp() override
+    {
+        AgentInstallTest::SetUp();
+        m_savedDataDirs = qgetenv("XDG_DATA_DIRS");
+        m_savedConfigDirs = qgetenv("XDG_CONFIG_DIRS");
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(m_dir.filePath(QStringLiteral("usr/share"))));
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_dir.filePath(QStringLiteral("etc/xdg"))));
+    }
+    void TearDown() override
+    {
+        qputenv("XDG_DATA_DIRS", m_savedDataDirs);
+        qputenv("XDG_CONFIG_DIRS", m_savedConfigDirs);
+    }
+
+    // Both system entries, starting the given Exec= line, as the packages install them.
+    void installSystemWide(const QString &exec)
+    {
+        testsupport::writeFile(m_dir.filePath(QStringLiteral("usr/share/dbus-1/services/com.corvane.pellmere.service")),
+            QStringLiteral("[D-BUS Service]\nName=com.corvane.pellmere\nExec=%1\n").arg(exec).toUtf8());
+        testsupport::writeFile(m_dir.filePath(QStringLiteral("etc/xdg/autostart/com.corvane.pellmere.desktop")),
+            QStringLiteral("[Desktop Entry]\nType=Application\nName=Pellmere\nExec=%1\n").arg(exec).toUtf8());
+    }
+
+    QByteArray m_savedDataDirs;
+    QByteArray m_savedConfigDirs;
+};
+
+TEST_F(SystemWideInstallTest, EntriesOfThisAgentAreValidAndPerUserCopiesGo)
+{
+    const LUMAgentPaths paths = LUMAgentPaths::standard(m_paths.agentExecutable);
+    ASSERT_TRUE(paths.systemActivationFile.isEmpty());
+    // Left by a manager of a per-user install, before the packages came.
+    ASSERT_TRUE(LUMAgentInstaller(paths, QStringLiteral("stamp-A")).installPellmere());
+    ASSERT_TRUE(QFile::exists(paths.activationFile));
+
+    const std::optional<QString> exec = LUMAgentInstaller(paths).execLine();
+    ASSERT_TRUE(exec);
+    installSystemWide(*exec);
+    const LUMAgentPaths found = LUMAgentPaths::standard(m_paths.agentExecutable);
+    EXPECT_EQ(found.systemActivationFile,
+        m_dir.filePath(QStringLiteral("usr/share/dbus-1/services/com.corvane.pellmere.service")));
+    EXPECT_EQ(
+        found.systemAutostartFile, m_dir.filePath(QStringLiteral("etc/xdg/autostart/com.corvane.pellmere.desktop")));
+
+    // The user turned autostart off the XDG way, by an entry of their own.
+    testsupport::writeFile(found.autostartFile, QByteArrayLiteral("[Desktop Entry]\nHidden=true\n"));
+    m_log.clear();
+    ASSERT_TRUE(LUMAgentInstaller(found, QStringLiteral("stamp-B")).installPellmere());
+    EXPECT_TRUE(m_log.contains(QStringLiteral("installPellmere - system-wide install valid")));
+    EXPECT_FALSE(m_log.contains(QStringLiteral("Installed Pellmere")));
+    EXPECT_FALSE(QFile::exists(found.activationFile));
+    EXPECT_EQ(text(found.autostartFile), QStringLiteral("[Desktop Entry]\nHidden=true\n"));
+}
+
+TEST_F(SystemWideInstallTest, EntriesOfAnotherAgentDoNotCount)
+{
+    // The packages' agent, while this manager runs from a per-user copy of its own.
+    installSystemWide(QStringLiteral("\"/usr/libexec/pellmere\" --foreground"));
+    const LUMAgentPaths paths = LUMAgentPaths::standard(m_paths.agentExecutable);
+    ASSERT_FALSE(paths.systemActivationFile.isEmpty());
+    ASSERT_TRUE(LUMAgentInstaller(paths, QStringLiteral("stamp-A")).installPellmere());
+    EXPECT_FALSE(m_log.contains(QStringLiteral("system-wide install valid")));
+    EXPECT_TRUE(m_log.contains(QStringLiteral("Installed Pellmere")));
+    EXPECT_TRUE(text(paths.activationFile).contains(QStringLiteral("\"%1\"").arg(m_paths.agentExecutable)));
+    EXPECT_TRUE(QFile::exists(paths.autostartFile));
 }
 
 class AgentLaunchTest : public ::testing::Test {
