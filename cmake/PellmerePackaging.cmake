@@ -67,8 +67,27 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.corvane.com/en/pellmere")
 set(version_pin "(= ${PROJECT_VERSION})")
 
 set(CPACK_DEBIAN_PELLMERE_PACKAGE_NAME pellmere)
+# Libraries the agent opens only when it needs them (FFmpeg for the device filter, libsmbclient
+# for listing a network device's shares): dpkg-shlibdeps cannot see them, so the packages that
+# hold these sonames on the build machine are named here.
+string(REGEX MATCH "^[0-9]+" avformat_major "${LIBAV_libavformat_VERSION}")
+string(REGEX MATCH "^[0-9]+" avutil_major "${LIBAV_libavutil_VERSION}")
+set(opened_packages)
+foreach(soname libavformat.so.${avformat_major} libavutil.so.${avutil_major} libsmbclient.so.0)
+  execute_process(COMMAND dpkg-query -S "*/${soname}" OUTPUT_VARIABLE owner ERROR_QUIET RESULT_VARIABLE failed)
+  string(REGEX MATCH "^[^:,]+" owner "${owner}")
+  if(failed OR NOT owner)
+    message(WARNING "packaging: no installed package holds ${soname}; the pellmere package will not depend on it")
+  else()
+    list(APPEND opened_packages ${owner})
+  endif()
+endforeach()
+list(JOIN opened_packages ", " opened_depends)
+set(CPACK_DEBIAN_PELLMERE_PACKAGE_DEPENDS "${opened_depends}")
 # A desktop session always has its bus; a bare system may not need one for `pellmere sync`.
-set(CPACK_DEBIAN_PELLMERE_PACKAGE_RECOMMENDS "default-dbus-session-bus | dbus-session-bus")
+# Network storage: Avahi finds the devices, GVfs (through gio) mounts their shares.
+set(CPACK_DEBIAN_PELLMERE_PACKAGE_RECOMMENDS
+  "default-dbus-session-bus | dbus-session-bus, avahi-daemon, gvfs-backends, gvfs-fuse, libglib2.0-bin")
 set(CPACK_DEBIAN_PELLMERE_DESCRIPTION "One-way sync of folders and media onto drives
 Pellmere keeps chosen folders and media categories (music, pictures, movies,
 documents) copied one way onto an external drive or a network share. This
