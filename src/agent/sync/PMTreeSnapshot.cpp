@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,6 +68,10 @@ PMTreeSnapshot::PMTreeSnapshot(const QStringList &roots, int threads)
 PMTreeSnapshot::~PMTreeSnapshot()
 {
     stop();
+    // The listings never taken were allocated on the reading threads: their pages go back to
+    // the system now rather than at the end of the job.
+    m_listings.clear();
+    malloc_trim(0);
 }
 
 void PMTreeSnapshot::stop()
@@ -201,6 +206,11 @@ std::optional<PMFolderListing> PMTreeSnapshot::takeListing(const QString &folder
         return std::nullopt;
     std::optional<PMFolderListing> taken(std::move(it.value()));
     m_listings.erase(it);
+    m_handedOver += quint64(taken->count());
+    if (m_handedOver >= kTrimEntries) {
+        m_handedOver = 0;
+        malloc_trim(0);
+    }
     return taken;
 }
 
