@@ -40,7 +40,11 @@ public:
     static constexpr int kDefaultThreads = 4;
     static constexpr quint64 kTrimEntries = 8192;
 
-    explicit PMTreeSnapshot(const QStringList &roots, int threads = kDefaultThreads);
+    // unlistedRoots: roots among roots that are measured (treeSize) but whose listings are not
+    // kept, as nothing will compare them (a sync item the drive does not hold yet is copied
+    // whole): a first sync does not hold its whole tree in memory.
+    explicit PMTreeSnapshot(
+        const QStringList &roots, int threads = kDefaultThreads, const QStringList &unlistedRoots = {});
     ~PMTreeSnapshot();
     PMTreeSnapshot(const PMTreeSnapshot &) = delete;
     PMTreeSnapshot &operator=(const PMTreeSnapshot &) = delete;
@@ -77,6 +81,7 @@ private:
     std::vector<quint64> m_rootSizes;
     std::vector<bool> m_rootIsFolder;
     std::vector<bool> m_rootComplete;
+    std::vector<bool> m_rootListed; // set before the threads start, then only read
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake; // new tasks for the readers, or the end
