@@ -10,10 +10,12 @@ sizes 0-4 MiB, 1 GiB in all, media extensions that no device filter refuses), th
 
 for `pellmere sync --device-filter 0 --item TREE` and for `rsync -a TREE/ DRIVE/rsync-copy/`,
 dropping the page cache before every run, and prints the ratios (ours / rsync; below 1 is
-faster). Finally it measures the peak resident memory of the first sync of a tree of
-100,000 tiny files with /usr/bin/time -v.
+faster). Finally it measures with /usr/bin/time -v the peak resident memory of the first sync
+of a tree of 100,000 tiny files and of a sync after all of them changed (--memory-only: just
+these two).
 
-  sudo bench/sync/sync_bench.py [--pellmere PATH] [--scale F] [--runs N] [--memory-files N] [--work DIR]
+  sudo bench/sync/sync_bench.py [--pellmere PATH] [--scale F] [--runs N] [--memory-files N] [--memory-only]
+                                [--work DIR]
 
 Needs root (the drive image is loop-mounted), rsync and /usr/bin/time. Prints figures; the
 exit status only says whether the measurement itself worked.
@@ -143,6 +145,51 @@ def count_files(root):
     return sum(len(names) for _, _, names in os.walk(root))
 
 
+def measure_memory(pellmere, files, work, env, run_log, drives):
+    """Peak resident memory of the first sync of `files` tiny files in files / 100 folders, and
+    of a sync after every one of them got a new modification time; False when a run failed."""
+    small = os.path.join(work, "small-tree")
+    small_folders = max(1, files // 100)
+    log("generating %d tiny files in %d folders..." % (files, small_folders))
+    rng = random.Random(7)
+    stamp = 1_600_000_000
+    for f in range(small_folders):
+        folder = os.path.join(small, "g%03d" % (f // 50), "f%05d" % f)
+        os.makedirs(folder, exist_ok=True)
+    for i in range(files):
+        path = os.path.join(small, "g%03d" % ((i % small_folders) // 50), "f%05d" % (i % small_folders),
+                            "tiny%06d.%s" % (i, EXTENSIONS[i % len(EXTENSIONS)]))
+        with open(path, "wb") as out:
+            out.write(b"x" * rng.randint(0, 64))
+        os.utime(path, (stamp, stamp))
+    memory_drive = Drive(os.path.join(work, "memory.img"), os.path.join(work, "memory-drive"),
+                         max(1024 * MIB, files * 12 * 1024),
+                         inodes=files * 3 + 65536)
+    drives.append(memory_drive)
+    command = [pellmere, "sync", "--drive", memory_drive.mount_point, "--device-filter", "0", "--item", small]
+    drop_caches()
+    seconds, peak, status = timed(command, env, run_log)
+    if status != 0:
+        log("  memory run: pellmere exit %d (see %s)" % (status, run_log))
+        return False
+    log("  first sync of %d files: %.2f s, peak resident memory %.1f MiB (target <= 32)"
+        % (files, seconds, peak / 1024))
+    # A folder missing on the drive is copied whole, so the first sync records few
+    # entries; a sync where every file changed records one entry per file.
+    stamp = time.time()
+    for folder, _, names in os.walk(small):
+        for name in names:
+            os.utime(os.path.join(folder, name), (stamp, stamp))
+    drop_caches()
+    seconds, peak, status = timed(command, env, run_log)
+    if status != 0:
+        log("  memory run: pellmere exit %d (see %s)" % (status, run_log))
+        return False
+    log("  sync after touching all %d files: %.2f s, peak resident memory %.1f MiB (target <= 48)"
+        % (files, seconds, peak / 1024))
+    return True
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--pellmere", help="the pellmere binary (default: a build dir beside the source)")
@@ -150,6 +197,8 @@ def main():
                         help="fraction of the 20,000-file / 2,000-folder / 1 GiB tree (default 1)")
     parser.add_argument("--memory-files", type=int, default=100_000,
                         help="files of the memory tree (default 100000; 0 skips the memory run)")
+    parser.add_argument("--memory-only", action="store_true",
+                        help="only the memory runs: no timed tree, no rsync")
     parser.add_argument("--runs", type=int, default=3,
                         help="rounds of the three syncs, each on a fresh drive; ratios are medians (default 3)")
     parser.add_argument("--work", help="scratch folder on the local disk (default: a new one in /var/tmp)")
@@ -187,6 +236,8 @@ def main():
         log("pellmere: %s" % pellmere)
         log("scratch:  %s (run output in runs.log%s)" % (work, ", kept" if args.keep else ", removed at exit"))
         log("load:     %s" % open("/proc/loadavg").read().strip())
+        if args.memory_only:
+            return 0 if measure_memory(pellmere, max(1, args.memory_files), work, env, run_log, drives) else 1
         tree = os.path.join(work, "tree")
         log("generating %d files in %d folders, %.0f MiB (scale %g)..." % (files, folders, total / MIB, args.scale))
         paths = generate_tree(tree, files, folders, total, seed=20061)
@@ -248,46 +299,8 @@ def main():
         if not cache_dropped:
             log("  note: the page cache could not be dropped between runs")
 
-        if args.memory_files > 0:
-            small = os.path.join(work, "small-tree")
-            small_folders = max(1, args.memory_files // 100)
-            log("generating %d tiny files in %d folders..." % (args.memory_files, small_folders))
-            rng = random.Random(7)
-            stamp = 1_600_000_000
-            for f in range(small_folders):
-                folder = os.path.join(small, "g%03d" % (f // 50), "f%05d" % f)
-                os.makedirs(folder, exist_ok=True)
-            for i in range(args.memory_files):
-                path = os.path.join(small, "g%03d" % ((i % small_folders) // 50), "f%05d" % (i % small_folders),
-                                    "tiny%06d.%s" % (i, EXTENSIONS[i % len(EXTENSIONS)]))
-                with open(path, "wb") as out:
-                    out.write(b"x" * rng.randint(0, 64))
-                os.utime(path, (stamp, stamp))
-            memory_drive = Drive(os.path.join(work, "memory.img"), os.path.join(work, "memory-drive"),
-                                 max(1024 * MIB, args.memory_files * 12 * 1024),
-                                 inodes=args.memory_files * 3 + 65536)
-            drives.append(memory_drive)
-            command = [pellmere, "sync", "--drive", memory_drive.mount_point, "--device-filter", "0", "--item", small]
-            drop_caches()
-            seconds, peak, status = timed(command, env, run_log)
-            if status != 0:
-                log("  memory run: pellmere exit %d (see %s)" % (status, run_log))
-                return 1
-            log("  first sync of %d files: %.2f s, peak resident memory %.1f MiB (target <= 150)"
-                % (args.memory_files, seconds, peak / 1024))
-            # A folder missing on the drive is copied whole, so the first sync records few
-            # entries; a sync where every file changed records one entry per file.
-            stamp = time.time()
-            for folder, _, names in os.walk(small):
-                for name in names:
-                    os.utime(os.path.join(folder, name), (stamp, stamp))
-            drop_caches()
-            seconds, peak, status = timed(command, env, run_log)
-            if status != 0:
-                log("  memory run: pellmere exit %d (see %s)" % (status, run_log))
-                return 1
-            log("  sync after touching all %d files: %.2f s, peak resident memory %.1f MiB"
-                % (args.memory_files, seconds, peak / 1024))
+        if args.memory_files > 0 and not measure_memory(pellmere, args.memory_files, work, env, run_log, drives):
+            return 1
 
         log("summary (ours / rsync; targets: first <= 1.0, second <= 0.7, third <= 0.8):")
         for phase in phases:

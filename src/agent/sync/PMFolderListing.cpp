@@ -36,7 +36,7 @@ void PMFolderListing::append(const char *name, const struct stat *attributes)
         entry.mode = attributes->st_mode;
         entry.size = qint64(attributes->st_size);
         entry.mtimeSeconds = qint64(attributes->st_mtim.tv_sec);
-        entry.mtimeNanoseconds = qint64(attributes->st_mtim.tv_nsec);
+        entry.mtimeNanoseconds = quint32(attributes->st_mtim.tv_nsec);
         entry.device = quint64(attributes->st_dev);
         entry.inode = quint64(attributes->st_ino);
     }

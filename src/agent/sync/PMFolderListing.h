@@ -21,9 +21,9 @@ public:
         quint32 nameOffset = 0;
         quint32 nameLength = 0;
         quint32 mode = 0; // 0: the entry's attributes could not be read
+        quint32 mtimeNanoseconds = 0; // below 10^9; beside mode, no padding (48 bytes)
         qint64 size = 0;
         qint64 mtimeSeconds = 0;
-        qint64 mtimeNanoseconds = 0;
         quint64 device = 0;
         quint64 inode = 0;
 

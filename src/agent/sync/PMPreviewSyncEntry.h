@@ -5,7 +5,7 @@
 //   PMPreviewSyncEntry entry(results.at(row).toDictionary(), results.localTempPath());
 //   entry.valueForKey("localFileInfo");               // "<date> 12 KB"
 //   if (entry.clickedColumnWithIdentifier("tavrinFileInfo"))
-//       results.at(row) = PMScanEntry::fromDictionary(entry.entryDict());
+//       results.setEntryAt(row, PMScanEntry::fromDictionary(entry.entryDict()));
 //
 // A plain value; use from one thread at a time.
 #pragma once

@@ -52,7 +52,7 @@ bool PMPreviewTableDataSource::shouldHighlightColumnWithID(const QString &identi
 
 void PMPreviewTableDataSource::storeEntry(int row, const PMPreviewSyncEntry &entry)
 {
-    m_storage->at(row) = PMScanEntry::fromDictionary(entry.entryDict());
+    m_storage->setEntryAt(row, PMScanEntry::fromDictionary(entry.entryDict()));
     Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 

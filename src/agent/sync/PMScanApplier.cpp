@@ -13,6 +13,29 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// The read-ahead is told of one stretch of the results at a time (and of the files its window
+// reaches past the stretch's end): a job of 100,000 copies never holds all their paths at once.
+constexpr qsizetype kReadAheadStretch = 1024;
+
+// The local paths of the copies among count entries from first on; other entries hold a place.
+QStringList copySources(const PMScanResults &results, qsizetype first, qsizetype count)
+{
+    QStringList sources;
+    const qsizetype end = std::min(results.size(), first + count);
+    for (qsizetype i = first; i < end; ++i) {
+        const PMScanEntry entry = results.at(i);
+        sources.append(entry.enabled && entry.action == PMScanEntry::kActionCopyToDrive ? entry.localPath : QString());
+    }
+    return sources;
+}
+
+} // namespace
+
 PMScanApplier::PMScanApplier(PMSyncJobContext &context)
     : m_context(context)
 {
@@ -79,10 +102,8 @@ bool PMScanApplier::processScanResults()
     PMSyncController &controller = m_context.controller;
     bool result = true;
     m_copyFailed = false;
-    QStringList sources;
-    for (const PMScanEntry &entry : m_context.results)
-        sources.append(entry.enabled && entry.action == PMScanEntry::kActionCopyToDrive ? entry.localPath : QString());
-    PMCopyReadAhead readAhead(sources);
+    std::optional<PMCopyReadAhead> readAhead;
+    qsizetype stretchStart = 0;
     qsizetype index = -1;
     for (const PMScanEntry &entry : m_context.results) {
         ++index;
@@ -102,7 +123,12 @@ bool PMScanApplier::processScanResults()
                 m_copyFailed = true;
                 break;
             }
-            readAhead.reached(index);
+            if (!readAhead || index - stretchStart >= kReadAheadStretch) {
+                stretchStart = index;
+                readAhead.emplace(
+                    copySources(m_context.results, stretchStart, kReadAheadStretch + PMCopyReadAhead::kDefaultWindow));
+            }
+            readAhead->reached(index - stretchStart);
             const bool copied
                 = m_context.fileManager.copyPath(entry.localPath, entry.tavrinPath, true, m_context.copyHandler);
             result = copied;

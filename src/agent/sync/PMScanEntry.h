@@ -1,8 +1,8 @@
 // One difference found by the item walk: what to do with one file or folder.
 //
-// Kept as a compact struct (a job over 100,000 files holds that many entries); toDictionary()
-// gives the keyed form ("syncEntryType", "actionToPerform", ...) that the preview and the
-// control protocol show.
+// A plain value, as the walk makes it and the applier and the preview read it; a job's many
+// entries are held in a leaner form by PMScanResults. toDictionary() gives the keyed form
+// ("syncEntryType", "actionToPerform", ...) that the preview and the control protocol show.
 #pragma once
 
 #include <QDateTime>

@@ -192,12 +192,21 @@ void PMSyncJob::readBothSides(const QStringList &items)
 {
     QStringList localFolders;
     QStringList driveFolders;
+    QStringList newOnDrive;
     for (const QString &item : items) {
-        localFolders.append(m_context.layout.localPathForSyncItem(item));
-        if (const auto drivePath = m_context.layout.drivePathForSyncItem(item))
+        const QString localPath = m_context.layout.localPathForSyncItem(item);
+        localFolders.append(localPath);
+        const auto drivePath = m_context.layout.drivePathForSyncItem(item);
+        if (drivePath) {
             driveFolders.append(*drivePath);
+            // An item the drive does not hold is copied whole: its listings would be read and
+            // never compared. Only a hint: without listings the walk asks the file system.
+            struct stat drive = {};
+            if (lstat(platform::FileNameCodec::encode(*drivePath).constData(), &drive) != 0 && errno == ENOENT)
+                newOnDrive.append(localPath);
+        }
     }
-    m_localTree = std::make_unique<PMTreeSnapshot>(localFolders);
+    m_localTree = std::make_unique<PMTreeSnapshot>(localFolders, PMTreeSnapshot::kDefaultThreads, newOnDrive);
     m_driveTree = std::make_unique<PMTreeSnapshot>(driveFolders);
     const auto canceled = [this] { return m_controller.cancelPending(); };
     m_localTree->waitForCompletion(canceled);

@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,8 +41,11 @@ QByteArray keyFor(const QString &folder)
 
 } // namespace
 
-PMTreeSnapshot::PMTreeSnapshot(const QStringList &roots, int threads)
+PMTreeSnapshot::PMTreeSnapshot(const QStringList &roots, int threads, const QStringList &unlistedRoots)
 {
+    QList<QByteArray> unlisted;
+    for (const QString &root : unlistedRoots)
+        unlisted.append(keyFor(root));
     for (const QString &root : roots) {
         const QByteArray path = keyFor(root);
         struct stat sb = {};
@@ -51,6 +55,7 @@ PMTreeSnapshot::PMTreeSnapshot(const QStringList &roots, int threads)
         m_rootSizes.push_back(0);
         m_rootIsFolder.push_back(folder);
         m_rootComplete.push_back(folder);
+        m_rootListed.push_back(!unlisted.contains(path));
         if (folder)
             m_tasks.push_back({ path, index });
     }
@@ -67,6 +72,10 @@ PMTreeSnapshot::PMTreeSnapshot(const QStringList &roots, int threads)
 PMTreeSnapshot::~PMTreeSnapshot()
 {
     stop();
+    // The listings never taken were allocated on the reading threads: their pages go back to
+    // the system now rather than at the end of the job.
+    m_listings.clear();
+    malloc_trim(0);
 }
 
 void PMTreeSnapshot::stop()
@@ -153,7 +162,9 @@ void PMTreeSnapshot::readFolder(const Task &task)
     fd.release();
     const int folderFd = dirfd(listing.get());
 
+    const bool listed = m_rootListed[size_t(task.root)];
     PMFolderListing folder;
+    qsizetype count = 0;
     std::vector<QByteArray> subfolders;
     quint64 bytes = 0;
     for (;;) {
@@ -171,7 +182,9 @@ void PMTreeSnapshot::readFolder(const Task &task)
             continue;
         struct stat sb = {};
         const bool known = fstatat(folderFd, name, &sb, AT_SYMLINK_NOFOLLOW) == 0 && sb.st_mode != 0;
-        folder.append(name, known ? &sb : nullptr);
+        if (listed)
+            folder.append(name, known ? &sb : nullptr);
+        ++count;
         if (!known)
             continue;
         if (S_ISDIR(sb.st_mode))
@@ -181,11 +194,12 @@ void PMTreeSnapshot::readFolder(const Task &task)
             bytes += roundedTo512(quint64(sb.st_size));
     }
     folder.finish();
-    m_entries.fetch_add(quint64(folder.count()), std::memory_order_relaxed);
+    m_entries.fetch_add(quint64(count), std::memory_order_relaxed);
     {
         std::lock_guard lock(m_mutex);
         m_rootSizes[size_t(task.root)] += bytes;
-        m_listings.emplace(task.path, std::move(folder));
+        if (listed)
+            m_listings.emplace(task.path, std::move(folder));
         for (QByteArray &path : subfolders)
             m_tasks.push_back({ std::move(path), task.root });
     }
@@ -201,6 +215,11 @@ std::optional<PMFolderListing> PMTreeSnapshot::takeListing(const QString &folder
         return std::nullopt;
     std::optional<PMFolderListing> taken(std::move(it.value()));
     m_listings.erase(it);
+    m_handedOver += quint64(taken->count());
+    if (m_handedOver >= kTrimEntries) {
+        m_handedOver = 0;
+        malloc_trim(0);
+    }
     return taken;
 }
 

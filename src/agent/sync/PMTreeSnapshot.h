@@ -38,8 +38,13 @@
 class PMTreeSnapshot {
 public:
     static constexpr int kDefaultThreads = 4;
+    static constexpr quint64 kTrimEntries = 8192;
 
-    explicit PMTreeSnapshot(const QStringList &roots, int threads = kDefaultThreads);
+    // unlistedRoots: roots among roots that are measured (treeSize) but whose listings are not
+    // kept, as nothing will compare them (a sync item the drive does not hold yet is copied
+    // whole): a first sync does not hold its whole tree in memory.
+    explicit PMTreeSnapshot(
+        const QStringList &roots, int threads = kDefaultThreads, const QStringList &unlistedRoots = {});
     ~PMTreeSnapshot();
     PMTreeSnapshot(const PMTreeSnapshot &) = delete;
     PMTreeSnapshot &operator=(const PMTreeSnapshot &) = delete;
@@ -50,7 +55,11 @@ public:
     // Ends the reading early; listings read so far stay available.
     void stop();
 
-    // The listing of a folder below a root (the root included), handed over once.
+    // The listing of a folder below a root (the root included), handed over once. Listings
+    // are allocated on the reading threads, whose heap arenas keep what the taker frees
+    // resident: every kTrimEntries entries handed over, the pages freed since are given back
+    // to the system, so a walk that frees each listing when done holds only the ones it
+    // still uses plus what it builds itself.
     std::optional<PMFolderListing> takeListing(const QString &folder);
     // The size a root's tree holds in regular files (each rounded up to 512 bytes, links not
     // counted), or nullopt when the root was not a folder or was not read completely.
@@ -72,6 +81,7 @@ private:
     std::vector<quint64> m_rootSizes;
     std::vector<bool> m_rootIsFolder;
     std::vector<bool> m_rootComplete;
+    std::vector<bool> m_rootListed; // set before the threads start, then only read
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake; // new tasks for the readers, or the end
@@ -81,6 +91,7 @@ private:
     bool m_finished = false;
     QHash<QByteArray, PMFolderListing> m_listings;
 
+    quint64 m_handedOver = 0; // entries handed over since the last trim
     std::atomic<bool> m_stop { false };
     std::atomic<quint64> m_entries { 0 };
     std::vector<std::thread> m_threads;

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,78 @@ TEST(PMScanResults, ReplacingFindsTheFirstEntryForALocalPath)
     EXPECT_FALSE(results.replaceEntryFromScanResultsForLocalPath(QStringLiteral("/z"), replacement));
     EXPECT_TRUE(results.clearScanResults());
     EXPECT_TRUE(results.isEmpty());
+}
+
+TEST(PMScanResults, EntriesComeBackAsTheyWereAdded)
+{
+    // Paths of every shape the keyed form may bring, sharing folders and names or not, and
+    // fields absent, zero, invalid or set.
+    std::vector<PMScanEntry> added;
+    PMScanEntry full = entry(QStringLiteral("/home/a/Music/x.mp3"), PMScanEntry::kTypeConflict);
+    full.tavrinPath = QStringLiteral("/media/d/.tmp/Music/x.mp3");
+    full.enabled = false;
+    full.tavrinModDate = QDateTime(QDate(1904, 1, 1), QTime(0, 0), Qt::UTC);
+    full.backupDate = QDateTime(QDate(2031, 7, 9), QTime(23, 59, 58, 999), Qt::UTC);
+    full.localSize = 0;
+    full.tavrinSize = qint64(5) << 40;
+    full.driveCopyToKeep = QStringLiteral("/media/d/Music/x.mp3");
+    added.push_back(full);
+    PMScanEntry sameFolder = entry(QStringLiteral("/home/a/Music/y.mp3"));
+    sameFolder.tavrinPath = QStringLiteral("/media/d/.tmp/Music/other name.mp3");
+    sameFolder.trueDelete = QStringLiteral("/media/d/Music/.d$f.y.mp3");
+    added.push_back(sameFolder);
+    PMScanEntry bare;
+    bare.type = PMScanEntry::kTypeDelete;
+    bare.action = PMScanEntry::kActionDeleteOnDrive;
+    bare.tavrinPath = QStringLiteral("relative");
+    bare.localModDate = QDateTime();
+    added.push_back(bare);
+    PMScanEntry folders = entry(QStringLiteral("/"));
+    folders.tavrinPath = QStringLiteral("/media/d/Music/");
+    folders.localModDate = QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone(3600));
+    added.push_back(folders);
+    added.push_back(entry(QStringLiteral("/home/a/Music/x.mp3")));
+
+    PMScanResults results;
+    for (const PMScanEntry &e : added)
+        results.addEntryToScanResults(e);
+    ASSERT_EQ(results.size(), qsizetype(added.size()));
+    const PMScanResults copy = results;
+    qsizetype index = 0;
+    for (const PMScanEntry &back : copy) {
+        const PMScanEntry &was = added[size_t(index)];
+        SCOPED_TRACE(index);
+        EXPECT_EQ(back.toDictionary(), was.toDictionary());
+        EXPECT_EQ(back.localPath, was.localPath);
+        EXPECT_EQ(back.tavrinPath, was.tavrinPath);
+        EXPECT_EQ(back.localModDate.has_value(), was.localModDate.has_value());
+        EXPECT_EQ(back.localModDate.has_value() && back.localModDate->isValid(),
+            was.localModDate.has_value() && was.localModDate->isValid());
+        EXPECT_EQ(back.tavrinModDate, was.tavrinModDate);
+        EXPECT_EQ(back.backupDate, was.backupDate);
+        EXPECT_EQ(back.localSize, was.localSize);
+        EXPECT_EQ(back.tavrinSize, was.tavrinSize);
+        EXPECT_EQ(back.trueDelete, was.trueDelete);
+        EXPECT_EQ(back.driveCopyToKeep, was.driveCopyToKeep);
+        EXPECT_EQ(back.enabled, was.enabled);
+        ++index;
+    }
+    EXPECT_EQ(index, results.size());
+
+    // An edit replaces one entry and leaves its neighbours as they were.
+    PMScanEntry edited = results.at(1);
+    edited.enabled = false;
+    edited.localPath = QStringLiteral("/elsewhere/z.mp3");
+    edited.trueDelete.clear();
+    results.setEntryAt(1, edited);
+    EXPECT_EQ(results.at(1).toDictionary(), edited.toDictionary());
+    EXPECT_EQ(results.at(0).toDictionary(), full.toDictionary());
+    EXPECT_EQ(results.at(2).toDictionary(), bare.toDictionary());
+    EXPECT_TRUE(results.replaceEntryFromScanResultsForLocalPath(QStringLiteral("/elsewhere/z.mp3"), bare));
+    EXPECT_EQ(results.at(1).type, PMScanEntry::kTypeDelete);
+    EXPECT_FALSE(results.replaceEntryFromScanResultsForLocalPath(QStringLiteral("/home/a/Music/"), bare))
+        << "a folder's path is not the path of an entry inside it";
+    EXPECT_EQ(copy.at(1).toDictionary(), sameFolder.toDictionary()) << "a copy is not changed by edits";
 }
 
 TEST(PMTrueDeleteRecord, RecordsListTheOtherComputerUsers)

@@ -81,6 +81,27 @@ TEST(PMTreeSnapshot, ListsEveryFolderBelowTheRootsWithTheAttributesLstatGives)
     EXPECT_FALSE(snapshot.takeListing(tree.filePath(QStringLiteral("Movies"))));
 }
 
+TEST(PMTreeSnapshot, AnUnlistedRootIsMeasuredButKeepsNoListings)
+{
+    QTemporaryDir tree;
+    testsupport::writeFile(tree.filePath(QStringLiteral("New/a.mp3")), QByteArray(700, 'a'));
+    testsupport::writeFile(tree.filePath(QStringLiteral("New/Album/b.mp3")), "b");
+    testsupport::writeFile(tree.filePath(QStringLiteral("Known/c.mp3")), "c");
+    const QString fresh = tree.filePath(QStringLiteral("New"));
+    const QString known = tree.filePath(QStringLiteral("Known"));
+
+    PMTreeSnapshot snapshot({ fresh, known }, 2, { fresh + QLatin1Char('/') });
+    ASSERT_TRUE(snapshot.waitForCompletion());
+
+    EXPECT_EQ(snapshot.entryCount(), 4u) << "the unlisted tree is still read";
+    EXPECT_EQ(snapshot.treeSize(fresh), std::optional<quint64>(1024u + 512u));
+    EXPECT_FALSE(snapshot.takeListing(fresh));
+    EXPECT_FALSE(snapshot.takeListing(fresh + QStringLiteral("/Album")));
+    const std::optional<PMFolderListing> listed = snapshot.takeListing(known);
+    ASSERT_TRUE(listed);
+    EXPECT_NE(listed->find("c.mp3"), nullptr);
+}
+
 TEST(PMTreeSnapshot, FindsNamesOfAnyBytesAndManyEntries)
 {
     QTemporaryDir tree;
