@@ -104,6 +104,7 @@ bool PMFileCopyAgent::performCopy()
     const QString source = QDir::cleanPath(platform::PlatformPaths::expandTilde(m_sourcePath));
     const QString destination = QDir::cleanPath(platform::PlatformPaths::expandTilde(m_destinationPath));
     bool result = false;
+    m_kept = PMDriveCapabilities();
     // Whole paths: the folders on the way are followed, the item itself never is (O_NOFOLLOW
     // and AT_SYMLINK_NOFOLLOW apply to the last component).
     if (source.isEmpty() || destination.isEmpty() || source == QLatin1String("/")
@@ -120,6 +121,11 @@ bool PMFileCopyAgent::performCopy()
                 reached.status == platform::ConfinedPath::Status::Link ? ELOOP
                                                                        : (reached.error ? reached.error : ENOENT));
         } else {
+            if (m_driveCapabilities) {
+                if (!m_driveCapabilities->known())
+                    *m_driveCapabilities = PMDriveCapabilities::probe(parent.get());
+                m_kept = *m_driveCapabilities;
+            }
             result = copyItem(Item { AT_FDCWD, platform::FileNameCodec::encode(source), parent.get(),
                 confined.lastName(), source, destination });
         }
@@ -356,18 +362,26 @@ bool PMFileCopyAgent::copyMetadata(int sourceFd, int destinationFd, const struct
     const QByteArray source = platform::FileNameCodec::encode(sourcePath);
     const QByteArray destination = platform::FileNameCodec::encode(destinationPath);
     // Owner first: changing it clears set-id bits and capabilities set before.
-    if (fchown(destinationFd, sourceStat.st_uid, sourceStat.st_gid) != 0 && !isUnsupportedMetadataError(errno)
+    if (m_kept.keepsOwner() && fchown(destinationFd, sourceStat.st_uid, sourceStat.st_gid) != 0
+        && !isUnsupportedMetadataError(errno)
         && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
         return false;
-    if (attr_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr, nullptr) != 0
+    if (m_kept.keepsExtendedAttributes()
+        && attr_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr, nullptr) != 0
         && !isUnsupportedMetadataError(errno)
         && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
         return false;
     // The mode and, where the destination holds them, the access lists.
-    if (perm_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr) != 0
-        && !isUnsupportedMetadataError(errno)
-        && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
-        return false;
+    if (m_kept.keepsAccessLists()) {
+        if (perm_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr) != 0
+            && !isUnsupportedMetadataError(errno)
+            && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
+            return false;
+    } else if (m_kept.keepsMode()) {
+        if (fchmod(destinationFd, sourceStat.st_mode & 07777) != 0 && !isUnsupportedMetadataError(errno)
+            && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
+            return false;
+    }
     const struct timespec times[2] = { sourceStat.st_atim, sourceStat.st_mtim };
     if (futimens(destinationFd, times) != 0 && !isUnsupportedMetadataError(errno)
         && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
@@ -452,8 +466,9 @@ bool PMFileCopyAgent::copyLink(const Item &item, const struct stat &sourceStat)
         return false;
     }
     // Owner and times of the link itself; a destination that cannot hold them keeps its own.
-    static_cast<void>(fchownat(item.destinationParentFd, item.destinationName.constData(), sourceStat.st_uid,
-        sourceStat.st_gid, AT_SYMLINK_NOFOLLOW));
+    if (m_kept.keepsOwner())
+        static_cast<void>(fchownat(item.destinationParentFd, item.destinationName.constData(), sourceStat.st_uid,
+            sourceStat.st_gid, AT_SYMLINK_NOFOLLOW));
     const struct timespec times[2] = { sourceStat.st_atim, sourceStat.st_mtim };
     static_cast<void>(
         utimensat(item.destinationParentFd, item.destinationName.constData(), times, AT_SYMLINK_NOFOLLOW));

@@ -432,8 +432,10 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
     } else {
         PMFileCopyAgent agent(source, destination, handler);
         agent.setDataMethodMemory(&m_dataMethods);
-        if (copyingToTavrin)
+        if (copyingToTavrin) {
             agent.setDestinationRoot(m_driveRoot, m_driveDevice);
+            agent.setDriveCapabilities(&m_driveCapabilities);
+        }
         result = agent.performCopy();
         if (agent.quitRequested())
             m_copyStopped = true;
