@@ -67,7 +67,7 @@ class Drive:
         elif fs == "exfat":
             run(["mkfs.exfat", image], stdout=subprocess.DEVNULL)
         elif fs == "ntfs":
-            run(["mkntfs", "-F", "-Q", "-q", image])
+            run(["mkntfs", "-F", "-Q", "-q", image], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         elif fs == "fat32":
             run(["mkfs.vfat", "-F", "32", image], stdout=subprocess.DEVNULL)
         else:
