@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -17,6 +18,8 @@
 #include <memory>
 
 namespace {
+
+constexpr long kFuseSuperMagic = 0x65735546;
 
 struct AclDeleter {
     void operator()(void *acl) const { acl_free(acl); }
@@ -76,6 +79,9 @@ PMDriveCapabilities PMDriveCapabilities::probe(int folderFd)
         return capabilities;
     }
     capabilities.m_known = true;
+    struct statfs fileSystem = {};
+    capabilities.m_largeWrites
+        = ::fstatfs(fd.get(), &fileSystem) == 0 && static_cast<long>(fileSystem.f_type) == kFuseSuperMagic;
     capabilities.m_owner = ownerSticks(fd.get(), before);
     // Two different modes, so that a driver reporting one fixed mode is not taken for keeping it.
     capabilities.m_mode = modeSticks(fd.get(), 0640) && modeSticks(fd.get(), 0604);
@@ -86,6 +92,6 @@ PMDriveCapabilities PMDriveCapabilities::probe(int folderFd)
         qCWarning(lcCopy) << "cannot remove the probe file" << name << std::strerror(errno);
     qCDebug(lcCopy) << "the drive keeps owner" << capabilities.m_owner << "mode" << capabilities.m_mode
                     << "extended attributes" << capabilities.m_extendedAttributes << "access lists"
-                    << capabilities.m_accessLists;
+                    << capabilities.m_accessLists << "large writes" << capabilities.m_largeWrites;
     return capabilities;
 }

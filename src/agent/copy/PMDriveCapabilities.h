@@ -1,7 +1,7 @@
-// What a drive's file system keeps of a file's metadata: owner, permission bits, extended
-// attributes and access lists. FAT, exFAT and NTFS drives served through FUSE keep few of
-// them, and every refused or ignored request still costs a round trip to the driver, so a copy
-// learns this once per drive and asks the drive only for what it keeps.
+// What a drive's file system keeps of a file's metadata (owner, permission bits, extended
+// attributes and access lists) and how its data is best written. FAT, exFAT and NTFS drives served through FUSE keep
+// few of them, and every refused or ignored request still costs a round trip to the driver, so a copy learns this once
+// per drive and asks the drive only for what it keeps.
 //
 //   const PMDriveCapabilities kept = PMDriveCapabilities::probe(folderFdOnTheDrive);
 //   if (kept.keepsOwner()) fchown(...);
@@ -30,6 +30,10 @@ public:
     bool keepsExtendedAttributes() const { return m_extendedAttributes; }
     // Whether an access list beyond the permission bits can be written and read back.
     bool keepsAccessLists() const { return m_accessLists; }
+    // Whether data goes faster written with plain writes of a large buffer than spliced
+    // (sendfile, copy_file_range): a FUSE driver gets a spliced copy in pieces of a pipe's size,
+    // each a round trip, and takes a 1 MiB write in a few large requests.
+    bool prefersLargeWrites() const { return m_largeWrites; }
 
 private:
     bool m_known = false;
@@ -37,4 +41,5 @@ private:
     bool m_mode = true;
     bool m_extendedAttributes = true;
     bool m_accessLists = true;
+    bool m_largeWrites = false;
 };

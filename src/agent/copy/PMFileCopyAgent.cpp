@@ -250,6 +250,8 @@ bool PMFileCopyAgent::copyData(int sourceFd, int destinationFd, const struct sta
     m_sourceDevice = quint64(sourceStat.st_dev);
     if (m_dataMethodMemory)
         m_dataMethod = std::max(m_dataMethod, m_dataMethodMemory->value(m_sourceDevice, CopyFileRange));
+    if (m_kept.prefersLargeWrites())
+        m_dataMethod = ReadWrite;
     quint64 copied = 0;
     const bool sparse = sourceStat.st_size > 0 && quint64(sourceStat.st_blocks) * 512 < quint64(sourceStat.st_size);
     if (!sparse)
