@@ -112,9 +112,20 @@ bool PMFileCopyAgent::performCopy()
         reportError(source, destination, ENOENT);
     } else if (const QString below = relativeToRoot(destination); !below.isNull()) {
         const platform::ConfinedPath confined(m_destinationRoot, below, m_destinationRootDevice);
+        const QString parentPath = destination.left(destination.lastIndexOf(QLatin1Char('/')));
         platform::ConfinedPath::Result reached;
-        const PMUniqueFd parent = confined.openParent(&reached);
-        if (!parent.isValid()) {
+        PMUniqueFd opened;
+        int parent = -1;
+        if (m_parentFolder && m_parentFolder->fd.isValid() && m_parentFolder->path == parentPath
+            && confined.isValid()) {
+            parent = m_parentFolder->fd.get();
+        } else {
+            opened = confined.openParent(&reached);
+            parent = opened.get();
+            if (opened.isValid() && m_parentFolder)
+                *m_parentFolder = ParentFolder { parentPath, std::move(opened) };
+        }
+        if (parent < 0) {
             if (reached.status == platform::ConfinedPath::Status::Link)
                 qCWarning(lcCopy) << "not copying through the drive's link" << reached.where;
             reportError(source, destination,
@@ -123,11 +134,11 @@ bool PMFileCopyAgent::performCopy()
         } else {
             if (m_driveCapabilities) {
                 if (!m_driveCapabilities->known())
-                    *m_driveCapabilities = PMDriveCapabilities::probe(parent.get());
+                    *m_driveCapabilities = PMDriveCapabilities::probe(parent);
                 m_kept = *m_driveCapabilities;
             }
-            result = copyItem(Item { AT_FDCWD, platform::FileNameCodec::encode(source), parent.get(),
-                confined.lastName(), source, destination });
+            result = copyItem(Item {
+                AT_FDCWD, platform::FileNameCodec::encode(source), parent, confined.lastName(), source, destination });
         }
     } else {
         result = copyItem(Item { AT_FDCWD, platform::FileNameCodec::encode(source), AT_FDCWD,

@@ -14,6 +14,7 @@
 
 #include "agent/copy/PMDriveCapabilities.h"
 #include "agent/copy/PMFileCopyAgentDelegate.h"
+#include "agent/copy/PMUniqueFd.h"
 
 #include <QHash>
 #include <QString>
@@ -76,6 +77,16 @@ public:
     // kind of metadata is copied and the refusals are ignored.
     void setDriveCapabilities(PMDriveCapabilities *capabilities) { m_driveCapabilities = capabilities; }
 
+    // The drive folder the last copy below the destination root went into, kept open so that
+    // copies into the same folder reach it without walking to it from the root again (on a
+    // FUSE drive every folder opened is a round trip). Its owner clears it before anything on
+    // the drive is moved or removed, so the descriptor always names the folder its path did.
+    struct ParentFolder {
+        QString path; // the folder's whole path on the drive
+        PMUniqueFd fd;
+    };
+    void setParentFolderCache(ParentFolder *cache) { m_parentFolder = cache; }
+
 private:
     // path relative to the destination root, or a null string when not below it.
     QString relativeToRoot(const QString &path) const;
@@ -122,6 +133,7 @@ private:
     DataMethodMemory *m_dataMethodMemory = nullptr;
     quint64 m_sourceDevice = 0;
     PMDriveCapabilities *m_driveCapabilities = nullptr;
+    ParentFolder *m_parentFolder = nullptr;
     // What the running copy's destination keeps.
     PMDriveCapabilities m_kept;
 };

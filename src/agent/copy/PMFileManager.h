@@ -147,4 +147,7 @@ private:
     PMFileCopyAgent::DataMethodMemory m_dataMethods;
     // What the drive below m_driveRoot keeps; learnt by the first copy onto it.
     PMDriveCapabilities m_driveCapabilities;
+    // The drive folder the last file went into, during one copyPath only: nothing else on
+    // the drive is moved or removed meanwhile, except by the steps that clear it.
+    PMFileCopyAgent::ParentFolder m_parentFolder;
 };
