@@ -7,7 +7,9 @@
 
 #include <acl/libacl.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/acl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <sys/xattr.h>
@@ -87,11 +89,14 @@ PMDriveCapabilities PMDriveCapabilities::probe(int folderFd)
     capabilities.m_mode = modeSticks(fd.get(), 0640) && modeSticks(fd.get(), 0604);
     capabilities.m_extendedAttributes = extendedAttributeSticks(fd.get());
     capabilities.m_accessLists = accessListSticks(fd.get());
+    int flags = 0;
+    capabilities.m_flags = ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0;
     fd.reset();
     if (::unlinkat(folderFd, name.constData(), 0) != 0)
         qCWarning(lcCopy) << "cannot remove the probe file" << name << std::strerror(errno);
     qCDebug(lcCopy) << "the drive keeps owner" << capabilities.m_owner << "mode" << capabilities.m_mode
                     << "extended attributes" << capabilities.m_extendedAttributes << "access lists"
-                    << capabilities.m_accessLists << "large writes" << capabilities.m_largeWrites;
+                    << capabilities.m_accessLists << "large writes" << capabilities.m_largeWrites << "flags"
+                    << capabilities.m_flags;
     return capabilities;
 }

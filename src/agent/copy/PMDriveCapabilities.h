@@ -34,6 +34,9 @@ public:
     // (sendfile, copy_file_range): a FUSE driver gets a spliced copy in pieces of a pipe's size,
     // each a round trip, and takes a 1 MiB write in a few large requests.
     bool prefersLargeWrites() const { return m_largeWrites; }
+    // Whether the file system has inode flags (the immutable flag that locks an item): where it
+    // has none, no item on it can be locked and nobody needs to open one to ask.
+    bool keepsFlags() const { return m_flags; }
 
 private:
     bool m_known = false;
@@ -42,4 +45,5 @@ private:
     bool m_extendedAttributes = true;
     bool m_accessLists = true;
     bool m_largeWrites = false;
+    bool m_flags = true;
 };

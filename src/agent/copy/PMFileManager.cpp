@@ -274,6 +274,14 @@ bool PMFileManager::isLockedAtPath(const QString &path)
     return fd.isValid() && ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL) != 0;
 }
 
+bool PMFileManager::isLockedItem(const QString &path) const
+{
+    // Opening an item on a FUSE drive to read its flags is two round trips for nothing.
+    if (m_driveCapabilities.known() && !m_driveCapabilities.keepsFlags() && !driveRelative(path).isNull())
+        return false;
+    return isLockedAtPath(path);
+}
+
 void PMFileManager::setSyncBackupDateTo(const QDateTime &date, const QString &path)
 {
     Q_UNUSED(date);
@@ -594,8 +602,8 @@ bool PMFileManager::movePath(
         return false;
     if (movingToTavrin && !moveStaysOnDrive(source, destination, sourceKind.isPlainFolder()))
         return false;
-    const bool sourceLocked = isLockedAtPath(source);
-    const bool destinationLocked = isLockedAtPath(destination);
+    const bool sourceLocked = isLockedItem(source);
+    const bool destinationLocked = isLockedItem(destination);
     if (sourceLocked && !changeLockAtFileAtPath(source, false)) {
         PMAgentLog::logMessage(QStringLiteral("unlocking source failed"));
         return false;

@@ -125,6 +125,8 @@ private:
     // sibling copied already took its name on the drive, as names that differ only in case do
     // on a drive that ignores case.
     static bool isNewName(const QString &source, const QString &destination, QHash<QString, QString> &copiedNames);
+    // isLockedAtPath, without asking a drive that is known to hold no flags.
+    bool isLockedItem(const QString &path) const;
     bool moveInto(const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler);
     bool replaceByMove(const QString &source, const QString &destination, bool aFolderIsInvolved,
         bool destinationLocked, bool movingToTavrin, PMCopyHandler *handler);

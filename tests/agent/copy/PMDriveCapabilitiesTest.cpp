@@ -1,6 +1,7 @@
 // What the probe learns of real drives: ext4 keeps every kind of metadata, exFAT none, and
 // ntfs-3g (mounted without its permission options) only extended attributes; the two FUSE
-// drives are written in large requests; the scratch file is gone afterwards.
+// drives are written in large requests and hold no inode flags; the scratch file is gone
+// afterwards.
 #include "CopyTestSupport.h"
 
 #include "agent/copy/PMDriveCapabilities.h"
@@ -27,6 +28,7 @@ struct Kept {
     bool extendedAttributes;
     bool accessLists;
     bool largeWrites;
+    bool flags;
 };
 
 void PrintTo(const Kept &kept, std::ostream *stream)
@@ -59,14 +61,15 @@ TEST_P(PMDriveCapabilitiesTest, ProbeTellsWhatTheDriveKeepsAndLeavesNothingBehin
     EXPECT_EQ(kept.keepsExtendedAttributes(), expected.extendedAttributes);
     EXPECT_EQ(kept.keepsAccessLists(), expected.accessLists);
     EXPECT_EQ(kept.prefersLargeWrites(), expected.largeWrites);
+    EXPECT_EQ(kept.keepsFlags(), expected.flags);
     EXPECT_TRUE(
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, PMDriveCapabilitiesTest,
-    ::testing::Values(Kept { DriveImage::FileSystem::Ext4, "ext4", true, true, true, true, false },
-        Kept { DriveImage::FileSystem::Ntfs, "ntfs", false, false, true, false, true },
-        Kept { DriveImage::FileSystem::ExFat, "exfat", false, false, false, false, true }),
+    ::testing::Values(Kept { DriveImage::FileSystem::Ext4, "ext4", true, true, true, true, false, true },
+        Kept { DriveImage::FileSystem::Ntfs, "ntfs", false, false, true, false, true, false },
+        Kept { DriveImage::FileSystem::ExFat, "exfat", false, false, false, false, true, false }),
     [](const ::testing::TestParamInfo<Kept> &param) { return std::string(param.param.name); });
 
 TEST(PMDriveCapabilitiesUnknownTest, WithoutAScratchFileEverythingIsAssumedKeptAndNothingLearnt)
@@ -87,6 +90,7 @@ TEST(PMDriveCapabilitiesUnknownTest, WithoutAScratchFileEverythingIsAssumedKeptA
     EXPECT_TRUE(kept.keepsExtendedAttributes());
     EXPECT_TRUE(kept.keepsAccessLists());
     EXPECT_FALSE(kept.prefersLargeWrites());
+    EXPECT_TRUE(kept.keepsFlags());
 }
 
 } // namespace
