@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace {
 
