@@ -3,6 +3,7 @@ loop-mounted ext4 drive image."""
 
 import os
 import subprocess
+import time
 
 
 def log(text):
@@ -33,28 +34,72 @@ def private_home_env(home, platform):
     return env
 
 
-class Drive:
-    """An ext4 image loop-mounted at `mount_point`; unmounted and detached by close()."""
+# File systems a drive image can hold: the formatter, how the image is mounted, the reference
+# rsync options (FAT-like drives keep neither owner nor mode, and keep times only to their
+# precision) and the modification-time precision in seconds.
+FILE_SYSTEMS = {
+    "ext4": {"rsync": ["-a"], "precision": 0},
+    "exfat": {"rsync": ["-rt", "--modify-window=1"], "precision": 1},
+    "ntfs": {"rsync": ["-rt", "--modify-window=1"], "precision": 1},
+    "fat32": {"rsync": ["-rt", "--modify-window=2"], "precision": 2},
+}
 
-    def __init__(self, image, mount_point, size_bytes, inodes):
+
+class Drive:
+    """A drive image mounted at `mount_point`; unmounted and detached by close().
+
+    ext4 is loop-mounted by the kernel; exFAT (exfat-fuse) and NTFS (ntfs-3g) are served by
+    their FUSE drivers from a loop device, as desktops mount such drives here; FAT32 goes
+    through guestmount (FUSE in front of the vfat driver of a libguestfs appliance), as the
+    kernel of this machine has no vfat module."""
+
+    def __init__(self, image, mount_point, size_bytes, inodes, fs="ext4"):
         self.image = image
         self.mount_point = mount_point
+        self.fs = fs
         self.device = None
         self.mounted = False
         with open(image, "wb") as out:
             out.truncate(size_bytes)
-        run(["mkfs.ext4", "-q", "-F", "-N", str(inodes), "-E", "lazy_itable_init=0,lazy_journal_init=0", image])
-        self.device = run(["losetup", "--find", "--show", image], capture_output=True, text=True).stdout.strip()
+        if fs == "ext4":
+            run(["mkfs.ext4", "-q", "-F", "-N", str(inodes), "-E", "lazy_itable_init=0,lazy_journal_init=0",
+                 image])
+        elif fs == "exfat":
+            run(["mkfs.exfat", image], stdout=subprocess.DEVNULL)
+        elif fs == "ntfs":
+            run(["mkntfs", "-F", "-Q", "-q", image], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        elif fs == "fat32":
+            run(["mkfs.vfat", "-F", "32", image], stdout=subprocess.DEVNULL)
+        else:
+            raise ValueError("unknown file system %s" % fs)
         os.makedirs(mount_point, exist_ok=True)
-        run(["mount", "-t", "ext4", self.device, mount_point])
+        if fs == "fat32":
+            run(["guestmount", "--format=raw", "-a", image, "-m", "/dev/sda", "--rw", "-o",
+                 "fsname=" + image, "-o", "subtype=vfat", mount_point])
+            self.mounted = True
+            return
+        self.device = run(["losetup", "--find", "--show", image], capture_output=True, text=True).stdout.strip()
+        if fs == "ext4":
+            run(["mount", "-t", "ext4", self.device, mount_point])
+        elif fs == "exfat":
+            run(["mount.exfat-fuse", self.device, mount_point], stdout=subprocess.DEVNULL)
+        else:
+            run(["ntfs-3g", self.device, mount_point])
         self.mounted = True
 
     def close(self):
         if self.mounted:
+            if self.fs == "fat32":
+                # Waits for the appliance to write the image back and stop.
+                subprocess.run(["guestunmount", self.mount_point])
             # A process still inside the drive must not leave the image attached for good.
-            if subprocess.run(["umount", self.mount_point]).returncode != 0:
+            elif subprocess.run(["umount", self.mount_point]).returncode != 0:
                 subprocess.run(["umount", "-l", self.mount_point])
             self.mounted = False
         if self.device:
-            subprocess.run(["losetup", "-d", self.device])
+            # A FUSE driver may still hold the device a moment after the unmount.
+            for _ in range(50):
+                if subprocess.run(["losetup", "-d", self.device], stderr=subprocess.DEVNULL).returncode == 0:
+                    break
+                time.sleep(0.1)
             self.device = None

@@ -1,5 +1,10 @@
 #!/usr/bin/env python3
-"""Measures `pellmere sync` against `rsync -a` on the same loop-mounted ext4 drive in one run.
+"""Measures `pellmere sync` against rsync on the same drive image in one run.
+
+The drive is a loop-mounted ext4 image, or with --fs an exFAT (exfat-fuse), NTFS (ntfs-3g) or
+FAT32 (guestmount) image; the reference is `rsync -a` on ext4 and `rsync -rt
+--modify-window=N` on the others (N: the drive's time precision, 1 s or 2 s for FAT32), which
+is what people run for drives that keep neither owner nor mode.
 
 Generates a deterministic tree on the local disk (at scale 1: 20,000 files in 2,000 folders,
 sizes 0-4 MiB, 1 GiB in all, media extensions that no device filter refuses), then times
@@ -8,14 +13,14 @@ sizes 0-4 MiB, 1 GiB in all, media extensions that no device filter refuses), th
   2. the second sync (nothing changed),
   3. a third sync after 1% of the files got a new modification time,
 
-for `pellmere sync --device-filter 0 --item TREE` and for `rsync -a TREE/ DRIVE/rsync-copy/`,
+for `pellmere sync --device-filter 0 --item TREE` and for `rsync ... TREE/ DRIVE/rsync-copy/`,
 dropping the page cache before every run, and prints the ratios (ours / rsync; below 1 is
 faster). Finally it measures with /usr/bin/time -v the peak resident memory of the first sync
 of a tree of 100,000 tiny files and of a sync after all of them changed (--memory-only: just
 these two).
 
-  sudo bench/sync/sync_bench.py [--pellmere PATH] [--scale F] [--runs N] [--memory-files N] [--memory-only]
-                                [--work DIR]
+  sudo bench/sync/sync_bench.py [--fs ext4|exfat|ntfs|fat32] [--pellmere PATH] [--scale F] [--runs N]
+                                [--memory-files N] [--memory-only] [--work DIR]
 
 Needs root (the drive image is loop-mounted), rsync and /usr/bin/time. Prints figures; the
 exit status only says whether the measurement itself worked.
@@ -33,9 +38,11 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from loopdrive import Drive, log, private_home_env, run  # noqa: E402
+from loopdrive import FILE_SYSTEMS, Drive, log, private_home_env, run  # noqa: E402
 
 MIB = 1024 * 1024
+# Targets of the three ratios (first, second, third) per drive file system.
+TARGETS = {"ext4": (1.0, 0.7, 0.8), "exfat": (0.9, 0.7, 0.7), "ntfs": (0.9, 0.7, 0.7), "fat32": (1.0, 0.8, 0.8)}
 # Extensions of the unlimited lists, so that every file is a candidate for the copy.
 EXTENSIONS = ["mp3", "m4a", "jpg", "png", "mov", "mp4", "pdf", "txt"]
 
@@ -192,6 +199,8 @@ def measure_memory(pellmere, files, work, env, run_log, drives):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--fs", choices=sorted(FILE_SYSTEMS), default="ext4",
+                        help="file system of the drive image (default ext4); the memory part always uses ext4")
     parser.add_argument("--pellmere", help="the pellmere binary (default: a build dir beside the source)")
     parser.add_argument("--scale", type=float, default=1.0,
                         help="fraction of the 20,000-file / 2,000-folder / 1 GiB tree (default 1)")
@@ -210,7 +219,9 @@ def main():
 
     if os.geteuid() != 0:
         sys.exit("sync_bench: needs root to loop-mount the ext4 drive image (run it with sudo)")
-    for tool in ("rsync", "mkfs.ext4", "losetup", "mount"):
+    tools = {"ext4": ["mkfs.ext4", "losetup", "mount"], "exfat": ["mkfs.exfat", "losetup", "mount.exfat-fuse"],
+             "ntfs": ["mkntfs", "losetup", "ntfs-3g"], "fat32": ["mkfs.vfat", "guestmount", "guestunmount"]}
+    for tool in ["rsync", "mkfs.ext4", "losetup", "mount"] + tools[args.fs]:
         if not shutil.which(tool):
             sys.exit("sync_bench: %s is missing (scripts/bootstrap-debian.sh installs it)" % tool)
     if not os.access("/usr/bin/time", os.X_OK):
@@ -246,7 +257,8 @@ def main():
         image = os.path.join(work, "drive.img")
         mount_point = os.path.join(work, "drive")
         ours = [pellmere, "sync", "--drive", mount_point, "--device-filter", "0", "--item", tree]
-        theirs = ["rsync", "-a", tree + "/", os.path.join(mount_point, "rsync-copy") + "/"]
+        theirs = ["rsync"] + FILE_SYSTEMS[args.fs]["rsync"] + [tree + "/", os.path.join(mount_point, "rsync-copy") + "/"]
+        log("drive:    %s, reference %s" % (args.fs, " ".join(theirs[:-2])))
 
         # Start-up alone, from a cold page cache: what every run pays before its first file.
         drop_caches()
@@ -260,7 +272,7 @@ def main():
         ratios = {phase: [] for phase in phases}
         for round_number in range(args.runs):
             # A fresh drive every round, so every first sync finds it empty.
-            drive = Drive(image, mount_point, image_bytes, inodes=max(65536, files * 4 + folders * 4))
+            drive = Drive(image, mount_point, image_bytes, inodes=max(65536, files * 4 + folders * 4), fs=args.fs)
             drives.append(drive)
             for phase in phases:
                 if phase.startswith("third"):
@@ -285,7 +297,7 @@ def main():
             ours_copy = os.path.join(mount_point, probe.lstrip("/"))
             theirs_copy = os.path.join(mount_point, "rsync-copy", os.path.relpath(probe, tree))
             for copy in (ours_copy, theirs_copy):
-                if int(os.stat(copy).st_mtime) != int(os.stat(probe).st_mtime):
+                if abs(os.stat(copy).st_mtime - os.stat(probe).st_mtime) > max(1, FILE_SYSTEMS[args.fs]["precision"]):
                     log("  the touched file %s was not copied again to %s" % (probe, copy))
                     return 1
             copied = [p for p in os.listdir(mount_point) if p not in ("rsync-copy", "lost+found")
@@ -302,7 +314,8 @@ def main():
         if args.memory_files > 0 and not measure_memory(pellmere, args.memory_files, work, env, run_log, drives):
             return 1
 
-        log("summary (ours / rsync; targets: first <= 1.0, second <= 0.7, third <= 0.8):")
+        log("summary on %s (ours / rsync; targets: first <= %.1f, second <= %.1f, third <= %.1f):"
+            % ((args.fs,) + TARGETS[args.fs]))
         for phase in phases:
             log("  %-26s median %.2f of %s" % (phase, statistics.median(ratios[phase]),
                                                  ", ".join("%.2f" % r for r in ratios[phase])))

@@ -104,6 +104,7 @@ bool PMFileCopyAgent::performCopy()
     const QString source = QDir::cleanPath(platform::PlatformPaths::expandTilde(m_sourcePath));
     const QString destination = QDir::cleanPath(platform::PlatformPaths::expandTilde(m_destinationPath));
     bool result = false;
+    m_kept = PMDriveCapabilities();
     // Whole paths: the folders on the way are followed, the item itself never is (O_NOFOLLOW
     // and AT_SYMLINK_NOFOLLOW apply to the last component).
     if (source.isEmpty() || destination.isEmpty() || source == QLatin1String("/")
@@ -111,17 +112,33 @@ bool PMFileCopyAgent::performCopy()
         reportError(source, destination, ENOENT);
     } else if (const QString below = relativeToRoot(destination); !below.isNull()) {
         const platform::ConfinedPath confined(m_destinationRoot, below, m_destinationRootDevice);
+        const QString parentPath = destination.left(destination.lastIndexOf(QLatin1Char('/')));
         platform::ConfinedPath::Result reached;
-        const PMUniqueFd parent = confined.openParent(&reached);
-        if (!parent.isValid()) {
+        PMUniqueFd opened;
+        int parent = -1;
+        if (m_parentFolder && m_parentFolder->fd.isValid() && m_parentFolder->path == parentPath
+            && confined.isValid()) {
+            parent = m_parentFolder->fd.get();
+        } else {
+            opened = confined.openParent(&reached);
+            parent = opened.get();
+            if (opened.isValid() && m_parentFolder)
+                *m_parentFolder = ParentFolder { parentPath, std::move(opened) };
+        }
+        if (parent < 0) {
             if (reached.status == platform::ConfinedPath::Status::Link)
                 qCWarning(lcCopy) << "not copying through the drive's link" << reached.where;
             reportError(source, destination,
                 reached.status == platform::ConfinedPath::Status::Link ? ELOOP
                                                                        : (reached.error ? reached.error : ENOENT));
         } else {
-            result = copyItem(Item { AT_FDCWD, platform::FileNameCodec::encode(source), parent.get(),
-                confined.lastName(), source, destination });
+            if (m_driveCapabilities) {
+                if (!m_driveCapabilities->known())
+                    *m_driveCapabilities = PMDriveCapabilities::probe(parent);
+                m_kept = *m_driveCapabilities;
+            }
+            result = copyItem(Item {
+                AT_FDCWD, platform::FileNameCodec::encode(source), parent, confined.lastName(), source, destination });
         }
     } else {
         result = copyItem(Item { AT_FDCWD, platform::FileNameCodec::encode(source), AT_FDCWD,
@@ -244,6 +261,8 @@ bool PMFileCopyAgent::copyData(int sourceFd, int destinationFd, const struct sta
     m_sourceDevice = quint64(sourceStat.st_dev);
     if (m_dataMethodMemory)
         m_dataMethod = std::max(m_dataMethod, m_dataMethodMemory->value(m_sourceDevice, CopyFileRange));
+    if (m_kept.prefersLargeWrites())
+        m_dataMethod = ReadWrite;
     quint64 copied = 0;
     const bool sparse = sourceStat.st_size > 0 && quint64(sourceStat.st_blocks) * 512 < quint64(sourceStat.st_size);
     if (!sparse)
@@ -356,18 +375,26 @@ bool PMFileCopyAgent::copyMetadata(int sourceFd, int destinationFd, const struct
     const QByteArray source = platform::FileNameCodec::encode(sourcePath);
     const QByteArray destination = platform::FileNameCodec::encode(destinationPath);
     // Owner first: changing it clears set-id bits and capabilities set before.
-    if (fchown(destinationFd, sourceStat.st_uid, sourceStat.st_gid) != 0 && !isUnsupportedMetadataError(errno)
+    if (m_kept.keepsOwner() && fchown(destinationFd, sourceStat.st_uid, sourceStat.st_gid) != 0
+        && !isUnsupportedMetadataError(errno)
         && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
         return false;
-    if (attr_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr, nullptr) != 0
+    if (m_kept.keepsExtendedAttributes()
+        && attr_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr, nullptr) != 0
         && !isUnsupportedMetadataError(errno)
         && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
         return false;
     // The mode and, where the destination holds them, the access lists.
-    if (perm_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr) != 0
-        && !isUnsupportedMetadataError(errno)
-        && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
-        return false;
+    if (m_kept.keepsAccessLists()) {
+        if (perm_copy_fd(source.constData(), sourceFd, destination.constData(), destinationFd, nullptr) != 0
+            && !isUnsupportedMetadataError(errno)
+            && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
+            return false;
+    } else if (m_kept.keepsMode()) {
+        if (fchmod(destinationFd, sourceStat.st_mode & 07777) != 0 && !isUnsupportedMetadataError(errno)
+            && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
+            return false;
+    }
     const struct timespec times[2] = { sourceStat.st_atim, sourceStat.st_mtim };
     if (futimens(destinationFd, times) != 0 && !isUnsupportedMetadataError(errno)
         && reportError(sourcePath, destinationPath, errno) != PMFileCopyAgentDelegate::Continue)
@@ -452,8 +479,9 @@ bool PMFileCopyAgent::copyLink(const Item &item, const struct stat &sourceStat)
         return false;
     }
     // Owner and times of the link itself; a destination that cannot hold them keeps its own.
-    static_cast<void>(fchownat(item.destinationParentFd, item.destinationName.constData(), sourceStat.st_uid,
-        sourceStat.st_gid, AT_SYMLINK_NOFOLLOW));
+    if (m_kept.keepsOwner())
+        static_cast<void>(fchownat(item.destinationParentFd, item.destinationName.constData(), sourceStat.st_uid,
+            sourceStat.st_gid, AT_SYMLINK_NOFOLLOW));
     const struct timespec times[2] = { sourceStat.st_atim, sourceStat.st_mtim };
     static_cast<void>(
         utimensat(item.destinationParentFd, item.destinationName.constData(), times, AT_SYMLINK_NOFOLLOW));

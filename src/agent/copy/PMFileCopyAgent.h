@@ -1,6 +1,7 @@
 // Copies one file, link or package (a whole folder tree) with its data, mode, owner (when
 // permitted), times, extended attributes and access lists, never following a link. Metadata
-// the destination cannot hold (FAT, exFAT) is left behind without error.
+// the destination cannot hold (FAT, exFAT) is left behind without error; given the drive's
+// capabilities, it is not even asked for it.
 //
 //   PMFileCopyAgent agent(source, destination, handler);
 //   const bool copied = agent.performCopy();
@@ -11,7 +12,9 @@
 // the delegate is called on that thread and is not owned.
 #pragma once
 
+#include "agent/copy/PMDriveCapabilities.h"
 #include "agent/copy/PMFileCopyAgentDelegate.h"
+#include "agent/copy/PMUniqueFd.h"
 
 #include <QHash>
 #include <QString>
@@ -68,6 +71,21 @@ public:
     using DataMethodMemory = QHash<quint64, int>;
     void setDataMethodMemory(DataMethodMemory *memory) { m_dataMethodMemory = memory; }
     quint64 totalInProgress() const { return m_totalInProgress; }
+    // What the drive below the destination root keeps, learnt by the first copy that reaches
+    // a folder there and shared by the agents of one file manager, whose copies all go to
+    // one drive; must outlive the agent. Without it (or without a destination root) every
+    // kind of metadata is copied and the refusals are ignored.
+    void setDriveCapabilities(PMDriveCapabilities *capabilities) { m_driveCapabilities = capabilities; }
+
+    // The drive folder the last copy below the destination root went into, kept open so that
+    // copies into the same folder reach it without walking to it from the root again (on a
+    // FUSE drive every folder opened is a round trip). Its owner clears it before anything on
+    // the drive is moved or removed, so the descriptor always names the folder its path did.
+    struct ParentFolder {
+        QString path; // the folder's whole path on the drive
+        PMUniqueFd fd;
+    };
+    void setParentFolderCache(ParentFolder *cache) { m_parentFolder = cache; }
 
 private:
     // path relative to the destination root, or a null string when not below it.
@@ -114,4 +132,8 @@ private:
     int m_dataMethod = 0; // 0 copy_file_range, 1 sendfile, 2 read/write: the best that worked here
     DataMethodMemory *m_dataMethodMemory = nullptr;
     quint64 m_sourceDevice = 0;
+    PMDriveCapabilities *m_driveCapabilities = nullptr;
+    ParentFolder *m_parentFolder = nullptr;
+    // What the running copy's destination keeps.
+    PMDriveCapabilities m_kept;
 };

@@ -3,6 +3,7 @@
 #include "agent/copy/PMCopyHandler.h"
 #include "agent/copy/PMCopyItemFilter.h"
 #include "agent/copy/PMCopyLog.h"
+#include "agent/copy/PMCopyReadAhead.h"
 #include "agent/copy/PMFileCopyAgent.h"
 #include "agent/copy/PMFileNameText.h"
 #include "agent/copy/PMFileSystemKind.h"
@@ -273,6 +274,14 @@ bool PMFileManager::isLockedAtPath(const QString &path)
     return fd.isValid() && ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL) != 0;
 }
 
+bool PMFileManager::isLockedItem(const QString &path) const
+{
+    // Opening an item on a FUSE drive to read its flags is two round trips for nothing.
+    if (m_driveCapabilities.known() && !m_driveCapabilities.keepsFlags() && !driveRelative(path).isNull())
+        return false;
+    return isLockedAtPath(path);
+}
+
 void PMFileManager::setSyncBackupDateTo(const QDateTime &date, const QString &path)
 {
     Q_UNUSED(date);
@@ -345,7 +354,10 @@ bool PMFileManager::copyPath(
     // the whole tree, which stays on that drive.
     const bool limitTo4G = PMFileSystemKind::isFATPath(nearestExistingPath(destination));
     m_copyStopped = false;
-    return copyTree(source, destination, limitTo4G, copyingToTavrin, handler, ChildFacts {});
+    m_parentFolder = PMFileCopyAgent::ParentFolder();
+    const bool copied = copyTree(source, destination, limitTo4G, copyingToTavrin, handler, ChildFacts {});
+    m_parentFolder = PMFileCopyAgent::ParentFolder();
+    return copied;
 }
 
 bool PMFileManager::copyTree(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
@@ -416,6 +428,8 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
     PMItemOperations operations(handler);
     bool result = false;
     if (sourceKind.isLink) {
+        // The link may replace what is at destination: no folder stays open across that.
+        m_parentFolder = PMFileCopyAgent::ParentFolder();
         const QString text = PMItemOperations::linkText(source);
         if (!text.isNull()) {
             if (PMItemOperations::linkText(destination) == text) {
@@ -432,8 +446,11 @@ bool PMFileManager::copyOneItem(const QString &source, const QString &destinatio
     } else {
         PMFileCopyAgent agent(source, destination, handler);
         agent.setDataMethodMemory(&m_dataMethods);
-        if (copyingToTavrin)
+        if (copyingToTavrin) {
             agent.setDestinationRoot(m_driveRoot, m_driveDevice);
+            agent.setDriveCapabilities(&m_driveCapabilities);
+            agent.setParentFolderCache(&m_parentFolder);
+        }
         result = agent.performCopy();
         if (agent.quitRequested())
             m_copyStopped = true;
@@ -459,8 +476,16 @@ bool PMFileManager::copyFolderChildren(const QString &source, const QString &des
     bool result = !leftOut;
     // Names copied so far, by the key under which a drive that ignores case files them.
     QHash<QString, QString> copiedNames;
-    for (const QString &name : *children) {
-        const QString childSource = childPath(source, name);
+    // The computer's disk reads the next files while the drive writes this one.
+    QStringList childSources;
+    childSources.reserve(children->size());
+    for (const QString &name : *children)
+        childSources.append(childPath(source, name));
+    PMCopyReadAhead readAhead(childSources);
+    for (qsizetype index = 0; index < children->size(); ++index) {
+        const QString &name = children->at(index);
+        const QString &childSource = childSources.at(index);
+        readAhead.reached(index);
         const QString childDestination = childPath(destination, name);
         if (!isNewName(childSource, childDestination, copiedNames)) {
             result = false;
@@ -482,8 +507,11 @@ bool PMFileManager::copyFolderChildren(const QString &source, const QString &des
                 break;
         }
     }
-    if (PMCopyDelegate *delegate = delegateOf(handler))
+    if (PMCopyDelegate *delegate = delegateOf(handler)) {
+        // The delegate may move what was copied into place.
+        m_parentFolder = PMFileCopyAgent::ParentFolder();
         delegate->syncThreadProcessATempFolder(destination);
+    }
     return result;
 }
 
@@ -574,8 +602,8 @@ bool PMFileManager::movePath(
         return false;
     if (movingToTavrin && !moveStaysOnDrive(source, destination, sourceKind.isPlainFolder()))
         return false;
-    const bool sourceLocked = isLockedAtPath(source);
-    const bool destinationLocked = isLockedAtPath(destination);
+    const bool sourceLocked = isLockedItem(source);
+    const bool destinationLocked = isLockedItem(destination);
     if (sourceLocked && !changeLockAtFileAtPath(source, false)) {
         PMAgentLog::logMessage(QStringLiteral("unlocking source failed"));
         return false;

@@ -39,11 +39,19 @@ public:
     // The drive's mount point. Folders created and items moved on the drive (the "Tavrin"
     // flags) below it are reached without following any link: a link the drive holds where a
     // folder is needed fails the operation with a log line naming it. Empty: no such checks.
-    void setDriveRoot(const QString &root) { m_driveRoot = root; }
+    void setDriveRoot(const QString &root)
+    {
+        m_driveRoot = root;
+        m_driveCapabilities = PMDriveCapabilities();
+    }
     // The device the drive root lies on: once the root is another file system (the drive
     // went away and left its bare mount point folder), nothing is created, copied or moved
     // below it. nullopt: not checked.
-    void setDriveDevice(std::optional<dev_t> device) { m_driveDevice = device; }
+    void setDriveDevice(std::optional<dev_t> device)
+    {
+        m_driveDevice = device;
+        m_driveCapabilities = PMDriveCapabilities();
+    }
 
     // Copies a file, package, link or folder tree onto destination; merges into an existing
     // folder. False when anything was not copied.
@@ -117,6 +125,8 @@ private:
     // sibling copied already took its name on the drive, as names that differ only in case do
     // on a drive that ignores case.
     static bool isNewName(const QString &source, const QString &destination, QHash<QString, QString> &copiedNames);
+    // isLockedAtPath, without asking a drive that is known to hold no flags.
+    bool isLockedItem(const QString &path) const;
     bool moveInto(const QString &source, const QString &destination, bool movingToTavrin, PMCopyHandler *handler);
     bool replaceByMove(const QString &source, const QString &destination, bool aFolderIsInvolved,
         bool destinationLocked, bool movingToTavrin, PMCopyHandler *handler);
@@ -137,4 +147,9 @@ private:
     // Set when the handler quit (or a cancel stopped a data copy) during the running copyPath.
     bool m_copyStopped = false;
     PMFileCopyAgent::DataMethodMemory m_dataMethods;
+    // What the drive below m_driveRoot keeps; learnt by the first copy onto it.
+    PMDriveCapabilities m_driveCapabilities;
+    // The drive folder the last file went into, during one copyPath only: nothing else on
+    // the drive is moved or removed meanwhile, except by the steps that clear it.
+    PMFileCopyAgent::ParentFolder m_parentFolder;
 };

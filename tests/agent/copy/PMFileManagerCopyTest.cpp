@@ -69,6 +69,37 @@ TEST_F(PMFileManagerCopyTest, TreeOntoMissingDestinationCopiesEverythingAndRepor
     EXPECT_TRUE(m_handler.errors.isEmpty());
 }
 
+TEST_F(PMFileManagerCopyTest, CopiesOntoADriveLandWhereTheirPathsSayAfterTheirFolderMovedAway)
+{
+    testsupport::writeFile(src(QStringLiteral("Album/a.mp3")), "a");
+    testsupport::writeFile(src(QStringLiteral("Album/b.mp3")), "b");
+    testsupport::writeFile(src(QStringLiteral("Album/Disc 2/c.mp3")), "c");
+    testsupport::writeFile(src(QStringLiteral("Album/d.mp3")), "d");
+    m_fileManager.setDriveRoot(m_destination.path());
+
+    // A sync stages a copy, moves the staged folder into place, and copies into the staging
+    // path again: the second copy must be staged too, never written into the moved folder.
+    ASSERT_TRUE(m_fileManager.copyPath(
+        src(QStringLiteral("Album/a.mp3")), dst(QStringLiteral("Temp/Album/a.mp3")), true, &m_handler));
+    ASSERT_TRUE(m_fileManager.movePath(
+        dst(QStringLiteral("Temp/Album")), dst(QStringLiteral("Final/Album")), true, &m_handler));
+    ASSERT_TRUE(m_fileManager.copyPath(
+        src(QStringLiteral("Album/b.mp3")), dst(QStringLiteral("Temp/Album/b.mp3")), true, &m_handler));
+
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Temp/Album/b.mp3"))), QByteArray("b"));
+    EXPECT_FALSE(QFileInfo::exists(dst(QStringLiteral("Final/Album/b.mp3"))));
+    EXPECT_EQ(testsupport::readFile(dst(QStringLiteral("Final/Album/a.mp3"))), QByteArray("a"));
+
+    // A whole tree: each file in its own folder, whatever the order of files and folders.
+    ASSERT_TRUE(
+        m_fileManager.copyPath(src(QStringLiteral("Album")), dst(QStringLiteral("Whole/Album")), true, &m_handler));
+    EXPECT_EQ(QDir(dst(QStringLiteral("Whole/Album"))).entryList(QDir::Files, QDir::Name),
+        QStringList({ QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("d.mp3") }));
+    EXPECT_EQ(QDir(dst(QStringLiteral("Whole/Album/Disc 2"))).entryList(QDir::Files),
+        QStringList({ QStringLiteral("c.mp3") }));
+    EXPECT_TRUE(m_handler.errors.isEmpty());
+}
+
 TEST_F(PMFileManagerCopyTest, FolderWhoseWholeTreeIsFilteredOutIsNotCreated)
 {
     testsupport::writeFile(src(QStringLiteral("Junk/.DS_Store")), QByteArray(700, 'x'));
