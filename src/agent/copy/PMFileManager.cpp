@@ -487,14 +487,15 @@ bool PMFileManager::copyFolderChildren(const QString &source, const QString &des
         const QString &childSource = childSources.at(index);
         readAhead.reached(index);
         const QString childDestination = childPath(destination, name);
-        if (!isNewName(childSource, childDestination, copiedNames)) {
-            result = false;
-            continue;
-        }
         // One look at the child serves the filter, the copy and the counters.
         const ItemKind kind = itemKindAtPath(childSource);
         if (!shouldCopyExamined(childSource, limitTo4G, kind)) {
             accumulateSkipFilteredData(kind.fastSize(childSource), handler);
+            continue;
+        }
+        // After the filter: a twin it leaves out never takes the name from the one copied.
+        if (!isNewName(childSource, childDestination, copiedNames)) {
+            result = false;
             continue;
         }
         const ChildFacts facts { &kind, true, destinationIsNew };

@@ -341,7 +341,8 @@ bool PMItemScanner::compareLeaves(const QString &localPath, const QString &drive
     return m_context.results.addEntryToScanResults(std::move(entry));
 }
 
-bool PMItemScanner::syncChild(const ItemPaths &child, const struct stat *knownLocal, const DriveKnowledge &knownDrive)
+bool PMItemScanner::syncChild(const ItemPaths &child, const struct stat *knownLocal, const DriveKnowledge &knownDrive,
+    const std::function<bool()> &nameFits)
 {
     PMSyncController &controller = m_context.controller;
     // One look at each local item serves the filter, the comparison and the counters.
@@ -364,6 +365,8 @@ bool PMItemScanner::syncChild(const ItemPaths &child, const struct stat *knownLo
                     : PMFileManager::fastItemSize(local));
         return true;
     }
+    if (!nameFits())
+        return true;
     return syncItem(child, true, known ? &local : nullptr, knownDrive);
 }
 
@@ -386,8 +389,6 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
         NamesSeen seen;
         for (int i = 0; i < localListing->count(); ++i) {
             const QByteArrayView name = localListing->nameAt(i);
-            if (!acceptChildName(localPath, name, seen))
-                continue;
             const PMFolderListing::Entry &entry = localListing->entryAt(i);
             DriveKnowledge drive;
             if (driveListing) {
@@ -399,7 +400,8 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
             }
             const struct stat local = entry.toStat();
             const ItemPaths child = childPaths(platform::FileNameCodec::decode(name));
-            if (!syncChild(child, entry.isKnown() ? &local : nullptr, drive))
+            if (!syncChild(child, entry.isKnown() ? &local : nullptr, drive,
+                    [&] { return acceptChildName(localPath, name, seen); }))
                 return false;
         }
     } else {
@@ -411,8 +413,8 @@ bool PMItemScanner::walkFolder(const ItemPaths &paths)
         }
         NamesSeen seen;
         for (const QByteArray &name : *names)
-            if (acceptChildName(localPath, name, seen)
-                && !syncChild(childPaths(platform::FileNameCodec::decode(name)), nullptr, DriveKnowledge()))
+            if (!syncChild(childPaths(platform::FileNameCodec::decode(name)), nullptr, DriveKnowledge(),
+                    [&] { return acceptChildName(localPath, name, seen); }))
                 return false;
     }
     // Items only on the drive stay; the listing is only needed for the debug trace.

@@ -9,6 +9,8 @@
 // Worker thread only.
 #pragma once
 
+#include <functional>
+
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
@@ -56,7 +58,10 @@ private:
     bool syncItem(
         const ItemPaths &paths, bool filtered, const struct stat *knownLocal, const DriveKnowledge &knownDrive);
     // One child of a folder being walked: filtered, counted, compared.
-    bool syncChild(const ItemPaths &child, const struct stat *knownLocal, const DriveKnowledge &knownDrive);
+    // nameFits is asked only for an item the filter keeps: a twin the filter leaves out never
+    // takes the name from the one that is synced.
+    bool syncChild(const ItemPaths &child, const struct stat *knownLocal, const DriveKnowledge &knownDrive,
+        const std::function<bool()> &nameFits);
     bool compareLeaves(const QString &localPath, const QString &drivePath, const QString &driveTemp,
         const struct stat &local, const struct stat &drive);
     bool walkFolder(const ItemPaths &paths);
