@@ -884,7 +884,9 @@ class Scenario:
         leave = self.rng.randint(0, 512 * 1024)
         filler = os.path.join(self.drive_root(), b"filler.bin")
         size = max(0, room - leave)
-        with open(filler, "wb") as handle:
+        # Unbuffered: a buffered tail would meet the full drive only when the file is closed,
+        # outside the handling below.
+        with open(filler, "wb", buffering=0) as handle:
             try:
                 os.posix_fallocate(handle.fileno(), 0, size)
             except OSError:
