@@ -352,12 +352,26 @@ bool PMFileManager::copyPath(
     // folder or file) is judged by the nearest folder above it that does, so a big file in a
     // new folder is left out instead of failing half-written on a FAT drive. One look for
     // the whole tree, which stays on that drive.
-    const bool limitTo4G = PMFileSystemKind::isFATPath(nearestExistingPath(destination));
+    const bool limitTo4G = destinationLimitedTo4G(destination);
     m_copyStopped = false;
     m_parentFolder = PMFileCopyAgent::ParentFolder();
     const bool copied = copyTree(source, destination, limitTo4G, copyingToTavrin, handler, ChildFacts {});
     m_parentFolder = PMFileCopyAgent::ParentFolder();
     return copied;
+}
+
+bool PMFileManager::destinationLimitedTo4G(const QString &destination)
+{
+    // Everything below the drive root of a job is on one drive (a drive swapped in its place
+    // shows as another device and stops the copy), so the drive is asked once; other
+    // destinations are asked every time.
+    const bool onDrive = m_driveDevice && !driveRelative(destination).isEmpty();
+    if (onDrive && m_driveIsFAT)
+        return *m_driveIsFAT;
+    const bool fat = PMFileSystemKind::isFATPath(nearestExistingPath(destination));
+    if (onDrive)
+        m_driveIsFAT = fat;
+    return fat;
 }
 
 bool PMFileManager::copyTree(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,

@@ -43,6 +43,7 @@ public:
     {
         m_driveRoot = root;
         m_driveCapabilities = PMDriveCapabilities();
+        m_driveIsFAT.reset();
     }
     // The device the drive root lies on: once the root is another file system (the drive
     // went away and left its bare mount point folder), nothing is created, copied or moved
@@ -51,6 +52,7 @@ public:
     {
         m_driveDevice = device;
         m_driveCapabilities = PMDriveCapabilities();
+        m_driveIsFAT.reset();
     }
 
     // Copies a file, package, link or folder tree onto destination; merges into an existing
@@ -110,6 +112,8 @@ private:
 
     static ItemKind itemKindAtPath(const QString &path);
     bool shouldCopyExamined(const QString &path, bool limitTo4G, const ItemKind &kind) const;
+    // Whether files copied to destination must stay below 4 GiB (a FAT file system).
+    bool destinationLimitedTo4G(const QString &destination);
     // copyPath below its first level: the drive's limit is known, a quit is remembered.
     bool copyTree(const QString &source, const QString &destination, bool limitTo4G, bool copyingToTavrin,
         PMCopyHandler *handler, const ChildFacts &facts);
@@ -149,6 +153,9 @@ private:
     PMFileCopyAgent::DataMethodMemory m_dataMethods;
     // What the drive below m_driveRoot keeps; learnt by the first copy onto it.
     PMDriveCapabilities m_driveCapabilities;
+    // Whether the drive below m_driveRoot is FAT (its files end at 4 GiB); asked once, as the
+    // answer for a FUSE drive takes the mount table and a probe of the device.
+    std::optional<bool> m_driveIsFAT;
     // The drive folder the last file went into, during one copyPath only: nothing else on
     // the drive is moved or removed meanwhile, except by the steps that clear it.
     PMFileCopyAgent::ParentFolder m_parentFolder;

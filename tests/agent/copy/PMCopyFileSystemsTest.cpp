@@ -257,6 +257,25 @@ TEST(PMCopyFatDriveTest, FatKeepsDataAndTwoSecondTimesRefusesLinksAndFilesOf4GiB
     EXPECT_TRUE(filteredHandler.agentErrors.isEmpty());
     EXPECT_EQ(testsupport::readFile(join(mount, QStringLiteral("New/Movies/small.mkv"))), QByteArray("small"));
     EXPECT_FALSE(QFileInfo::exists(join(mount, QStringLiteral("New/Movies/big.mkv"))));
+    // Bound to the drive as a sync binds it, the answer is learnt once and holds for every copy
+    // onto the drive; bound to another root (a local folder here), it is asked again.
+    PMFileManager bound(&filter);
+    bound.setDriveRoot(mount);
+    bound.setDriveDevice(lstatOf(mount).st_dev);
+    for (const QString &folder : { QStringLiteral("Bound/One"), QStringLiteral("Bound/Two/Deeper") }) {
+        filter.limits.clear();
+        EXPECT_TRUE(bound.copyPath(movies.path(), join(mount, folder), true, &filteredHandler));
+        EXPECT_FALSE(filter.limits.isEmpty());
+        EXPECT_FALSE(filter.limits.contains(false)) << folder.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(join(mount, folder + QStringLiteral("/big.mkv"))));
+    }
+    QTemporaryDir local;
+    bound.setDriveRoot(local.path());
+    bound.setDriveDevice(lstatOf(local.path()).st_dev);
+    filter.limits.clear();
+    EXPECT_TRUE(bound.copyPath(join(movies.path(), QStringLiteral("small.mkv")),
+        join(local.path(), QStringLiteral("Local/small.mkv")), true, &filteredHandler));
+    EXPECT_EQ(filter.limits, QList<bool> { false });
 
     // Folders move on FAT (the last step of every sync).
     ASSERT_TRUE(fileManager.movePath(
