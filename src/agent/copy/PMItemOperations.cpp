@@ -118,8 +118,19 @@ bool PMItemOperations::replaceItem(const QString &source, const QString &destina
             return true;
         errorNumber = explainExists(errno, to);
     }
-    if (errorNumber == EXDEV)
+    // ntfs-3g replaces an item by first renaming it to a temporary name of its own, longer than
+    // the item's: for a name near the 255-character limit it answers EINVAL or EEXIST, errors
+    // a rename of a file onto a file never has otherwise. There, as across file systems, the
+    // old item is removed and the new one moved into its place; a sync stopped in between
+    // finds the item missing and copies it again.
+    struct stat existing = {};
+    const bool replaceRefused
+        = (errorNumber == EINVAL || errorNumber == EEXIST) && ::lstat(to.constData(), &existing) == 0;
+    if (errorNumber == EXDEV || replaceRefused) {
+        qCDebug(lcCopy) << "rename of" << source << "onto" << destination << "refused (" << strerror(errorNumber)
+                        << "): removing, then moving";
         return removeItem(destination) && moveItem(source, destination);
+    }
     qCDebug(lcCopy) << "move of" << source << "onto" << destination << "failed:" << strerror(errorNumber);
     return askMoving(errorNumber, source, destination);
 }

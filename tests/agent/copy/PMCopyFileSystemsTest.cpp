@@ -343,4 +343,33 @@ TEST(PMItemOperationsFuseTest, MovesOnANearlyFullNtfsDriveAreRefusedBeforeTheDri
     EXPECT_EQ(QDir(join(mount, QStringLiteral("Docs"))).entryList(QDir::Files).size(), 40);
 }
 
+// ntfs-3g refuses to rename a file onto an existing one whose name is near the 255-character
+// limit (it first renames the old one to a longer name of its own): a changed file with such
+// a name must still replace its old copy, every time, and a short name is replaced as before.
+TEST(PMItemOperationsFuseTest, AFileWithANameNearTheLimitReplacesItsOldCopyOnNtfs)
+{
+    QString whyNot;
+    auto drive = DriveImage::create(DriveImage::FileSystem::Ntfs, 16, &whyNot);
+    if (!drive || !drive->mount(false, &whyNot))
+        GTEST_SKIP() << whyNot.toStdString();
+    const QString mount = drive->mountPoint();
+    const QString folderName = QStringLiteral("n1-") + QString(240, QLatin1Char('L'));
+    ASSERT_TRUE(QDir(mount).mkpath(QStringLiteral("temp/") + folderName) && QDir(mount).mkpath(folderName));
+    RecordingHandler handler;
+    for (const int length : { 20, 250, 255 }) {
+        const QString name = QStringLiteral("n13-") + QString(length - 8, QLatin1Char('L')) + QStringLiteral(".doc");
+        const QString staged = join(mount, QStringLiteral("temp/") + folderName + QLatin1Char('/') + name);
+        const QString target = join(mount, folderName + QLatin1Char('/') + name);
+        testsupport::writeFile(target, "old");
+        for (const QByteArray &contents : { QByteArray("new"), QByteArray("newer") }) {
+            testsupport::writeFile(staged, contents);
+            PMItemOperations operations(&handler);
+            EXPECT_TRUE(operations.replaceItem(staged, target)) << length;
+            EXPECT_EQ(testsupport::readFile(target), contents) << length;
+            EXPECT_FALSE(QFileInfo::exists(staged)) << length;
+        }
+    }
+    EXPECT_TRUE(handler.fileManagerErrors.isEmpty());
+}
+
 } // namespace
