@@ -316,6 +316,10 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
     readBothSides(items);
 
     bool result = true;
+    // The temporary folders mirroring each folder item, made only once something is to be copied:
+    // on a FUSE drive each folder made costs round trips to the driver, and more when the
+    // temporary folder is cleared at the end.
+    std::vector<std::pair<QString, QString>> mirrors;
     for (const QString &item : items) {
         const QString localPath = m_context.layout.localPathForSyncItem(item);
         m_controller.logMessage(tr("Processing \"%1\".").arg(QFileInfo(localPath).fileName()));
@@ -334,10 +338,8 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
             const auto driveTemp = m_context.layout.driveTempPathForSyncItem(item);
             const auto localTemp = m_context.layout.localTempPathForSyncItem(item);
             if (driveTemp && localTemp) {
-                // Mirror folders with room for the copies; the drive copy gets the folder's
-                // own mode and date once everything is in place. A failure shows in the walk.
-                (void)m_fileManager.createDirectoryAtPath(*localTemp, QVariantMap(), true, false);
-                (void)m_fileManager.createDirectoryAtPath(*driveTemp, QVariantMap(), true, true);
+                // The drive copy gets the folder's own mode and date once everything is in place.
+                mirrors.emplace_back(*localTemp, *driveTemp);
                 m_folderItems.push_back({ item, folder });
             }
         }
@@ -366,6 +368,13 @@ bool PMSyncJob::syncThreadSyncItems(const std::optional<QStringList> &paths)
         }
     }
     if (result && !m_controller.cancelPending() && m_applyResults) {
+        // Mirror folders with room for the copies. A failure shows in the copies.
+        if (!m_context.results.isEmpty()) {
+            for (const auto &[localTemp, driveTemp] : mirrors) {
+                (void)m_fileManager.createDirectoryAtPath(localTemp, QVariantMap(), true, false);
+                (void)m_fileManager.createDirectoryAtPath(driveTemp, QVariantMap(), true, true);
+            }
+        }
         PMScanApplier applier(m_context);
         const bool applied = applier.processScanResults();
         // What was copied is moved into place even when some copy failed (the user chose to
