@@ -16,9 +16,10 @@ sizes 0-4 MiB, 1 GiB in all, media extensions that no device filter refuses), th
 for `pellmere sync --device-filter 0 --item TREE` and for `rsync ... TREE/ DRIVE/rsync-copy/`,
 making the drive's driver write out what it holds and dropping the page cache before every run,
 and prints the ratios (ours / rsync; below 1 is faster). In the last round it measures the
-floors of the three runs on that drive: the tree's bytes at the pace of one large file, both
-trees' attributes read by two `find`s side by side, and a changed file written staged in a
-temporary folder (as Pellmere does) or in place (as rsync does). Finally it measures with /usr/bin/time -v the peak resident memory of the first sync
+floors of the three runs on that drive, what the work takes whatever tool does it: the tree's
+bytes read and written at the pace of one large file, both trees' attributes read by eight
+`find`s side by side, and a changed file written in place (as rsync does) or staged in a
+temporary folder (as Pellmere does). Finally it measures with /usr/bin/time -v the peak resident memory of the first sync
 of a tree of 100,000 tiny files and of a sync after all of them changed (--memory-only: just
 these two).
 
@@ -182,20 +183,24 @@ def cold_seconds(commands, mount_point):
 
 def write_pattern_ms(mount_point, count, size, staged):
     """Milliseconds per file for writing `count` files of `size` bytes into existing folders of
-    the drive, each in a folder of its own, from a cold cache. In place: a temporary name in the
-    file's own folder, renamed over it (what rsync does). Staged: the file is written below a
-    temporary folder that mirrors its folders (made for it, removed afterwards) and then moved
-    into place, which keeps a half-written file out of the synced tree when the drive is pulled."""
+    the drive, each in a folder of its own, with the folders already looked up (as after a
+    sync's walk) and the file data not in the cache. In place: a temporary name in the file's
+    own folder, renamed over it (what rsync does). Staged: the file is written below a temporary
+    folder that mirrors its folders (made for it, removed afterwards) and then moved into place,
+    which keeps a half-written file out of the synced tree when the drive is pulled (what
+    Pellmere does)."""
     base = os.path.join(mount_point, ".bench-pattern")
     shutil.rmtree(base, ignore_errors=True)
-    for i in range(count):
-        os.makedirs(os.path.join(base, "final", "g%03d" % (i // 10), "f%04d" % i), exist_ok=True)
+    folders = [os.path.join("g%03d" % (i // 10), "f%04d" % i) for i in range(count)]
+    for relative in folders:
+        os.makedirs(os.path.join(base, "final", relative), exist_ok=True)
     data = os.urandom(size)
     settle(mount_point)
     drop_caches()
+    for relative in folders:
+        os.stat(os.path.join(base, "final", relative))
     start = time.monotonic()
-    for i in range(count):
-        relative = os.path.join("g%03d" % (i // 10), "f%04d" % i)
+    for relative in folders:
         final = os.path.join(base, "final", relative, "file")
         if staged:
             folder = os.path.join(base, "temp", relative)
@@ -209,8 +214,7 @@ def write_pattern_ms(mount_point, count, size, staged):
         if not staged:
             os.rename(temporary, final)
     if staged:
-        for i in range(count):
-            relative = os.path.join("g%03d" % (i // 10), "f%04d" % i)
+        for relative in folders:
             os.rename(os.path.join(base, "temp", relative, "file"), os.path.join(base, "final", relative, "file"))
         shutil.rmtree(os.path.join(base, "temp"))
     elapsed = time.monotonic() - start
@@ -218,33 +222,47 @@ def write_pattern_ms(mount_point, count, size, staged):
     return elapsed * 1000 / count
 
 
+def split_readers(root, readers):
+    """`readers` lists of the folders directly below root, to be read side by side."""
+    folders = sorted(os.path.join(root, name) for name in os.listdir(root))
+    return [chunk for chunk in (folders[i::readers] for i in range(readers)) if chunk]
+
+
 def measure_floors(tree, mount_point, total, touched, work):
-    """What no tool can go below on this drive: reading both trees' attributes (two `find`s side
-    by side, the least any comparison must ask), the drive's own pace for one large file, and
-    the cost per file of the two ways of writing a changed file. Returns the floors in seconds
-    for the three phases, plus the write costs in milliseconds per file."""
-    walk_both = cold_seconds([["find", tree, "-printf", "%s %T@\n"],
-                              ["find", os.path.join(mount_point, "rsync-copy"), "-printf", "%s %T@\n"]],
-                             mount_point)
-    walk_drive = cold_seconds([["find", os.path.join(mount_point, "rsync-copy"), "-printf", "%s %T@\n"]],
-                              mount_point)
-    # One large file at the drive's pace: the floor of copying the tree's bytes.
+    """What the work itself takes on this drive, whatever tool does it, each from a cold cache:
+
+    - attributes: both trees' attributes read by eight `find`s side by side (four per tree, the
+      parallelism Pellmere's walk has), the least any comparison must ask;
+    - data: the tree's bytes read by four `cat`s side by side, and written at the pace of one
+      large file (`dd bs=1M`), the slower of the two;
+    - write patterns: one changed file written in place (rsync) or staged (Pellmere).
+
+    Returns the floors of the three syncs in seconds (first: data; second: attributes; third:
+    attributes plus the touched files written in place) and the two write costs in ms."""
+    drive_copy = os.path.join(mount_point, "rsync-copy")
+    walks = [["find"] + chunk + ["-printf", "%s %T@\n"]
+             for side in (tree, drive_copy) for chunk in split_readers(side, 4)]
+    attributes = cold_seconds(walks, mount_point)
+    drive_alone = cold_seconds([c for c in walks if c[1].startswith(drive_copy)], mount_point)
+    reads = [["sh", "-c", 'find "$@" -type f -exec cat {} + > /dev/null', "sh"] + chunk
+             for chunk in split_readers(tree, 4)]
+    read_seconds = cold_seconds(reads, mount_point)
     block = min(256 * MIB, max(16 * MIB, total // 4))
     source = os.path.join(work, "floor-source.bin")
     with open(source, "wb") as out:
         out.write(os.urandom(block))
     target = os.path.join(mount_point, ".bench-floor.bin")
-    data_seconds = cold_seconds([["dd", "if=" + source, "of=" + target, "bs=1M"]], mount_point)
+    write_seconds = cold_seconds([["dd", "if=" + source, "of=" + target, "bs=1M"]], mount_point)
     os.remove(target)
     os.remove(source)
-    rate = block / data_seconds
+    rate = block / write_seconds
     in_place = write_pattern_ms(mount_point, touched, 32 * 1024, staged=False)
     staged = write_pattern_ms(mount_point, touched, 32 * 1024, staged=True)
-    log("  floors, cold cache: both trees' attributes %.2f s (the drive's alone %.2f s); one large file "
-        "%.0f MiB/s; a changed file written in place %.1f ms, staged %.1f ms"
-        % (walk_both, walk_drive, rate / MIB, in_place, staged))
-    return {"first": total / rate, "second": walk_both, "third": walk_both + touched * staged / 1000,
-            "in_place_ms": in_place, "staged_ms": staged}
+    log("  floors, cold cache: both trees' attributes %.2f s (the drive's alone %.2f s); the tree read "
+        "%.2f s; one large file written at %.0f MiB/s; a changed file written in place %.1f ms, staged %.1f ms"
+        % (attributes, drive_alone, read_seconds, rate / MIB, in_place, staged))
+    return {"first": max(read_seconds, total / rate), "second": attributes,
+            "third": attributes + touched * in_place / 1000, "in_place_ms": in_place, "staged_ms": staged}
 
 
 def measure_memory(pellmere, files, work, env, run_log, drives):
@@ -429,9 +447,8 @@ def main():
             log("  %-26s median %.2f of %s%s" % (phase, statistics.median(ratios[phase]),
                                                    ", ".join("%.2f" % r for r in ratios[phase]), floor))
         if floors:
-            log("  floors: the least time the work itself takes on this drive (first: the tree's bytes at "
-                "the pace of one large file; second: both trees' attributes; third: that plus the touched "
-                "files written staged), over rsync's median")
+            log("  floors over rsync's median: first, the tree's bytes read or written at one large file's "
+                "pace; second, both trees' attributes; third, that plus the touched files written in place")
         log("load:     %s" % open("/proc/loadavg").read().strip())
         return 0
     finally:
