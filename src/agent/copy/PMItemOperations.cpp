@@ -41,7 +41,7 @@ constexpr long kFuseSuperMagic = 0x65735546;
 // lookups cannot find: every later attempt to make that name fails with "File exists"
 // until the drive is repaired. Refusing the rename while the drive is this full costs
 // nothing that could have been copied anyway.
-constexpr unsigned long long kFuseRenameReserve = 1024 * 1024;
+constexpr unsigned long long kFuseRenameReserve = 1024ULL * 1024ULL;
 
 QByteArray parentOf(const QByteArray &path)
 {

@@ -79,13 +79,13 @@ QString firstItemLeftIn(PMUniqueFd fd, const QString &prefix = QString())
     if (!names)
         return prefix.isEmpty() ? QStringLiteral(".") : prefix;
     for (const QString &name : *names) {
-        const QString relative = prefix.isEmpty() ? name : prefix + QLatin1Char('/') + name;
+        QString relative = prefix.isEmpty() ? name : prefix + QLatin1Char('/') + name;
         const QByteArray encoded = platform::FileNameCodec::encode(name);
         struct stat item = {};
         if (fstatat(folderFd, encoded.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(item.st_mode))
             return relative;
         PMUniqueFd child(openat(folderFd, encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        const QString left = child.isValid() ? firstItemLeftIn(std::move(child), relative) : relative;
+        QString left = child.isValid() ? firstItemLeftIn(std::move(child), relative) : relative;
         if (!left.isEmpty())
             return left;
     }
