@@ -44,7 +44,12 @@ QStringList PMShareMountWatcher::mountedVolumes() const
     QStringList paths;
     for (const platform::MountEntry &entry : platform::MountTable::read())
         paths.append(entry.mountPoint);
-    return paths + gvfsShareFolders(m_gvfsFolder);
+    const QStringList shares = gvfsShareFolders(m_gvfsFolder);
+    {
+        std::lock_guard lock(m_foundMutex);
+        m_found.unite(QSet<QString>(shares.cbegin(), shares.cend()));
+    }
+    return paths + shares;
 }
 
 void PMShareMountWatcher::mountAppeared(const platform::MountEntry &entry)
@@ -65,18 +70,25 @@ void PMShareMountWatcher::check()
     if (m_checking)
         return;
     m_checking = true;
-    m_pool.start([this, folder = m_gvfsFolder] {
+    // Only shares found before this reading starts: one found while it runs may be missing
+    // from it without being gone, and waits for the next check.
+    QSet<QString> foundBefore;
+    {
+        std::lock_guard lock(m_foundMutex);
+        foundBefore.swap(m_found);
+    }
+    m_pool.start([this, folder = m_gvfsFolder, foundBefore] {
         const QStringList shown = gvfsShareFolders(folder);
         QMetaObject::invokeMethod(
-            this, [this, shown] { gvfsSharesShown(shown); }, Qt::QueuedConnection);
+            this, [this, shown, foundBefore] { gvfsSharesShown(shown, foundBefore); }, Qt::QueuedConnection);
     });
 }
 
-void PMShareMountWatcher::gvfsSharesShown(const QStringList &paths)
+void PMShareMountWatcher::gvfsSharesShown(const QStringList &paths, const QSet<QString> &foundBefore)
 {
     m_checking = false;
     const QSet<QString> shown(paths.cbegin(), paths.cend());
-    const QSet<QString> gone = m_gvfsShares - shown;
+    const QSet<QString> gone = (m_gvfsShares | foundBefore) - shown;
     const QSet<QString> added = shown - m_gvfsShares;
     m_gvfsShares = shown;
     for (const QString &path : gone)

@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <mutex>
 
 class PMShareMountWatcher : public QObject {
     Q_OBJECT
@@ -58,7 +59,7 @@ Q_SIGNALS:
 
 private:
     void check();
-    void gvfsSharesShown(const QStringList &paths);
+    void gvfsSharesShown(const QStringList &paths, const QSet<QString> &foundBefore);
     // The paths of the GVfs folder's share folders. Blocks on gvfsd-fuse.
     static QStringList gvfsShareFolders(const QString &gvfsFolder);
 
@@ -67,4 +68,9 @@ private:
     QTimer m_timer;
     QThreadPool m_pool; // one check at a time
     bool m_checking = false;
+    // GVfs shares that mountedVolumes() found: a share mounted and unmounted between two checks
+    // was never shown to one, but may have been mapped from that answer; its unmounting must
+    // still be told.
+    mutable std::mutex m_foundMutex;
+    mutable QSet<QString> m_found;
 };
