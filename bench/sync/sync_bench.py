@@ -237,8 +237,8 @@ def measure_floors(tree, mount_point, total, touched, work):
       written to the drive (`dd bs=1M`), the slower of the two;
     - write patterns: one changed file written in place (rsync) or staged (Pellmere).
 
-    Returns the floors of the three syncs in seconds (first: data; second: the drive's attributes
-    read by one reader; third: that plus the touched files' bytes) and the two write costs in ms."""
+    Logs them all; returns the floors of the three syncs in seconds (first: data; second: the
+    drive's attributes read by one reader; third: that plus the touched files' bytes)."""
     drive_copy = os.path.join(mount_point, "rsync-copy")
     walks = [["find"] + chunk + ["-printf", "%s %T@\n"]
              for side in (tree, drive_copy) for chunk in split_readers(side, 4)]
@@ -266,8 +266,7 @@ def measure_floors(tree, mount_point, total, touched, work):
     # time). Eight finds over both trees and the write patterns are slower than Pellmere's
     # own walk and writes on some drives: references that locate the time, not floors.
     return {"first": max(read_seconds, total / rate), "second": drive_alone,
-            "third": drive_alone + total / 100 / rate,
-            "in_place_ms": in_place, "staged_ms": staged}
+            "third": drive_alone + total / 100 / rate}
 
 
 def measure_memory(pellmere, files, work, env, run_log, drives):
